@@ -1,0 +1,65 @@
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+// Every path of the working-directory tree is formed here, by plain
+// concatenation with "/" separators. The data root comes with the command.
+namespace datapaths {
+
+std::string stepDir(const std::string& root);
+std::string solidDir(const std::string& root);
+std::string cutDir(const std::string& root);
+
+std::string faceStl(const std::string& root, int face);
+std::string solidStl(const std::string& root, int solid);
+std::string cutStl(const std::string& root, int cut);
+std::string cutBrep(const std::string& root, int cut);
+std::string faceBrep(const std::string& root, int face);
+
+// The whole model as STL, and its point and triangle files.
+std::string modelStl(const std::string& root);
+std::string modelPoints(const std::string& root);
+std::string modelTriangles(const std::string& root);
+
+std::string gaussProgram(const std::string& root);
+std::string gaussPoints(const std::string& root);
+std::string beamFile(const std::string& root);
+std::string springFile(const std::string& root);
+// The UI server sends this root with a trailing "/": the file name is appended directly.
+std::string solverInputFile(const std::string& rootWithSlash);
+
+std::string modalEigenvalues(const std::string& root);
+std::string modalResult(const std::string& root, int mode);
+std::string staticResult(const std::string& root);
+
+// Files of a result directory (not a data root).
+std::string resultGrid(const std::string& resultDir);
+std::string resultModelStl(const std::string& resultDir);
+std::string pointCloudCoordinates(const std::string& resultDir);
+std::string pointCloudDeformation(const std::string& resultDir);
+std::string stressIndex(const std::string& resultDir);
+std::string stressValues(const std::string& resultDir);
+std::string stressModelPoints(const std::string& resultDir);
+std::string stressModelTriangles(const std::string& resultDir);
+
+} // namespace datapaths
+
+// Locations that do not depend on a data root. Each has a built-in default
+// and an environment variable that overrides it.
+struct FixedLocations {
+    std::string defaultDataRoot; // ORVANE_DEFAULT_DATA_ROOT
+    std::string rb3BrepDir;      // ORVANE_RB3_BREP_DIR
+    std::string gaussDataDir;    // ORVANE_GAUSS_DATA_DIR
+    std::string seriesDir;       // ORVANE_SERIES_DIR
+
+    static FixedLocations defaults();
+    static FixedLocations fromEnvironment();
+
+    std::string rb3Brep(int circle) const;
+    std::string gaussData(int index) const;
+    std::string seriesFrame(int frame) const;
+};
+
+} // namespace orvane

@@ -1,0 +1,127 @@
+#include "app/Orvane.h"
+
+#include "app/ShutdownCleanup.h"
+#include "commands/CommandDispatcher.h"
+#include "commands/CommandTable.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QMetaObject>
+#include <QScreen>
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <vtkAssembly.h>
+#include <vtkAxesActor.h>
+#include <vtkInteractorStyleTrackballCamera.h>
+#include <vtkOrientationMarkerWidget.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkRenderer.h>
+#include <vtkSTLReader.h>
+
+#include <iostream>
+
+using orvane::ReplyChannel;
+
+namespace {
+
+// Without a window manager, a top-level widget holding only the render
+// widget opens at the render widget's tiny size hint.
+constexpr int initialViewWidth = 1024;
+constexpr int initialViewHeight = 768;
+
+} // namespace
+
+Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChannel, QWidget* parent)
+    : QWidget(parent), hideOnStart(hideOnStartArgument),
+      fixedLocations(orvane::FixedLocations::fromEnvironment()),
+      renderer(vtkSmartPointer<vtkRenderer>::New()), modelReader(vtkSmartPointer<vtkSTLReader>::New()),
+      axesActor(vtkSmartPointer<vtkAxesActor>::New()),
+      axesWidget(vtkSmartPointer<vtkOrientationMarkerWidget>::New()),
+      modelAssembly(vtkSmartPointer<vtkAssembly>::New()), beamAssembly(vtkSmartPointer<vtkAssembly>::New()),
+      springAssembly(vtkSmartPointer<vtkAssembly>::New()), beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
+      beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
+      beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()),
+      interactorStyle(vtkSmartPointer<vtkInteractorStyleTrackballCamera>::New()), channel(std::move(replyChannel)),
+      dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
+      containerLayout(new QHBoxLayout), container(new QWidget) {
+    if (objectName().isEmpty()) {
+        setObjectName(QStringLiteral("OrvaneClass"));
+    }
+    resize(600, 400);
+    setWindowTitle(QCoreApplication::translate("OrvaneClass", "Orvane"));
+    QMetaObject::connectSlotsByName(this);
+
+    // Runs on the channel's network thread: only the signal crosses over.
+    channel->setCommandReceiver([this](const std::string& text) {
+        emit SendMessageSocketIO(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+    });
+
+    vtkWidget = new QVTKOpenGLStereoWidget;
+    vtkObject::GlobalWarningDisplayOff();
+    containerLayout->setContentsMargins(0, 0, 0, 0);
+    containerLayout->addWidget(vtkWidget);
+    container->setLayout(containerLayout);
+    container->resize(initialViewWidth, initialViewHeight);
+
+    if (!hideOnStart) {
+        container->show();
+    } else {
+        container->showMinimized();
+        // Moved past the bottom-right corner of its screen, keeping its size.
+        QRect geometry = container->geometry();
+        const QRect screen = container->screen()->geometry();
+        geometry.moveTopLeft(QPoint(screen.width(), screen.height()));
+        container->setGeometry(geometry);
+    }
+
+    connect(this, &Orvane::SendMessageSocketIO, this, &Orvane::OnReceiveMessage);
+
+    applyGradientBackground();
+    renderView();
+
+    vtkWidget->setMouseTracking(true);
+
+    interactorStyle->SetDefaultRenderer(renderer);
+    vtkWidget->interactor()->SetInteractorStyle(interactorStyle);
+
+    axesWidget->SetInteractor(vtkWidget->interactor());
+    axesWidget->SetOrientationMarker(axesActor);
+    axesWidget->SetOutlineColor(1.0, 1.0, 1.0);
+    axesWidget->SetViewport(0.0, 0.0, 0.1, 0.1);
+    axesWidget->SetEnabled(1);
+    // The marker only shows the orientation; it is not dragged around.
+    axesWidget->InteractiveOff();
+}
+
+Orvane::~Orvane() {
+    orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
+    channel.reset();
+    axesWidget->SetEnabled(0);
+    delete container;
+}
+
+void Orvane::connectChannel(const std::string& url) {
+    channel->connect(url);
+}
+
+void Orvane::sendReply(const std::string& event, const std::string& text) {
+    channel->emitEvent(event, {text});
+}
+
+void Orvane::OnReceiveMessage(QString commandText) {
+    const QByteArray utf8 = commandText.toUtf8();
+    dispatcher->execute(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
+
+void Orvane::renderView() {
+    vtkRenderWindow* window = vtkWidget->renderWindow();
+    window->AddRenderer(renderer);
+    window->Render();
+}
+
+void Orvane::applyGradientBackground() {
+    renderer->GradientBackgroundOn();
+    renderer->SetBackground(0.655, 0.655, 0.737);
+    renderer->SetBackground2(0.204, 0.204, 0.404);
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "app/DataPaths.h"
+#include "channel/ReplyChannel.h"
+#include "scene/SlotTable.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <TopoDS_Shape.hxx>
+#include <vtkSmartPointer.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QHBoxLayout;
+class QVTKOpenGLStereoWidget;
+class vtkActor;
+class vtkAssembly;
+class vtkAxesActor;
+class vtkInteractorStyleTrackballCamera;
+class vtkOrientationMarkerWidget;
+class vtkPolyDataMapper;
+class vtkRenderer;
+class vtkSTLReader;
+
+namespace orvane {
+class CommandDispatcher;
+using Point3 = std::array<double, 3>;
+using Colour = std::array<double, 3>;
+} // namespace orvane
+
+// The main window object. It owns the scene, the slot tables, the channel to
+// the UI server and all shared state; every command handler is one of its
+// member operations. It is never shown itself: the visible window is
+// `container`, holding only the render widget. Its meta-object class name is
+// "Orvane", so it stays outside the program's namespace.
+class Orvane : public QWidget {
+    Q_OBJECT
+
+public:
+    Orvane(bool hideOnStart, std::unique_ptr<orvane::ReplyChannel> channel, QWidget* parent = nullptr);
+    ~Orvane() override;
+
+    Orvane(const Orvane&) = delete;
+    Orvane& operator=(const Orvane&) = delete;
+
+    void connectChannel(const std::string& url);
+    QWidget* containerWindow() const { return container; }
+
+    // Emits one event with one string argument to the UI server.
+    void sendReply(const std::string& event, const std::string& text);
+    // Adds the renderer to the render window (once) and renders it.
+    void renderView();
+
+    // Scene registry.
+    void readStl(const std::string& file);
+    void readModelSTL(const std::string& file, double slotNumber, const orvane::Colour& colour, double opacity);
+    void changeModel(int part, const orvane::Colour& colour, double opacity);
+    void closeBeam(int part, const orvane::Colour& colour, double opacity);
+    void showSpring(int part, const orvane::Colour& colour, double opacity);
+    void setResultOpacity(bool transparent);
+    void resetCamera();
+    void showBeam();
+
+signals:
+    void SendMessageSocketIO(QString commandText);
+
+public slots:
+    void OnReceiveMessage(QString commandText);
+
+public:
+    // Shared state, used directly by the command handlers of every subsystem.
+    int slot = 3;
+    int resultQuantity = 1;
+    int maximumIndex = 0;
+    int minimumIndex = 0;
+    int animationFrame = 1;
+    int animationFrameCount = 0;
+    int lastModelIndex = 0;
+    int faceFileCount = 0;
+    int solidFileCount = 0;
+    int modeIndex = 0;
+    int animationTimerId = 0;
+    bool hideOnStart = false;
+    bool firstEigenvalueRead = true;
+    std::string stepDir;
+    std::string solidDir;
+    std::string cutDir;
+    std::vector<orvane::Point3> pointCoords;
+    std::vector<orvane::Point3> beamPoints;
+    std::vector<std::vector<orvane::Point3>> beamPointGroups;
+    TopoDS_Shape currentShape;
+    orvane::Point3 arrowDirection{0.0, 0.0, 1.0};
+    double sphereRadius = 30.0;
+    std::string arrowLabel;
+    std::string animationRoot;
+    orvane::FixedLocations fixedLocations;
+
+    QVTKOpenGLStereoWidget* vtkWidget = nullptr;
+
+    orvane::SlotTable<vtkSmartPointer<vtkPolyDataMapper>> mappers;
+    orvane::SlotTable<vtkSmartPointer<vtkActor>> actors;
+    orvane::SlotTable<vtkSmartPointer<vtkRenderer>> modelRenderers;
+    orvane::SlotTable<vtkSmartPointer<vtkSTLReader>> stlReaders;
+
+    vtkSmartPointer<vtkRenderer> renderer;
+    vtkSmartPointer<vtkSTLReader> modelReader;
+    // Coloured result surface; empty until a result is loaded.
+    vtkSmartPointer<vtkActor> resultActor;
+    vtkSmartPointer<vtkAxesActor> axesActor;
+    vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
+    vtkSmartPointer<vtkAssembly> modelAssembly;
+    vtkSmartPointer<vtkAssembly> beamAssembly;
+    vtkSmartPointer<vtkAssembly> springAssembly;
+    vtkSmartPointer<vtkAssembly> beamPointAssembly;
+    vtkSmartPointer<vtkAssembly> beamMarkerAssembly;
+    vtkSmartPointer<vtkAssembly> beamLabelAssembly;
+    vtkSmartPointer<vtkInteractorStyleTrackballCamera> interactorStyle;
+
+private:
+    void applyGradientBackground();
+    void recolourPart(vtkAssembly* assembly, int part, const orvane::Colour& colour, double opacity);
+
+    std::unique_ptr<orvane::ReplyChannel> channel;
+    std::unique_ptr<orvane::CommandDispatcher> dispatcher;
+    QHBoxLayout* containerLayout = nullptr;
+    QWidget* container = nullptr;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace orvane {
+
+// The window starts minimised and off-screen only when "hide" is the one and
+// only argument, spelled exactly so.
+bool hideRequested(int argc, const char* const* argv);
+
+} // namespace orvane

@@ -1,0 +1,31 @@
+#include "app/Orvane.h"
+#include "app/QuitOnSignal.h"
+#include "app/StartupOptions.h"
+#include "channel/SocketIoChannel.h"
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+
+int main(int argc, char* argv[]) {
+    const bool hide = orvane::hideRequested(argc, argv);
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
+    QApplication application(argc, argv);
+    orvane::QuitOnSignal quitOnSignal;
+
+    const char* urlOverride = std::getenv("ORVANE_UI_URL");
+    const std::string url = (urlOverride != nullptr && *urlOverride != '\0') ? urlOverride : "ws://localhost:3000";
+
+    try {
+        Orvane view(hide, std::make_unique<orvane::SocketIoChannel>());
+        view.connectChannel(url);
+        return QApplication::exec();
+    } catch (const std::exception& error) {
+        std::cerr << "orvane: cannot start: " << error.what() << "\n";
+        return EXIT_FAILURE;
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvane {
+
+// How an argument word is converted before the handler sees it.
+enum class ArgKind { Text, Int, Real };
+
+// The converted argument words of one command, addressed by their word
+// number (1 is the first word after the command word).
+class CommandArguments {
+public:
+    CommandArguments(std::vector<std::string> words, std::vector<ArgKind> kinds);
+
+    const std::string& text(int wordNumber) const;
+    int integer(int wordNumber) const;
+    double real(int wordNumber) const;
+
+private:
+    struct Value {
+        ArgKind kind;
+        std::string text;
+        int integer = 0;
+        double real = 0.0;
+    };
+    const Value& at(int wordNumber, ArgKind expected) const;
+
+    std::vector<Value> values_;
+};
+
+using CommandHandler = std::function<void(const CommandArguments&)>;
+
+// One row of the command table. When `selector` is set, word 1 must equal it
+// exactly for the row to apply; the row's conversions then start at word 2.
+// A word whose word 1 matches none of its rows' selectors is ignored silently.
+struct CommandRow {
+    std::string word;
+    std::string selector;
+    std::vector<ArgKind> args;
+    CommandHandler handler;
+};
+
+// Selects a handler by the command word, converts the argument words and runs
+// the handler. It is the one error boundary of the command path: nothing a
+// handler throws gets past `execute`.
+class CommandDispatcher {
+public:
+    // Throws std::logic_error when a (word, selector) pair is registered twice,
+    // or when one word mixes rows with and without a selector.
+    explicit CommandDispatcher(std::vector<CommandRow> rows, std::ostream& diagnostics);
+
+    void execute(std::string_view commandText) const;
+
+    bool knows(const std::string& word) const { return rows_.count(word) != 0; }
+
+private:
+    std::map<std::string, std::vector<CommandRow>> rows_;
+    std::ostream& diagnostics_;
+};
+
+} // namespace orvane

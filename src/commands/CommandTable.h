@@ -1,0 +1,17 @@
+#pragma once
+
+#include "commands/CommandDispatcher.h"
+
+#include <vector>
+
+class Orvane;
+
+namespace orvane {
+
+// The complete command vocabulary: the rows of every subsystem's family.
+std::vector<CommandRow> commandTable(Orvane& view);
+
+// One family per subsystem, each defined next to its handlers.
+std::vector<CommandRow> sceneCommands(Orvane& view);
+
+} // namespace orvane

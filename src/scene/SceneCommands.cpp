@@ -1,0 +1,203 @@
+// Scene registry: plain STL models, appearance of assembly parts, camera.
+
+#include "app/Orvane.h"
+#include "channel/ReplyText.h"
+#include "commands/CommandTable.h"
+#include "commands/CommandWords.h"
+
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <vtkActor.h>
+#include <vtkAssembly.h>
+#include <vtkCamera.h>
+#include <vtkCellArray.h>
+#include <vtkErrorCode.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProp3DCollection.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+#include <vtkSTLReader.h>
+
+#include <iostream>
+
+using orvane::ArgKind;
+using orvane::Colour;
+using orvane::CommandArguments;
+using orvane::CommandRow;
+
+namespace {
+
+void reportUnreadableStl(vtkSTLReader* reader, const std::string& file) {
+    if (reader->GetErrorCode() != vtkErrorCode::NoError) {
+        std::cerr << "orvane: cannot read STL file '" << file << "'\n";
+    }
+}
+
+Colour colourAt(const CommandArguments& args, int firstWord) {
+    return {args.real(firstWord), args.real(firstWord + 1), args.real(firstWord + 2)};
+}
+
+} // namespace
+
+namespace orvane {
+
+std::vector<CommandRow> sceneCommands(Orvane& view) {
+    constexpr ArgKind text = ArgKind::Text;
+    constexpr ArgKind integer = ArgKind::Int;
+    constexpr ArgKind real = ArgKind::Real;
+    const std::vector<ArgKind> appearance{integer, real, real, real, real};
+    return {
+        {"readStl", "1", {text}, [&view](const CommandArguments& a) { view.readStl(a.text(2)); }},
+        {"readModelSTL", "", {text, real, real, real, real, real},
+         [&view](const CommandArguments& a) {
+             view.readModelSTL(a.text(1), a.real(2), colourAt(a, 3), a.real(6));
+         }},
+        {"changeModel", "", appearance,
+         [&view](const CommandArguments& a) { view.changeModel(a.integer(1), colourAt(a, 2), a.real(5)); }},
+        {"closeBeam", "", appearance,
+         [&view](const CommandArguments& a) { view.closeBeam(a.integer(1), colourAt(a, 2), a.real(5)); }},
+        {"showSpring", "", appearance,
+         [&view](const CommandArguments& a) { view.showSpring(a.integer(1), colourAt(a, 2), a.real(5)); }},
+        {"Opacity", "1", {}, [&view](const CommandArguments&) { view.setResultOpacity(true); }},
+        {"Opacity", "0", {}, [&view](const CommandArguments&) { view.setResultOpacity(false); }},
+        {"reset", "", {}, [&view](const CommandArguments&) { view.resetCamera(); }},
+        {"showBeam", "", {}, [&view](const CommandArguments&) { view.showBeam(); }},
+    };
+}
+
+} // namespace orvane
+
+void Orvane::readStl(const std::string& file) {
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    mappers.set(0, mapper);
+    actors.set(0, actor);
+
+    modelReader->SetFileName(file.c_str());
+    modelReader->Update();
+    reportUnreadableStl(modelReader, file);
+    mapper->SetInputConnection(modelReader->GetOutputPort());
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(1.0, 1.0, 0.0);
+    renderer->AddActor(actor);
+
+    applyGradientBackground();
+    resetCamera();
+    std::cout << "11" << std::endl;
+}
+
+void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colour& colour, double opacity) {
+    const int modelSlot = orvane::truncateToInt(slotNumber);
+    if (!orvane::isValidSlot(modelSlot)) {
+        std::cerr << "orvane: readModelSTL: slot " << modelSlot << " is outside 0 to "
+                  << (orvane::SLOT_CAPACITY - 1) << "\n";
+        return;
+    }
+    if (modelSlot == lastModelIndex) {
+        return;
+    }
+
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    auto reader = vtkSmartPointer<vtkSTLReader>::New();
+    mappers.set(modelSlot, mapper);
+    actors.set(modelSlot, actor);
+    modelRenderers.set(modelSlot, vtkSmartPointer<vtkRenderer>::New());
+    stlReaders.set(modelSlot, reader);
+
+    reader->SetFileName(file.c_str());
+    reader->Update();
+    reportUnreadableStl(reader, file);
+    mapper->SetInputConnection(reader->GetOutputPort());
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
+    actor->GetProperty()->SetOpacity(opacity);
+
+    modelAssembly->AddPart(actor);
+    renderer->AddActor(modelAssembly);
+
+    sendReply("message", orvane::joinReplyItems({std::to_string(modelSlot), orvane::sixDigits(colour[0]),
+                                                 orvane::sixDigits(colour[1]), orvane::sixDigits(colour[2]),
+                                                 orvane::sixDigits(opacity)}));
+    renderView();
+    lastModelIndex = modelSlot;
+}
+
+void Orvane::recolourPart(vtkAssembly* assembly, int part, const Colour& colour, double opacity) {
+    vtkProp3DCollection* parts = assembly->GetParts();
+    vtkActor* actor = nullptr;
+    if (part >= 0 && part < parts->GetNumberOfItems()) {
+        actor = vtkActor::SafeDownCast(parts->GetItemAsObject(part));
+    }
+    if (actor == nullptr) {
+        std::cerr << "Failed to retrieve the actor object." << std::endl;
+        return;
+    }
+    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
+    actor->GetProperty()->SetOpacity(opacity);
+}
+
+void Orvane::changeModel(int part, const Colour& colour, double opacity) {
+    recolourPart(modelAssembly, part, colour, opacity);
+}
+
+void Orvane::closeBeam(int part, const Colour& colour, double opacity) {
+    recolourPart(beamAssembly, part, colour, opacity);
+    recolourPart(beamPointAssembly, part, colour, opacity);
+    renderView();
+}
+
+void Orvane::showSpring(int part, const Colour& colour, double opacity) {
+    recolourPart(springAssembly, part, colour, opacity);
+    renderView();
+}
+
+void Orvane::setResultOpacity(bool transparent) {
+    if (resultActor) {
+        resultActor->GetProperty()->SetOpacity(transparent ? 0.2 : 1.0);
+    }
+    if (vtkActor* pointCloud = actors.get(orvane::POINT_CLOUD_SLOT)) {
+        pointCloud->GetProperty()->SetOpacity(transparent ? 0.05 : 1.0);
+    }
+}
+
+void Orvane::resetCamera() {
+    vtkCamera* camera = renderer->GetActiveCamera();
+    camera->SetPosition(0.0, 0.0, -1.0);
+    camera->SetFocalPoint(0.0, 0.0, 0.0);
+    renderer->ResetCamera();
+    camera->SetViewUp(0.0, 1.0, 0.0);
+    renderView();
+}
+
+void Orvane::showBeam() {
+    const std::vector<orvane::Point3> points = beamPoints;
+    auto linePoints = vtkSmartPointer<vtkPoints>::New();
+    for (const orvane::Point3& point : points) {
+        sendReply("message", orvane::joinReplyItems({orvane::sixDigits(point[0]), orvane::sixDigits(point[1]),
+                                                     orvane::sixDigits(point[2])}));
+        linePoints->InsertNextPoint(point.data());
+    }
+    auto line = vtkSmartPointer<vtkCellArray>::New();
+    if (!points.empty()) {
+        line->InsertNextCell(static_cast<vtkIdType>(points.size()));
+        for (vtkIdType i = 0; i < static_cast<vtkIdType>(points.size()); ++i) {
+            line->InsertCellPoint(i);
+        }
+    }
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    polyData->SetPoints(linePoints);
+    polyData->SetLines(line);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(polyData);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+
+    sendReply("message", "add line");
+    beamAssembly->AddPart(actor);
+    renderer->AddActor(beamAssembly);
+    renderView();
+}
