@@ -1,0 +1,30 @@
+#pragma once
+
+#include "channel/ReplyChannel.h"
+
+#include <memory>
+
+namespace sio {
+class client;
+}
+
+namespace orvane {
+
+// The command channel over socket.io: "message" events with one string
+// argument are commands, "ready" is emitted each time the default namespace
+// (re)opens, replies are events on the default namespace.
+class SocketIoChannel final : public ReplyChannel {
+public:
+    SocketIoChannel();
+    ~SocketIoChannel() override;
+
+    void setCommandReceiver(CommandReceiver receiver) override;
+    void connect(const std::string& url) override;
+    void emitEvent(const std::string& event, const std::vector<std::string>& args) override;
+
+private:
+    std::unique_ptr<sio::client> client_;
+    CommandReceiver receiver_;
+};
+
+} // namespace orvane
