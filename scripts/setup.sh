@@ -14,7 +14,7 @@ PACKAGES=(
   libwebsocketpp-dev libasio-dev rapidjson-dev
   libgtest-dev
   xvfb xauth libgl1-mesa-dri xdotool x11-apps
-  locales
+  locales curl
 )
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   PACKAGES+=(nodejs npm)
