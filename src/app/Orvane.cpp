@@ -3,6 +3,8 @@
 #include "app/ShutdownCleanup.h"
 #include "commands/CommandDispatcher.h"
 #include "commands/CommandTable.h"
+#include "interaction/MouseInteractorStyle2.h"
+#include "interaction/PointPickerCallback.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -10,7 +12,19 @@
 #include <QScreen>
 #include <QVTKOpenGLStereoWidget.h>
 
+#include <vtkActor.h>
+#include <vtkArrowSource.h>
 #include <vtkAssembly.h>
+#include <vtkCellArray.h>
+#include <vtkGlyph3D.h>
+#include <vtkPointPicker.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkSphereSource.h>
+#include <vtkTextActor3D.h>
+#include <vtkTextProperty.h>
 #include <vtkAxesActor.h>
 #include <vtkInteractorStyleTrackballCamera.h>
 #include <vtkOrientationMarkerWidget.h>
@@ -45,6 +59,23 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
       interactorStyle(vtkSmartPointer<vtkInteractorStyleTrackballCamera>::New()), channel(std::move(replyChannel)),
       dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
       containerLayout(new QHBoxLayout), container(new QWidget) {
+    arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    arrowActor = vtkSmartPointer<vtkActor>::New();
+    arrowGlyph = vtkSmartPointer<vtkGlyph3D>::New();
+    arrowPoints = vtkSmartPointer<vtkPoints>::New();
+    arrowPolyData = vtkSmartPointer<vtkPolyData>::New();
+    arrowTextProperty = vtkSmartPointer<vtkTextProperty>::New();
+    arrowLabelActor = vtkSmartPointer<vtkTextActor3D>::New();
+    pointPickerCallback = vtkSmartPointer<orvane::PointPickerCallback>::New();
+    pointPicker = vtkSmartPointer<vtkPointPicker>::New();
+    arrowSource = vtkSmartPointer<vtkArrowSource>::New();
+    arrowProperty = vtkSmartPointer<vtkProperty>::New();
+    vertexCells = vtkSmartPointer<vtkCellArray>::New();
+    dragStyle = vtkSmartPointer<orvane::MouseInteractorStyle2>::New();
+    rotationMarkerSource = vtkSmartPointer<vtkSphereSource>::New();
+    rotationMarkerMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    rotationMarkerActor = vtkSmartPointer<vtkActor>::New();
+
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("OrvaneClass"));
     }

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "channel/ReplyChannel.h"
+#include "geometry/GaussPoint.h"
 #include "scene/SlotTable.h"
 
 #include <QString>
@@ -18,16 +19,30 @@
 class QHBoxLayout;
 class QVTKOpenGLStereoWidget;
 class vtkActor;
+class vtkArrowSource;
 class vtkAssembly;
 class vtkAxesActor;
+class vtkCellArray;
+class vtkGlyph3D;
 class vtkInteractorStyleTrackballCamera;
 class vtkOrientationMarkerWidget;
+class vtkPointPicker;
+class vtkPoints;
+class vtkPolyData;
 class vtkPolyDataMapper;
+class vtkProperty;
 class vtkRenderer;
 class vtkSTLReader;
+class vtkSphereSource;
+class vtkTextActor3D;
+class vtkTextProperty;
+class vtkTransform;
+class vtkTransformFilter;
 
 namespace orvane {
 class CommandDispatcher;
+class MouseInteractorStyle2;
+class PointPickerCallback;
 using Point3 = std::array<double, 3>;
 using Colour = std::array<double, 3>;
 } // namespace orvane
@@ -65,6 +80,17 @@ public:
     void resetCamera();
     void showBeam();
 
+    // Point files and point picking.
+    void LoadPointFile(const std::string& path);
+    void LoadGaussDataFiles();
+    void arrowOpen();
+    void arrowClose();
+    // Marks the last picked point with an arrow along `direction` and a label.
+    void arrow(const orvane::Point3& direction, const std::string& label);
+
+    // Moves the camera's focal point and marks it.
+    void roratePosition(const orvane::Point3& position);
+
 signals:
     void SendMessageSocketIO(QString commandText);
 
@@ -90,6 +116,7 @@ public:
     std::string solidDir;
     std::string cutDir;
     std::vector<orvane::Point3> pointCoords;
+    std::vector<orvane::GaussPoint> filePoints;
     std::vector<orvane::Point3> beamPoints;
     std::vector<std::vector<orvane::Point3>> beamPointGroups;
     TopoDS_Shape currentShape;
@@ -105,9 +132,28 @@ public:
     orvane::SlotTable<vtkSmartPointer<vtkActor>> actors;
     orvane::SlotTable<vtkSmartPointer<vtkRenderer>> modelRenderers;
     orvane::SlotTable<vtkSmartPointer<vtkSTLReader>> stlReaders;
+    orvane::SlotTable<vtkSmartPointer<vtkPoints>> pointSets;
+    orvane::SlotTable<vtkSmartPointer<vtkPolyData>> polyDatas;
+    orvane::SlotTable<vtkSmartPointer<vtkTransform>> transforms;
+    orvane::SlotTable<vtkSmartPointer<vtkTransformFilter>> transformFilters;
+
+    // The picked-point arrow and its label, shared by every `arrow`.
+    vtkSmartPointer<vtkPolyDataMapper> arrowMapper;
+    vtkSmartPointer<vtkActor> arrowActor;
+    vtkSmartPointer<vtkGlyph3D> arrowGlyph;
+    vtkSmartPointer<vtkPoints> arrowPoints;
+    vtkSmartPointer<vtkPolyData> arrowPolyData;
+    vtkSmartPointer<vtkTextProperty> arrowTextProperty;
+    vtkSmartPointer<vtkTextActor3D> arrowLabelActor;
 
     vtkSmartPointer<vtkRenderer> renderer;
     vtkSmartPointer<vtkSTLReader> modelReader;
+    vtkSmartPointer<orvane::PointPickerCallback> pointPickerCallback;
+    vtkSmartPointer<vtkPointPicker> pointPicker;
+    vtkSmartPointer<vtkArrowSource> arrowSource;
+    vtkSmartPointer<vtkProperty> arrowProperty;
+    // Vertex cells of the displayed point set.
+    vtkSmartPointer<vtkCellArray> vertexCells;
     // Coloured result surface; empty until a result is loaded.
     vtkSmartPointer<vtkActor> resultActor;
     vtkSmartPointer<vtkAxesActor> axesActor;
@@ -118,7 +164,11 @@ public:
     vtkSmartPointer<vtkAssembly> beamPointAssembly;
     vtkSmartPointer<vtkAssembly> beamMarkerAssembly;
     vtkSmartPointer<vtkAssembly> beamLabelAssembly;
+    vtkSmartPointer<orvane::MouseInteractorStyle2> dragStyle;
     vtkSmartPointer<vtkInteractorStyleTrackballCamera> interactorStyle;
+    vtkSmartPointer<vtkSphereSource> rotationMarkerSource;
+    vtkSmartPointer<vtkPolyDataMapper> rotationMarkerMapper;
+    vtkSmartPointer<vtkActor> rotationMarkerActor;
 
 private:
     void applyGradientBackground();

@@ -13,5 +13,9 @@ std::vector<CommandRow> commandTable(Orvane& view);
 
 // One family per subsystem, each defined next to its handlers.
 std::vector<CommandRow> sceneCommands(Orvane& view);
+std::vector<CommandRow> pointFileCommands(Orvane& view);
+std::vector<CommandRow> pointPickCommands(Orvane& view);
+std::vector<CommandRow> pickedPointArrowCommands(Orvane& view);
+std::vector<CommandRow> rotationCentreCommands(Orvane& view);
 
 } // namespace orvane

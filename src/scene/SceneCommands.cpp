@@ -85,6 +85,7 @@ void Orvane::readStl(const std::string& file) {
 
     applyGradientBackground();
     resetCamera();
+    LoadGaussDataFiles();
     std::cout << "11" << std::endl;
 }
 

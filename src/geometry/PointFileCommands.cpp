@@ -1,0 +1,74 @@
+// Point files: shown as blue dots and offered to the point picker.
+
+#include "app/Orvane.h"
+#include "commands/CommandTable.h"
+#include "geometry/CoordinateFile.h"
+#include "interaction/PointPickerCallback.h"
+
+#include <vtkActor.h>
+#include <vtkCellArray.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+
+namespace orvane {
+
+std::vector<CommandRow> pointFileCommands(Orvane& view) {
+    return {
+        {"load", "1", {ArgKind::Text}, [&view](const CommandArguments& a) { view.LoadPointFile(a.text(2)); }},
+    };
+}
+
+} // namespace orvane
+
+namespace {
+constexpr int pointFileSlot = 1;
+constexpr int gaussDataFileCount = 14;
+} // namespace
+
+void Orvane::LoadPointFile(const std::string& path) {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    pointSets.set(pointFileSlot, points);
+    polyDatas.set(pointFileSlot, polyData);
+    mappers.set(pointFileSlot, mapper);
+    actors.set(pointFileSlot, actor);
+
+    filePoints.clear();
+    pointCoords.clear();
+    vertexCells = vtkSmartPointer<vtkCellArray>::New();
+
+    for (const orvane::Point3& point : orvane::readCoordinateFile(path)) {
+        filePoints.push_back({0, point[0], point[1], point[2]});
+        pointCoords.push_back(point);
+    }
+    for (const orvane::GaussPoint& point : filePoints) {
+        const vtkIdType id = points->InsertNextPoint(point.x, point.y, point.z);
+        vertexCells->InsertNextCell(1, &id);
+    }
+
+    polyData->SetPoints(points);
+    polyData->SetVerts(vertexCells);
+    mapper->SetInputData(polyData);
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetPointSize(8.0);
+    // VTK clamps the 255 to full blue.
+    actor->GetProperty()->SetColor(0.0, 0.0, 255.0);
+    renderer->AddActor(actor);
+    applyGradientBackground();
+
+    pointPickerCallback->points = pointCoords;
+    renderView();
+}
+
+void Orvane::LoadGaussDataFiles() {
+    pointCoords.clear();
+    for (int k = 1; k <= gaussDataFileCount; ++k) {
+        const std::vector<orvane::Point3> points = orvane::readCoordinateFile(fixedLocations.gaussData(k));
+        pointCoords.insert(pointCoords.end(), points.begin(), points.end());
+    }
+}
