@@ -3,6 +3,7 @@
 #include "app/ShutdownCleanup.h"
 #include "commands/CommandDispatcher.h"
 #include "commands/CommandTable.h"
+#include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
 
@@ -26,7 +27,6 @@
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 #include <vtkAxesActor.h>
-#include <vtkInteractorStyleTrackballCamera.h>
 #include <vtkOrientationMarkerWidget.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
@@ -56,7 +56,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
       springAssembly(vtkSmartPointer<vtkAssembly>::New()), beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      interactorStyle(vtkSmartPointer<vtkInteractorStyleTrackballCamera>::New()), channel(std::move(replyChannel)),
+      channel(std::move(replyChannel)),
       dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
       containerLayout(new QHBoxLayout), container(new QWidget) {
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
@@ -72,6 +72,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     arrowProperty = vtkSmartPointer<vtkProperty>::New();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
     dragStyle = vtkSmartPointer<orvane::MouseInteractorStyle2>::New();
+    pickingStyle = vtkSmartPointer<orvane::MouseInteractorHighLightActor>::New();
     rotationMarkerSource = vtkSmartPointer<vtkSphereSource>::New();
     rotationMarkerMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     rotationMarkerActor = vtkSmartPointer<vtkActor>::New();
@@ -113,8 +114,9 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 
     vtkWidget->setMouseTracking(true);
 
-    interactorStyle->SetDefaultRenderer(renderer);
-    vtkWidget->interactor()->SetInteractorStyle(interactorStyle);
+    pickingStyle->SetDefaultRenderer(renderer);
+    pickingStyle->renderer = renderer;
+    vtkWidget->interactor()->SetInteractorStyle(pickingStyle);
 
     axesWidget->SetInteractor(vtkWidget->interactor());
     axesWidget->SetOrientationMarker(axesActor);

@@ -24,7 +24,6 @@ class vtkAssembly;
 class vtkAxesActor;
 class vtkCellArray;
 class vtkGlyph3D;
-class vtkInteractorStyleTrackballCamera;
 class vtkOrientationMarkerWidget;
 class vtkPointPicker;
 class vtkPoints;
@@ -41,6 +40,7 @@ class vtkTransformFilter;
 
 namespace orvane {
 class CommandDispatcher;
+class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
 class PointPickerCallback;
 using Point3 = std::array<double, 3>;
@@ -165,7 +165,8 @@ public:
     vtkSmartPointer<vtkAssembly> beamMarkerAssembly;
     vtkSmartPointer<vtkAssembly> beamLabelAssembly;
     vtkSmartPointer<orvane::MouseInteractorStyle2> dragStyle;
-    vtkSmartPointer<vtkInteractorStyleTrackballCamera> interactorStyle;
+    // The picking style installed on the interactor; it also holds the model's face lists.
+    vtkSmartPointer<orvane::MouseInteractorHighLightActor> pickingStyle;
     vtkSmartPointer<vtkSphereSource> rotationMarkerSource;
     vtkSmartPointer<vtkPolyDataMapper> rotationMarkerMapper;
     vtkSmartPointer<vtkActor> rotationMarkerActor;

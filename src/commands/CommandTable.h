@@ -15,6 +15,7 @@ std::vector<CommandRow> commandTable(Orvane& view);
 std::vector<CommandRow> sceneCommands(Orvane& view);
 std::vector<CommandRow> pointFileCommands(Orvane& view);
 std::vector<CommandRow> pointPickCommands(Orvane& view);
+std::vector<CommandRow> pickingCommands(Orvane& view);
 std::vector<CommandRow> pickedPointArrowCommands(Orvane& view);
 std::vector<CommandRow> rotationCentreCommands(Orvane& view);
 

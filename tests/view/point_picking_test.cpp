@@ -2,6 +2,7 @@
 // and the rotation centre, driven through the view's own interactor.
 
 #include "RecordingChannel.h"
+#include "ViewReady.h"
 #include "app/Orvane.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
@@ -47,7 +48,7 @@ protected:
         ::setenv("ORVANE_GAUSS_DATA_DIR", scratch.c_str(), 1);
         view = std::make_unique<Orvane>(false, std::make_unique<RecordingChannel>(events));
         ::unsetenv("ORVANE_GAUSS_DATA_DIR");
-        QCoreApplication::processEvents();
+        ASSERT_TRUE(waitUntilExposed(*view));
     }
     void TearDown() override {
         view.reset();

@@ -9,7 +9,7 @@
 
 #include <vtkActor.h>
 #include <vtkAssembly.h>
-#include <vtkInteractorStyleTrackballCamera.h>
+#include "interaction/MouseInteractorHighLightActor.h"
 #include <vtkOrientationMarkerWidget.h>
 #include <vtkProp3DCollection.h>
 #include <vtkRenderWindow.h>
@@ -62,7 +62,7 @@ TEST(ViewShell, OpensAUsableWindowWithGradientAndAxes) {
     EXPECT_TRUE(view.vtkWidget->renderWindow()->HasRenderer(view.renderer));
     EXPECT_TRUE(view.vtkWidget->hasMouseTracking());
     EXPECT_EQ(view.vtkWidget->interactor()->GetInteractorStyle(),
-              static_cast<vtkInteractorObserver*>(view.interactorStyle.GetPointer()));
+              static_cast<vtkInteractorObserver*>(view.pickingStyle.GetPointer()));
 
     EXPECT_TRUE(view.axesWidget->GetEnabled());
     const double* viewport = view.axesWidget->GetViewport();

@@ -2,6 +2,10 @@
 
 #include "sio/sio_packet.h"
 
+// GCC reports -Wnull-dereference inside asio's inlined scheduler code at -O2
+// even though it comes from a system header.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnull-dereference"
 #include <websocketpp/client.hpp>
 #include <websocketpp/config/asio_no_tls_client.hpp>
 
@@ -9,6 +13,7 @@
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
+#pragma GCC diagnostic pop
 
 #include <atomic>
 #include <chrono>
@@ -69,7 +74,7 @@ bool reserved_event(const std::string& name) {
 
 namespace detail {
 
-class client_core {
+class client_core : public std::enable_shared_from_this<client_core> {
 public:
     client_core();
     client_core(const client_core&) = delete;
@@ -84,7 +89,7 @@ public:
     void request_close();
     bool restartable() const { return close_requested_ || gave_up_; }
 
-    std::shared_ptr<sio::socket> get_socket(const std::shared_ptr<client_core>& self, const std::string& nsp);
+    std::shared_ptr<sio::socket> get_socket(const std::string& nsp);
     void on(const std::string& nsp, const std::string& name, const sio::socket::event_listener_aux& handler);
     void off(const std::string& nsp, const std::string& name);
     void off_all(const std::string& nsp);
@@ -154,6 +159,7 @@ private:
     void fire_close_listener(client::close_reason reason);
 
     // Caller holds mutex_.
+    ns_state& namespace_locked(const std::string& key);
     void trim_outbox(ns_state& ns);
     void schedule_flush_locked();
 
@@ -215,6 +221,8 @@ void client_core::start(const std::string& url, const std::string& uri) {
     state_ = state::stopped;
     con_.reset();
     opened_ = false;
+    cancel_timers();
+    close_timer_.cancel();
     io_.restart();
     io_.poll();
     io_.restart();
@@ -226,10 +234,7 @@ void client_core::start(const std::string& url, const std::string& uri) {
     work_.emplace(io_.get_executor());
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (namespaces_.find("") == namespaces_.end()) {
-            ns_state& ns = namespaces_[""];
-            ns.wire = "/";
-        }
+        namespace_locked("");
     }
     {
         const std::lock_guard<std::mutex> lock(run_mutex_);
@@ -260,22 +265,24 @@ bool client_core::wait_stopped(std::chrono::milliseconds timeout) {
     return run_cv_.wait_for(lock, timeout, [this] { return !running_; });
 }
 
-std::shared_ptr<sio::socket> client_core::get_socket(const std::shared_ptr<client_core>& self,
-                                                     const std::string& nsp) {
-    const std::string key = packet::app_namespace(nsp);
+client_core::ns_state& client_core::namespace_locked(const std::string& key) {
+    ns_state& ns = namespaces_[key];
+    if (!ns.handle) {
+        ns.wire = packet::wire_namespace(key);
+        ns.valid = ns.wire.find(',') == std::string::npos;
+        if (!ns.valid) {
+            diag("namespace '" + packet::excerpt(key) + "' contains a comma and will never be joined");
+        }
+        ns.handle = std::shared_ptr<sio::socket>(new sio::socket(key, weak_from_this()));
+    }
+    return ns;
+}
+
+std::shared_ptr<sio::socket> client_core::get_socket(const std::string& nsp) {
     std::shared_ptr<sio::socket> handle;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        ns_state& ns = namespaces_[key];
-        if (!ns.handle) {
-            ns.wire = packet::wire_namespace(key);
-            ns.valid = ns.wire.find(',') == std::string::npos;
-            if (!ns.valid) {
-                diag("namespace '" + packet::excerpt(key) + "' contains a comma and will never be joined");
-            }
-            ns.handle = std::shared_ptr<sio::socket>(new sio::socket(key, self));
-        }
-        handle = ns.handle;
+        handle = namespace_locked(packet::app_namespace(nsp)).handle;
     }
     asio::post(io_, [this] { join_namespaces(); });
     return handle;
@@ -284,17 +291,17 @@ std::shared_ptr<sio::socket> client_core::get_socket(const std::shared_ptr<clien
 void client_core::on(const std::string& nsp, const std::string& name,
                      const sio::socket::event_listener_aux& handler) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    namespaces_[nsp].handlers[name] = handler;
+    namespace_locked(nsp).handlers[name] = handler;
 }
 
 void client_core::off(const std::string& nsp, const std::string& name) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    namespaces_[nsp].handlers.erase(name);
+    namespace_locked(nsp).handlers.erase(name);
 }
 
 void client_core::off_all(const std::string& nsp) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    namespaces_[nsp].handlers.clear();
+    namespace_locked(nsp).handlers.clear();
 }
 
 void client_core::emit(const std::string& nsp, const std::string& name, const message::list& args,
@@ -317,7 +324,7 @@ void client_core::emit(const std::string& nsp, const std::string& name, const me
         return;
     }
     const std::lock_guard<std::mutex> lock(mutex_);
-    ns_state& ns = namespaces_[nsp];
+    ns_state& ns = namespace_locked(nsp);
     if (id) {
         acks_[*id] = pending_ack{ack, false};
     }
@@ -550,9 +557,20 @@ void client_core::handle_packet(std::string_view payload, const std::string& fra
         fire_socket_listener(true, nsp);
         return;
     }
-    case packet::packet_type::disconnect:
+    case packet::packet_type::disconnect: {
+        bool joined = false;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            const auto it = namespaces_.find(nsp);
+            joined = it != namespaces_.end() && it->second.joined;
+        }
+        if (!joined) {
+            diag("dropped a disconnect packet for namespace '" + p->nsp + "', which is not joined");
+            return;
+        }
         connection_lost("server disconnected namespace '" + p->nsp + "'");
         return;
+    }
     case packet::packet_type::event:
         dispatch_event(nsp, *p);
         return;
@@ -650,9 +668,9 @@ void client_core::join_namespaces() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         for (auto& [key, ns] : namespaces_) {
-            if (ns.handle && ns.valid && !ns.join_sent) {
+            if (ns.valid && !ns.join_sent) {
                 ns.join_sent = true;
-                frames.push_back("4" + packet::encode_connect(ns.wire));
+                frames.push_back(packet::encode_connect(ns.wire));
             }
         }
     }
@@ -771,7 +789,7 @@ void client_core::request_close() {
         std::vector<std::string> left = leave_namespaces();
         if (con_ && previous == state::open) {
             for (const auto& nsp : left) {
-                send_text("4" + packet::encode_disconnect(packet::wire_namespace(nsp)));
+                send_text(packet::encode_disconnect(packet::wire_namespace(nsp)));
             }
         }
         if (con_ && (previous == state::open || previous == state::ws_open)) {
@@ -923,7 +941,7 @@ void client::connect(const std::string& uri) {
     thread_ = std::thread([core = core_] { core->run(); });
 }
 
-std::shared_ptr<sio::socket> client::socket(const std::string& nsp) { return core_->get_socket(core_, nsp); }
+std::shared_ptr<sio::socket> client::socket(const std::string& nsp) { return core_->get_socket(nsp); }
 
 void client::close() {
     if (thread_.joinable()) {

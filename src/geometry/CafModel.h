@@ -1,0 +1,40 @@
+#pragma once
+
+#include "geometry/MeshFiles.h"
+
+#include <Standard_Handle.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopoDS_Shape.hxx>
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// The whole model as an XCAF document, with the mesh fineness of its STL.
+struct CafModel {
+    Handle(TDocStd_Document) document;
+    double linearDeflection = 0.05;
+    double angularDeflectionDeg = 25.0;
+
+    // Meshes the free shapes of the document and writes them as one STL
+    // (ASCII or binary). With withPointTriangleFiles it then prints the path
+    // without its extension on standard output and writes the point and
+    // triangle files there. Returns false with a diagnostic on failure.
+    bool WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles) const;
+
+    // Writes base.pts and base.tri from the stored triangulations of the
+    // shape's faces (see writePointTriangleFiles).
+    static bool WritePointTriangleFiles(const std::string& base, const TopoDS_Shape& shape);
+};
+
+// The stored triangulation of every face of the shape, in exploration order,
+// nodes placed by the face location; triangles keep their stored node order
+// whatever the face orientation.
+std::vector<MeshFace> meshFaces(const TopoDS_Shape& shape);
+
+// Closes a document opened by an application (as readStepModel's is), so the
+// application drops it; a null or already closed document is left alone.
+void closeDocument(const Handle(TDocStd_Document) & document);
+
+} // namespace orvane

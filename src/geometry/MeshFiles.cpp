@@ -1,0 +1,135 @@
+#include "geometry/MeshFiles.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <locale>
+#include <sstream>
+#include <unistd.h>
+
+namespace orvane {
+
+namespace {
+
+// A sibling of the target, so that the final rename stays on one file system
+// and replaces the target in one step. Removed unless committed.
+class TemporarySibling {
+public:
+    explicit TemporarySibling(const std::string& target) : target_(target) {
+        static std::atomic<unsigned> counter{0};
+        path_ = target + ".orvane-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    }
+    TemporarySibling(const TemporarySibling&) = delete;
+    TemporarySibling& operator=(const TemporarySibling&) = delete;
+    ~TemporarySibling() {
+        if (!committed_) {
+            std::remove(path_.c_str());
+        }
+    }
+    const std::string& path() const { return path_; }
+    bool commit(std::ostream& diagnostics) {
+        if (std::rename(path_.c_str(), target_.c_str()) != 0) {
+            diagnostics << "cannot replace " << target_ << ": " << std::strerror(errno) << '\n';
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+
+private:
+    std::string target_;
+    std::string path_;
+    bool committed_ = false;
+};
+
+bool openText(std::ofstream& out, const std::string& path, const std::string& shownPath) {
+    out.open(path, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        std::cerr << "cannot write " << shownPath << ": " << std::strerror(errno) << '\n';
+        return false;
+    }
+    out.imbue(std::locale::classic());
+    return true;
+}
+
+bool closeText(std::ofstream& out, const std::string& shownPath) {
+    out.close();
+    if (!out) {
+        std::cerr << "cannot write " << shownPath << ": write failed\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string pointTriangleBase(const std::string& stlPath) {
+    const std::string::size_type dot = stlPath.rfind('.');
+    return dot == std::string::npos ? stlPath : stlPath.substr(0, dot);
+}
+
+std::string formatStreamDefault(double value) {
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << value;
+    return out.str();
+}
+
+bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces, std::ostream& console) {
+    const std::string pointPath = base + ".pts";
+    const std::string trianglePath = base + ".tri";
+    for (const MeshFace& face : faces) {
+        if (!face.triangulated) {
+            console << "triFace is Null\n";
+        }
+    }
+
+    TemporarySibling pointFile(pointPath);
+    std::ofstream points;
+    if (!openText(points, pointFile.path(), pointPath)) {
+        return false;
+    }
+    for (const MeshFace& face : faces) {
+        if (!face.triangulated) {
+            continue;
+        }
+        for (const Point3& node : face.nodes) {
+            points << node[0] << ' ' << node[1] << ' ' << node[2] << '\n';
+        }
+    }
+    if (!closeText(points, pointPath)) {
+        return false;
+    }
+
+    TemporarySibling triangleFile(trianglePath);
+    std::ofstream triangles;
+    if (!openText(triangles, triangleFile.path(), trianglePath)) {
+        return false;
+    }
+    long long offset = 0;
+    for (const MeshFace& face : faces) {
+        if (!face.triangulated) {
+            continue;
+        }
+        for (const std::array<int, 3>& triangle : face.triangles) {
+            triangles << offset + triangle[0] << ' ' << offset + triangle[1] << ' ' << offset + triangle[2] << '\n';
+        }
+        offset += static_cast<long long>(face.nodes.size());
+    }
+    if (!closeText(triangles, trianglePath)) {
+        return false;
+    }
+
+    return pointFile.commit(std::cerr) && triangleFile.commit(std::cerr);
+}
+
+bool writeFileReplacing(const std::string& path, const std::function<bool(const std::string& temporaryPath)>& write,
+                        std::ostream& diagnostics) {
+    TemporarySibling file(path);
+    return write(file.path()) && file.commit(diagnostics);
+}
+
+} // namespace orvane

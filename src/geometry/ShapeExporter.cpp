@@ -1,0 +1,168 @@
+#include "geometry/ShapeExporter.h"
+
+#include "geometry/MeshFiles.h"
+
+#include <BRepMesh_IncrementalMesh.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <IGESCAFControl_Writer.hxx>
+#include <IMeshTools_Parameters.hxx>
+#include <Message_ProgressRange.hxx>
+#include <RWGltf_CafWriter.hxx>
+#include <STEPCAFControl_Writer.hxx>
+#include <Standard_Failure.hxx>
+#include <StlAPI_Writer.hxx>
+#include <TColStd_IndexedDataMapOfStringString.hxx>
+#include <TDF_LabelSequence.hxx>
+#include <TDocStd_Application.hxx>
+#include <XCAFDoc_DocumentTool.hxx>
+#include <XCAFDoc_ShapeTool.hxx>
+#include <gp.hxx>
+#include <gp_Ax3.hxx>
+
+#include <exception>
+#include <iostream>
+
+namespace orvane {
+
+namespace {
+
+bool writeStl(const TopoDS_Shape& shape, const std::string& path) {
+    std::cout << "WriteSTL " << std::endl;
+    meshShape(shape, kExportLinearDeflection, kExportAngularDeflection);
+    StlAPI_Writer writer;
+    std::cout << "Start Writing STL." << std::endl;
+    return writer.Write(shape, path.c_str());
+}
+
+bool writeGlb(const Handle(TDocStd_Document) & document, const TopoDS_Shape& shape, const std::string& path) {
+    meshShape(shape, kExportLinearDeflection, kExportAngularDeflection);
+    RWGltf_CafWriter writer(path.c_str(), true);
+    // Model lengths are millimetres with Z up; glTF wants metres with Y up.
+    writer.ChangeCoordinateSystemConverter().SetInputLengthUnit(0.001);
+    writer.ChangeCoordinateSystemConverter().SetInputCoordinateSystem(gp_Ax3(gp::Origin(), gp::DZ(), gp::DX()));
+    return writer.Perform(document, TColStd_IndexedDataMapOfStringString(), Message_ProgressRange());
+}
+
+bool writeFormat(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Step: {
+        STEPCAFControl_Writer writer;
+        writer.SetColorMode(true);
+        writer.SetNameMode(true);
+        return writer.Transfer(document, STEPControl_AsIs) && writer.Write(path.c_str()) == IFSelect_RetDone;
+    }
+    case ExportFormat::Iges: {
+        IGESCAFControl_Writer writer;
+        writer.SetColorMode(true);
+        writer.SetNameMode(true);
+        return writer.Perform(document, path.c_str());
+    }
+    case ExportFormat::Stl:
+        return writeStl(freeShapesCompound(document), path);
+    case ExportFormat::Brep:
+        return BRepTools::Write(freeShapesCompound(document), path.c_str());
+    case ExportFormat::Glb:
+        return writeGlb(document, freeShapesCompound(document), path);
+    }
+    return false;
+}
+
+const char* formatName(ExportFormat format) {
+    switch (format) {
+    case ExportFormat::Step:
+        return "STEP";
+    case ExportFormat::Iges:
+        return "IGES";
+    case ExportFormat::Stl:
+        return "STL";
+    case ExportFormat::Brep:
+        return "BRep";
+    case ExportFormat::Glb:
+        return "glTF";
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TopoDS_Compound freeShapesCompound(const Handle(TDocStd_Document) & document) {
+    TopoDS_Compound compound;
+    BRep_Builder builder;
+    builder.MakeCompound(compound);
+    if (document.IsNull()) {
+        return compound;
+    }
+    const Handle(XCAFDoc_ShapeTool) shapeTool = XCAFDoc_DocumentTool::ShapeTool(document->Main());
+    TDF_LabelSequence labels;
+    shapeTool->GetFreeShapes(labels);
+    for (TDF_LabelSequence::Iterator label(labels); label.More(); label.Next()) {
+        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label.Value());
+        if (!shape.IsNull()) {
+            builder.Add(compound, shape);
+        }
+    }
+    return compound;
+}
+
+void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angularDeflectionRadians) {
+    IMeshTools_Parameters parameters;
+    parameters.Deflection = linearDeflection;
+    parameters.Angle = angularDeflectionRadians;
+    parameters.InParallel = true;
+    BRepMesh_IncrementalMesh mesher(shape, parameters);
+}
+
+bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format) {
+    const char* const name = formatName(format);
+    if (name == nullptr) {
+        std::cerr << "cannot export " << path << ": unknown format " << static_cast<std::int32_t>(format) << '\n';
+        return false;
+    }
+    if (document.IsNull()) {
+        std::cerr << "cannot export " << path << ": no document\n";
+        return false;
+    }
+    try {
+        return writeFileReplacing(
+            path,
+            [&](const std::string& temporary) {
+                if (!writeFormat(temporary, document, format)) {
+                    std::cerr << "cannot export " << path << ": the " << name << " writer failed\n";
+                    return false;
+                }
+                return true;
+            },
+            std::cerr);
+    } catch (const Standard_Failure& e) {
+        std::cerr << "cannot export " << path << ": " << e.GetMessageString() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "cannot export " << path << ": " << e.what() << '\n';
+    }
+    return false;
+}
+
+bool exportShapeStl(const TopoDS_Shape& shape, const std::string& path) {
+    if (shape.IsNull()) {
+        std::cerr << "cannot export " << path << ": no shape\n";
+        return false;
+    }
+    const Handle(TDocStd_Application) application = new TDocStd_Application();
+    Handle(TDocStd_Document) document;
+    try {
+        application->NewDocument("BinXCAF", document);
+        XCAFDoc_DocumentTool::ShapeTool(document->Main())->AddShape(shape, true, true);
+    } catch (const Standard_Failure& e) {
+        std::cerr << "cannot export " << path << ": " << e.GetMessageString() << '\n';
+        if (!document.IsNull()) {
+            application->Close(document);
+        }
+        return false;
+    }
+    const bool written = exportDocument(path, document, ExportFormat::Stl);
+    application->Close(document);
+    return written;
+}
+
+} // namespace orvane

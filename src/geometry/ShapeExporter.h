@@ -1,0 +1,37 @@
+#pragma once
+
+#include <Standard_Handle.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopoDS_Compound.hxx>
+#include <TopoDS_Shape.hxx>
+
+#include <cstdint>
+#include <string>
+
+namespace orvane {
+
+enum class ExportFormat : std::int32_t { Step = 0, Iges = 1, Stl = 2, Brep = 3, Glb = 4 };
+
+// Mesh parameters of the STL, glTF and sphere-region exports.
+constexpr double kExportLinearDeflection = 0.2;
+constexpr double kExportAngularDeflection = 0.3490658503988659; // 20 degrees
+
+// One compound holding the shapes of all free labels of the XCAF document,
+// in label order; empty for a null document.
+TopoDS_Compound freeShapesCompound(const Handle(TDocStd_Document) & document);
+
+// Triangulates every face of the shape in parallel, keeping triangulations
+// that are already fine enough.
+void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angularDeflectionRadians);
+
+// Writes the free shapes of the XCAF document in the format: STEP and IGES
+// with colours and names, ASCII STL, BRep, or binary glTF (millimetres,
+// Z up). Returns false with a diagnostic on standard error when the format
+// is unknown, the document is null or the writer fails; the file at path is
+// then left as it was.
+bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format);
+
+// Writes the shape as an ASCII STL through an XCAF document of its own.
+bool exportShapeStl(const TopoDS_Shape& shape, const std::string& path);
+
+} // namespace orvane

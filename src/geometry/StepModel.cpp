@@ -1,0 +1,127 @@
+#include "geometry/StepModel.h"
+
+#include "geometry/CafModel.h"
+
+#include <BRepBndLib.hxx>
+#include <BinXCAFDrivers.hxx>
+#include <Bnd_Box.hxx>
+#include <IFSelect_PrintCount.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <STEPCAFControl_Reader.hxx>
+#include <STEPControl_Reader.hxx>
+#include <Standard_Failure.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <Transfer_TransientProcess.hxx>
+#include <XCAFApp_Application.hxx>
+#include <XSControl_TransferReader.hxx>
+#include <XSControl_WorkSession.hxx>
+
+#include <exception>
+#include <iostream>
+
+namespace orvane {
+
+namespace {
+
+Handle(TDocStd_Document) newXcafDocument() {
+    static const Handle(XCAFApp_Application) application = [] {
+        const Handle(XCAFApp_Application) xcaf = XCAFApp_Application::GetApplication();
+        BinXCAFDrivers::DefineFormat(xcaf);
+        return xcaf;
+    }();
+    Handle(TDocStd_Document) document;
+    application->NewDocument("BinXCAF", document);
+    return document;
+}
+
+// Closes the document unless the model that holds it is handed out.
+class DocumentGuard {
+public:
+    explicit DocumentGuard(Handle(TDocStd_Document) document) : document_(std::move(document)) {}
+    DocumentGuard(const DocumentGuard&) = delete;
+    DocumentGuard& operator=(const DocumentGuard&) = delete;
+    ~DocumentGuard() {
+        if (!released_) {
+            closeDocument(document_);
+        }
+    }
+    void release() { released_ = true; }
+
+private:
+    Handle(TDocStd_Document) document_;
+    bool released_ = false;
+};
+
+// One read serves both the per-root shapes and the document: the XCAF reader
+// transfers every root, in order, through the plain reader it wraps.
+std::optional<StepModel> read(const std::string& stepPath, std::ostream& console) {
+    StepModel model;
+    model.document = newXcafDocument();
+    DocumentGuard guard(model.document);
+
+    STEPCAFControl_Reader cafReader;
+    cafReader.SetColorMode(true);
+    cafReader.SetNameMode(true);
+    console << "Read Stp File..." << std::endl;
+    if (cafReader.ReadFile(stepPath.c_str()) != IFSelect_RetDone) {
+        std::cerr << "cannot read STEP file " << stepPath << '\n';
+        return std::nullopt;
+    }
+    STEPControl_Reader& reader = cafReader.ChangeReader();
+    const Handle(Transfer_TransientProcess) process = reader.WS()->TransferReader()->TransientProcess();
+    if (!process.IsNull()) {
+        process->SetTraceLevel(1);
+    }
+    reader.PrintCheckLoad(false, IFSelect_ItemsByEntity);
+    reader.NbRootsForTransfer();
+    reader.PrintCheckTransfer(false, IFSelect_ItemsByEntity);
+    cafReader.Transfer(model.document);
+    if (reader.NbShapes() == 0) {
+        std::cerr << "no shape in STEP file " << stepPath << '\n';
+        return std::nullopt;
+    }
+
+    model.workingShape = reader.Shape(reader.NbShapes());
+    const TopAbs_Orientation rootOrientation = model.workingShape.Orientation();
+    for (TopExp_Explorer solid(model.workingShape, TopAbs_SOLID); solid.More(); solid.Next()) {
+        model.solids.push_back(solid.Current().Composed(rootOrientation));
+    }
+    for (TopExp_Explorer face(model.workingShape, TopAbs_FACE); face.More(); face.Next()) {
+        model.faces.push_back(TopoDS::Face(face.Current().Composed(rootOrientation)));
+    }
+    guard.release();
+    return model;
+}
+
+} // namespace
+
+std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console) {
+    try {
+        return read(stepPath, console);
+    } catch (const Standard_Failure& e) {
+        std::cerr << "cannot read STEP file " << stepPath << ": " << e.GetMessageString() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "cannot read STEP file " << stepPath << ": " << e.what() << '\n';
+    }
+    return std::nullopt;
+}
+
+std::array<double, 6> faceBox(const TopoDS_Face& face) {
+    std::array<double, 6> box{};
+    try {
+        Bnd_Box bounds;
+        BRepBndLib::Add(face, bounds, true);
+        if (bounds.IsVoid()) {
+            std::cerr << "face has no bounding box\n";
+            return box;
+        }
+        bounds.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
+    } catch (const Standard_Failure& e) {
+        std::cerr << "face has no bounding box: " << e.GetMessageString() << '\n';
+        box = {};
+    }
+    return box;
+}
+
+} // namespace orvane

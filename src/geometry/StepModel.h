@@ -1,0 +1,39 @@
+#pragma once
+
+#include <Standard_Handle.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopoDS_Face.hxx>
+#include <TopoDS_Shape.hxx>
+
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// A STEP model as the view uses it.
+struct StepModel {
+    // Shape of the last transferred root.
+    TopoDS_Shape workingShape;
+    // Solids and faces of workingShape in exploration order (face i is
+    // faces[i]), each orientation composed with workingShape's.
+    std::vector<TopoDS_Shape> solids;
+    std::vector<TopoDS_Face> faces;
+    // XCAF document with every root, colours and names, for whole-model
+    // exports. Opened by the XCAF application: release it with closeDocument.
+    Handle(TDocStd_Document) document;
+};
+
+// Reads the STEP file once. The reader's check reports go to the OpenCASCADE
+// messenger and "Read Stp File..." to console; a file that cannot be read or
+// that gives no shape yields nullopt with a diagnostic on standard error.
+std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console);
+
+// Bounding box of the face (its triangulation when it has one) as
+// xmin ymin zmin xmax ymax zmax; all zero, with a diagnostic, for a face
+// without geometry.
+std::array<double, 6> faceBox(const TopoDS_Face& face);
+
+} // namespace orvane

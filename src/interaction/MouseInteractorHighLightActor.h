@@ -1,0 +1,84 @@
+#pragma once
+
+#include <TopoDS_Face.hxx>
+#include <TopoDS_Shape.hxx>
+#include <vtkActor.h>
+#include <vtkInteractorStyleTrackballCamera.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+#include <vtkSmartPointer.h>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// The interactor style of the main view: trackball camera, plus hover
+// highlighting of the solid or face under the mouse and selection of the
+// highlighted actor with the right button. It holds the face lists of the
+// imported model, which the STEP import hands over.
+class MouseInteractorHighLightActor : public vtkInteractorStyleTrackballCamera {
+public:
+    static MouseInteractorHighLightActor* New();
+    vtkTypeMacro(MouseInteractorHighLightActor, vtkInteractorStyleTrackballCamera)
+
+    void OnMouseMove() override;
+    void OnLeftButtonDown() override;
+    void OnLeftButtonUp() override;
+    void OnRightButtonDown() override;
+
+    // Shows face i as highlighted and makes it the selection; false for an
+    // index outside the face lists.
+    bool HighlightFace(int face);
+    // Marks face i with a line, a sphere and a "here" label; false for an
+    // index outside the face lists.
+    bool MarkBadFace(int face);
+    // Reads x y z triples and marks every point with a lit green sphere.
+    void HighlightPoints(const std::string& path);
+
+    // The selection as the "selectFace" reply text: every id followed by a space.
+    std::string selectedIdsText() const;
+
+    bool faceMode = false;
+    bool hoverEnabled = true;
+    std::array<double, 3> pickPosition{0.0, 0.0, 0.0};
+    vtkActor* lastPickedActor = nullptr;
+    vtkSmartPointer<vtkProperty> savedProperty = vtkSmartPointer<vtkProperty>::New();
+    vtkSmartPointer<vtkRenderer> renderer = vtkSmartPointer<vtkRenderer>::New();
+
+    std::vector<vtkSmartPointer<vtkActor>> faceActors;
+    vtkSmartPointer<vtkActor> modelActor = vtkSmartPointer<vtkActor>::New();
+    std::vector<TopoDS_Face> faces;
+    std::vector<std::array<double, 6>> faceBoxes;
+
+    std::vector<vtkSmartPointer<vtkActor>> highlightedFaces;
+    std::vector<TopoDS_Shape> selectedShapes;
+    std::vector<int> selectedFaceIds;
+    std::map<int, TopoDS_Shape> candidateFaces;
+    std::map<double, int> hitDistances;
+
+    std::string dataRoot = "E:/Zelq01/Plentor_sdk.node/unit/gridmoor";
+    std::string stepPath;
+
+    // The picked entity: the name of the right-clicked actor and its centre.
+    std::string target;
+    std::array<double, 3> position{0.0, 0.0, 0.0};
+
+    // Points of "HightLightPoint", and their markers.
+    std::vector<std::array<double, 3>> highlightPoints;
+    std::vector<vtkSmartPointer<vtkActor>> highlightPointActors;
+
+protected:
+    MouseInteractorHighLightActor() = default;
+
+private:
+    void hoverSolid(vtkActor* picked);
+    void hoverFace(const double direction[3]);
+    void renderWindow();
+    bool validFace(int face, const char* command) const;
+};
+
+} // namespace orvane

@@ -1,0 +1,24 @@
+// Hover mode, face highlighting and the selection reply of the picking style.
+
+#include "app/Orvane.h"
+#include "commands/CommandTable.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+
+namespace orvane {
+
+std::vector<CommandRow> pickingCommands(Orvane& view) {
+    constexpr ArgKind integer = ArgKind::Int;
+    MouseInteractorHighLightActor* style = view.pickingStyle;
+    return {
+        {"solidPickup", "", {}, [style](const CommandArguments&) { style->faceMode = false; }},
+        {"facePickup", "", {}, [style](const CommandArguments&) { style->faceMode = true; }},
+        {"rendererFace", "", {integer}, [style](const CommandArguments& a) { style->HighlightFace(a.integer(1)); }},
+        {"BadFace", "", {integer}, [style](const CommandArguments& a) { style->MarkBadFace(a.integer(1)); }},
+        {"HightLightPoint", "", {ArgKind::Text},
+         [style](const CommandArguments& a) { style->HighlightPoints(a.text(1)); }},
+        {"selectId", "", {},
+         [&view, style](const CommandArguments&) { view.sendReply("selectFace", style->selectedIdsText()); }},
+    };
+}
+
+} // namespace orvane
