@@ -1,0 +1,285 @@
+// User-interface server for the Orvane view.
+//
+// The view connects as a plain socket.io client; browser pages connect with
+// auth {role: "ui"}. Commands (one-line texts) come from the page, from
+// standard input, or from HTTP (POST /command, POST /emit) and are emitted to
+// every view as event "message". Everything a view emits is logged as one JSON
+// line on stdout and forwarded to the pages as event "reply".
+//
+// Usage: node server.mjs [--port N]   (env PORT; default 3000; 0 = any free port)
+
+import { createServer } from 'node:http';
+import { readFile } from 'node:fs/promises';
+import { dirname, join, resolve, sep } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { StringDecoder } from 'node:string_decoder';
+import { Server } from 'socket.io';
+
+const PUBLIC_DIR = join(dirname(fileURLToPath(import.meta.url)), 'public');
+const MAX_BODY_BYTES = 1 << 20;
+const CONTENT_TYPES = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+};
+const started = Date.now();
+
+// A closed log reader must not take the server down with it.
+process.stdout.on('error', () => {});
+
+function log(record) {
+  process.stdout.write(`${JSON.stringify(record)}\n`);
+}
+
+function warn(text) {
+  process.stderr.write(`ui-server: ${text}\n`);
+}
+
+function usageError(text) {
+  warn(`${text} (usage: node server.mjs [--port N])`);
+  process.exit(2);
+}
+
+function parsePort(text, origin) {
+  if (!/^\d{1,5}$/.test(text) || Number(text) > 65535) {
+    usageError(`invalid port ${JSON.stringify(text)} from ${origin}; expected an integer 0..65535`);
+  }
+  return Number(text);
+}
+
+function portFromArguments(argv) {
+  let port = process.env.PORT !== undefined && process.env.PORT !== ''
+    ? parsePort(process.env.PORT, 'PORT') : 3000;
+  for (let i = 0; i < argv.length; i++) {
+    const arg = argv[i];
+    if (arg === '--port') {
+      if (i + 1 >= argv.length) usageError('--port needs a value');
+      port = parsePort(argv[++i], '--port');
+    } else if (arg.startsWith('--port=')) {
+      port = parsePort(arg.slice('--port='.length), '--port');
+    } else {
+      usageError(`unknown argument ${JSON.stringify(arg)}`);
+    }
+  }
+  return port;
+}
+
+const port = portFromArguments(process.argv.slice(2));
+
+class BadRequest extends Error {}
+
+const httpServer = createServer((req, res) => {
+  handleHttp(req, res).catch((err) => {
+    const status = err instanceof BadRequest ? 400 : err.status ?? 500;
+    warn(`${req.method} ${req.url}: ${err.message}`);
+    if (!res.headersSent) sendJson(res, status, { error: err.message });
+    else res.destroy();
+  });
+});
+
+// allowEIO3 keeps older socket.io client libraries (engine.io protocol 3) working.
+const io = new Server(httpServer, { allowEIO3: true });
+
+const viewCount = () => io.of('/').adapter.rooms.get('views')?.size ?? 0;
+const pageCount = () => io.of('/').adapter.rooms.get('pages')?.size ?? 0;
+
+function broadcastStatus() {
+  io.to('pages').emit('status', { views: viewCount(), pages: pageCount() });
+}
+
+// Acknowledgement callbacks are not data, so they are neither logged nor forwarded.
+const dataArgs = (args) => args.filter((a) => typeof a !== 'function');
+
+io.on('connection', (socket) => {
+  if (socket.handshake.auth?.role === 'ui') {
+    socket.join('pages');
+    log({ page: 'connected', id: socket.id });
+    socket.on('command', (text, ack) => {
+      if (typeof text !== 'string') {
+        warn(`page ${socket.id} sent a command that is not a string; ignored`);
+        return;
+      }
+      const views = sendCommand(text, 'page');
+      if (typeof ack === 'function') ack({ views });
+    });
+    socket.on('disconnect', (reason) => {
+      log({ page: 'disconnected', id: socket.id, reason });
+      broadcastStatus();
+    });
+  } else {
+    socket.join('views');
+    log({ view: 'connected', id: socket.id });
+    socket.onAny((event, ...args) => {
+      const data = dataArgs(args);
+      log({ event, args: data, t: Date.now() - started });
+      io.to('pages').emit('reply', { event, args: data });
+    });
+    socket.on('disconnect', (reason) => {
+      log({ view: 'disconnected', id: socket.id, reason });
+      broadcastStatus();
+    });
+  }
+  broadcastStatus();
+});
+
+function sendCommand(text, source) {
+  io.to('views').emit('message', text);
+  const views = viewCount();
+  log({ sent: text, views, source });
+  io.to('pages').emit('sent', { text, views, source });
+  return views;
+}
+
+// Validates a {"event", "args"} request and emits it; throws BadRequest on bad input.
+function emitRaw(body, source) {
+  let request;
+  try {
+    request = JSON.parse(body);
+  } catch (err) {
+    throw new BadRequest(`malformed JSON: ${err.message}`);
+  }
+  if (request === null || typeof request !== 'object' || Array.isArray(request)) {
+    throw new BadRequest('expected a JSON object {"event": NAME, "args": [...]}');
+  }
+  const { event, args = [] } = request;
+  if (typeof event !== 'string' || event === '') {
+    throw new BadRequest('"event" must be a non-empty string');
+  }
+  if (!Array.isArray(args)) throw new BadRequest('"args" must be an array');
+  try {
+    io.to('views').emit(event, ...args);
+  } catch (err) {
+    // socket.io refuses its reserved event names ("connect", "disconnect", ...).
+    throw new BadRequest(err.message);
+  }
+  const views = viewCount();
+  log({ emitted: event, args, views, source });
+  io.to('pages').emit('sent', { event, args, views, source });
+  return views;
+}
+
+async function readBody(req) {
+  const chunks = [];
+  let size = 0;
+  for await (const chunk of req) {
+    size += chunk.length;
+    if (size > MAX_BODY_BYTES) {
+      throw Object.assign(new Error(`body larger than ${MAX_BODY_BYTES} bytes`), { status: 413 });
+    }
+    chunks.push(chunk);
+  }
+  try {
+    return new TextDecoder('utf-8', { fatal: true }).decode(Buffer.concat(chunks));
+  } catch {
+    throw new BadRequest('body is not valid UTF-8');
+  }
+}
+
+function sendJson(res, status, value) {
+  res.writeHead(status, { 'Content-Type': 'application/json; charset=utf-8' });
+  res.end(JSON.stringify(value));
+}
+
+const routes = {
+  'POST /command': async (req, res) => {
+    sendJson(res, 200, { views: sendCommand(await readBody(req), 'http') });
+  },
+  'POST /emit': async (req, res) => {
+    sendJson(res, 200, { views: emitRaw(await readBody(req), 'http') });
+  },
+  'GET /status': async (req, res) => {
+    sendJson(res, 200, { views: viewCount(), pages: pageCount() });
+  },
+};
+
+async function handleHttp(req, res) {
+  const { pathname } = new URL(req.url, 'http://localhost');
+  const route = routes[`${req.method} ${pathname}`];
+  if (route) return route(req, res);
+  const allowed = Object.keys(routes)
+    .filter((key) => key.endsWith(` ${pathname}`))
+    .map((key) => key.split(' ')[0]);
+  if (allowed.length) {
+    res.writeHead(405, { Allow: allowed.join(', '), 'Content-Type': 'text/plain; charset=utf-8' });
+    return res.end(`${req.method} not allowed on ${pathname}\n`);
+  }
+  if (req.method === 'GET') return serveStatic(pathname, res);
+  sendJson(res, 404, { error: `no route ${req.method} ${pathname}` });
+}
+
+async function serveStatic(pathname, res) {
+  let name;
+  try {
+    name = decodeURIComponent(pathname === '/' ? '/index.html' : pathname);
+  } catch {
+    throw new BadRequest(`malformed path ${pathname}`);
+  }
+  const file = resolve(PUBLIC_DIR, `.${name}`);
+  const type = CONTENT_TYPES[file.slice(file.lastIndexOf('.'))];
+  let content = null;
+  if (file.startsWith(PUBLIC_DIR + sep) && type) {
+    content = await readFile(file).catch(() => null);
+  }
+  if (content === null) {
+    res.writeHead(404, { 'Content-Type': 'text/plain; charset=utf-8' });
+    return res.end(`not found: ${pathname}\n`);
+  }
+  res.writeHead(200, { 'Content-Type': type, 'Cache-Control': 'no-cache' });
+  res.end(content);
+}
+
+function handleStdinLine(line) {
+  if (line === '') return;
+  if (line === '/emit' || line.startsWith('/emit ')) {
+    try {
+      emitRaw(line.slice('/emit'.length), 'stdin');
+    } catch (err) {
+      warn(`stdin ${line}: ${err.message}`);
+    }
+    return;
+  }
+  sendCommand(line, 'stdin');
+}
+
+// Only the line terminator is removed: spaces are part of the command.
+function readCommandsFromStdin() {
+  const decoder = new StringDecoder('utf8');
+  let pending = '';
+  process.stdin.on('data', (chunk) => {
+    pending += decoder.write(chunk);
+    let newline;
+    while ((newline = pending.indexOf('\n')) !== -1) {
+      handleStdinLine(pending.slice(0, newline).replace(/\r$/, ''));
+      pending = pending.slice(newline + 1);
+    }
+  });
+  process.stdin.on('end', () => {
+    handleStdinLine((pending + decoder.end()).replace(/\r$/, ''));
+    pending = '';
+  });
+  process.stdin.on('error', (err) => warn(`standard input: ${err.message}`));
+}
+
+function shutDown(signal) {
+  log({ shutdown: signal });
+  // Keep-alive HTTP connections would otherwise hold the close open.
+  setTimeout(() => process.exit(0), 2000).unref();
+  io.close(() => process.exit(0));
+  httpServer.closeAllConnections();
+}
+
+process.once('SIGINT', () => shutDown('SIGINT'));
+process.once('SIGTERM', () => shutDown('SIGTERM'));
+
+httpServer.on('error', (err) => {
+  warn(err.code === 'EADDRINUSE' ? `port ${port} is already in use` : `cannot listen on port ${port}: ${err.message}`);
+  process.exit(1);
+});
+
+httpServer.listen(port, () => {
+  const actual = httpServer.address().port;
+  const page = `http://localhost:${actual}/`;
+  log({ listening: actual, page });
+  process.stderr.write(`Orvane UI server: open ${page} (views connect to ws://localhost:${actual})\n`);
+  readCommandsFromStdin();
+});
