@@ -118,8 +118,10 @@ TEST_F(PointPicking, LoadShowsEveryPointAsOneBlueVertex) {
 
     command("load 1 " + writeFile("q.txt", "1 1 1"));
     vtkActor* second = view->actors.get(1);
+    ASSERT_NE(second, nullptr);
     ASSERT_NE(second, actor);
     auto* fewer = vtkPolyData::SafeDownCast(second->GetMapper()->GetInput());
+    ASSERT_NE(fewer, nullptr);
     EXPECT_EQ(fewer->GetNumberOfPoints(), 1);
     EXPECT_EQ(fewer->GetNumberOfVerts(), 1);
     EXPECT_EQ(view->pointPickerCallback->points.size(), 1u);

@@ -60,8 +60,8 @@ template <class F> void guarded(const std::string& what, F&& f) {
 
 bool reserved_event(const std::string& name) {
     // socket.io servers treat these names specially; the JavaScript client refuses them too.
-    static const char* const names[] = {"connect",       "connect_error",  "disconnect",
-                                        "disconnecting", "newListener",    "removeListener"};
+    static const char* const names[] = {"connect",       "connect_error", "disconnect",
+                                        "disconnecting", "newListener",   "removeListener"};
     for (const char* n : names) {
         if (name == n) {
             return true;
@@ -172,7 +172,7 @@ private:
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
 
     std::string url_;
-    std::string uri_;
+    std::string display_uri_;
     state state_ = state::stopped;
     ws_client::connection_ptr con_;
     websocketpp::connection_hdl con_hdl_;
@@ -227,7 +227,7 @@ void client_core::start(const std::string& url, const std::string& uri) {
     io_.poll();
     io_.restart();
     url_ = url;
-    uri_ = uri;
+    display_uri_ = packet::excerpt(uri);
     attempts_ = 0;
     close_requested_ = false;
     gave_up_ = false;
@@ -307,7 +307,7 @@ void client_core::off_all(const std::string& nsp) {
 void client_core::emit(const std::string& nsp, const std::string& name, const message::list& args,
                        const sio::socket::ack_listener& ack) {
     if (reserved_event(name)) {
-        diag("emit '" + name + "' dropped: reserved event name");
+        diag("emit '" + packet::excerpt(name) + "' dropped: reserved event name");
         return;
     }
     std::optional<uint64_t> id;
@@ -390,7 +390,9 @@ void client_core::flush() {
     }
 }
 
-void client_core::send_text(const std::string& data) { send_frames({packet::frame{false, data}}); }
+void client_core::send_text(const std::string& data) {
+    send_frames({packet::frame{false, data}});
+}
 
 void client_core::send_frames(const std::vector<packet::frame>& frames) {
     if (!con_) {
@@ -415,7 +417,7 @@ void client_core::start_attempt() {
     con_ = ws_.get_connection(url_, ec);
     if (ec || !con_) {
         con_.reset();
-        schedule_reconnect("cannot connect to " + uri_ + ": " + ec.message());
+        schedule_reconnect("cannot connect to " + display_uri_ + ": " + ec.message());
         return;
     }
     con_hdl_ = con_->get_handle();
@@ -445,7 +447,7 @@ void client_core::on_ws_fail(websocketpp::connection_hdl hdl) {
         finish_close();
         return;
     }
-    schedule_reconnect("cannot connect to " + uri_ + ": " + reason);
+    schedule_reconnect("cannot connect to " + display_uri_ + ": " + reason);
 }
 
 void client_core::on_ws_close(websocketpp::connection_hdl hdl) {
@@ -547,7 +549,7 @@ void client_core::handle_packet(std::string_view payload, const std::string& fra
             const std::lock_guard<std::mutex> lock(mutex_);
             const auto it = namespaces_.find(nsp);
             if (it == namespaces_.end() || !it->second.join_sent || it->second.joined) {
-                diag("dropped an unexpected connect packet for namespace '" + p->nsp + "'");
+                diag("dropped an unexpected connect packet for namespace '" + packet::excerpt(p->nsp) + "'");
                 return;
             }
             it->second.joined = true;
@@ -565,10 +567,11 @@ void client_core::handle_packet(std::string_view payload, const std::string& fra
             joined = it != namespaces_.end() && it->second.joined;
         }
         if (!joined) {
-            diag("dropped a disconnect packet for namespace '" + p->nsp + "', which is not joined");
+            diag("dropped a disconnect packet for namespace '" + packet::excerpt(p->nsp) +
+                 "', which is not joined");
             return;
         }
-        connection_lost("server disconnected namespace '" + p->nsp + "'");
+        connection_lost("server disconnected namespace '" + packet::excerpt(p->nsp) + "'");
         return;
     }
     case packet::packet_type::event:
@@ -589,14 +592,15 @@ void client_core::handle_packet(std::string_view payload, const std::string& fra
         if (text.empty() && p->data) {
             text = packet::to_json(p->data, error).value_or("");
         }
-        diag("server refused namespace '" + p->nsp + "': " + packet::excerpt(text));
+        diag("server refused namespace '" + packet::excerpt(p->nsp) + "': " + packet::excerpt(text));
         return;
     }
     case packet::packet_type::binary_event:
     case packet::packet_type::binary_ack:
         binary_frames_to_skip_ += p->attachments;
         if (p->type == packet::packet_type::binary_event) {
-            diag("ignored binary event '" + packet::excerpt(p->data->get_vector().front()->get_string()) + "'");
+            diag("ignored binary event '" + packet::excerpt(p->data->get_vector().front()->get_string()) +
+                 "'");
         } else {
             {
                 const std::lock_guard<std::mutex> lock(mutex_);
@@ -616,7 +620,7 @@ void client_core::dispatch_event(const std::string& nsp, const packet::packet& p
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto ns = namespaces_.find(nsp);
         if (ns == namespaces_.end() || !ns->second.joined) {
-            diag("dropped event '" + packet::excerpt(name) + "' for namespace '" + p.nsp +
+            diag("dropped event '" + packet::excerpt(name) + "' for namespace '" + packet::excerpt(p.nsp) +
                  "', which is not joined");
             return;
         }
@@ -766,7 +770,8 @@ void client_core::schedule_reconnect(const std::string& reason) {
     const unsigned delay = packet::backoff_delay(reconnect_delay_, reconnect_delay_max_, attempts_);
     ++attempts_;
     state_ = state::waiting;
-    diag(reason + "; reconnect attempt " + std::to_string(attempts_) + " in " + std::to_string(delay) + " ms");
+    diag(reason + "; reconnect attempt " + std::to_string(attempts_) + " in " + std::to_string(delay) +
+         " ms");
     const uint64_t gen = ++reconnect_gen_;
     reconnect_timer_.expires_after(std::chrono::milliseconds(delay));
     reconnect_timer_.async_wait([this, gen](const asio::error_code& ec) {
@@ -888,7 +893,9 @@ void socket::emit(const std::string& name, const message::list& msglist, const a
 
 client::client() : core_(std::make_shared<detail::client_core>()) {}
 
-client::~client() { sync_close(); }
+client::~client() {
+    sync_close();
+}
 
 void client::set_open_listener(const con_listener& listener) {
     const std::lock_guard<std::mutex> lock(core_->mutex_);
@@ -915,13 +922,21 @@ void client::set_socket_close_listener(const socket_listener& listener) {
     core_->socket_close_listener_ = listener;
 }
 
-void client::set_reconnect_attempts(int attempts) { core_->reconnect_attempts_ = attempts; }
+void client::set_reconnect_attempts(int attempts) {
+    core_->reconnect_attempts_ = attempts;
+}
 
-void client::set_reconnect_delay(unsigned ms) { core_->reconnect_delay_ = ms; }
+void client::set_reconnect_delay(unsigned ms) {
+    core_->reconnect_delay_ = ms;
+}
 
-void client::set_reconnect_delay_max(unsigned ms) { core_->reconnect_delay_max_ = ms; }
+void client::set_reconnect_delay_max(unsigned ms) {
+    core_->reconnect_delay_max_ = ms;
+}
 
-void client::set_emit_queue_limit(size_t n) { core_->emit_queue_limit_ = n; }
+void client::set_emit_queue_limit(size_t n) {
+    core_->emit_queue_limit_ = n;
+}
 
 void client::connect(const std::string& uri) {
     std::string error;
@@ -941,12 +956,14 @@ void client::connect(const std::string& uri) {
     thread_ = std::thread([core = core_] { core->run(); });
 }
 
-std::shared_ptr<sio::socket> client::socket(const std::string& nsp) { return core_->get_socket(nsp); }
+std::shared_ptr<sio::socket> client::socket(const std::string& nsp) {
+    return core_->get_socket(nsp);
+}
 
+// Leaves thread_ alone: close() may run on the network thread while the
+// controlling thread joins it.
 void client::close() {
-    if (thread_.joinable()) {
-        core_->request_close();
-    }
+    core_->request_close();
 }
 
 void client::sync_close() {
@@ -965,6 +982,8 @@ void client::sync_close() {
     thread_.join();
 }
 
-bool client::opened() const { return core_->opened(); }
+bool client::opened() const {
+    return core_->opened();
+}
 
 } // namespace sio

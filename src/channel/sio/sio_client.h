@@ -35,8 +35,11 @@ public:
     void off(const std::string& event_name);
     void off_all();
     // Sent in call order; held back (up to the client's emit queue limit)
-    // while the namespace is not joined and sent once it is (again).
-    void emit(const std::string& name, const message::list& msglist = nullptr, const ack_listener& ack = nullptr);
+    // while the namespace is not joined and sent once it is (again). An ack
+    // callback is forgotten, never called, when its emit is dropped from the
+    // queue or the link is lost before the answer arrives.
+    void emit(const std::string& name, const message::list& msglist = nullptr,
+              const ack_listener& ack = nullptr);
     // "" for the default namespace, "/name" otherwise.
     const std::string& get_namespace() const { return nsp_; }
 

@@ -29,25 +29,53 @@ std::map<std::string, message::ptr>& empty_map() {
 
 message::~message() = default;
 
-int64_t message::get_int() const { return 0; }
-double message::get_double() const { return 0.0; }
-const std::string& message::get_string() const { return empty_string; }
-bool message::get_bool() const { return false; }
-std::vector<message::ptr>& message::get_vector() { return empty_vector(); }
-const std::vector<message::ptr>& message::get_vector() const { return empty_vector(); }
-std::map<std::string, message::ptr>& message::get_map() { return empty_map(); }
-const std::map<std::string, message::ptr>& message::get_map() const { return empty_map(); }
-const std::shared_ptr<const std::string>& message::get_binary() const { return null_binary; }
+int64_t message::get_int() const {
+    return 0;
+}
+double message::get_double() const {
+    return 0.0;
+}
+const std::string& message::get_string() const {
+    return empty_string;
+}
+bool message::get_bool() const {
+    return false;
+}
+std::vector<message::ptr>& message::get_vector() {
+    return empty_vector();
+}
+const std::vector<message::ptr>& message::get_vector() const {
+    return empty_vector();
+}
+std::map<std::string, message::ptr>& message::get_map() {
+    return empty_map();
+}
+const std::map<std::string, message::ptr>& message::get_map() const {
+    return empty_map();
+}
+const std::shared_ptr<const std::string>& message::get_binary() const {
+    return null_binary;
+}
 
-message::ptr null_message::create() { return message::ptr(new null_message()); }
+message::ptr null_message::create() {
+    return message::ptr(new null_message());
+}
 
-message::ptr bool_message::create(bool value) { return message::ptr(new bool_message(value)); }
+message::ptr bool_message::create(bool value) {
+    return message::ptr(new bool_message(value));
+}
 
-message::ptr int_message::create(int64_t value) { return message::ptr(new int_message(value)); }
+message::ptr int_message::create(int64_t value) {
+    return message::ptr(new int_message(value));
+}
 
-double int_message::get_double() const { return static_cast<double>(value_); }
+double int_message::get_double() const {
+    return static_cast<double>(value_);
+}
 
-message::ptr double_message::create(double value) { return message::ptr(new double_message(value)); }
+message::ptr double_message::create(double value) {
+    return message::ptr(new double_message(value));
+}
 
 int64_t double_message::get_int() const {
     // Casting an out-of-range double to an integer is undefined behaviour.
@@ -77,9 +105,13 @@ message::ptr binary_message::create(std::shared_ptr<const std::string> data) {
     return message::ptr(new binary_message(std::move(data)));
 }
 
-message::ptr array_message::create() { return message::ptr(new array_message()); }
+message::ptr array_message::create() {
+    return message::ptr(new array_message());
+}
 
-message::ptr object_message::create() { return message::ptr(new object_message()); }
+message::ptr object_message::create() {
+    return message::ptr(new object_message());
+}
 
 message::list::list(const char* text) : items_{string_message::create(text ? text : "")} {}
 
@@ -98,7 +130,9 @@ void message::list::insert(size_t pos, const message::ptr& item) {
     items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(std::min(pos, items_.size())), item);
 }
 
-const message::ptr& message::list::at(size_t i) const { return i < items_.size() ? items_[i] : null_ptr; }
+const message::ptr& message::list::at(size_t i) const {
+    return i < items_.size() ? items_[i] : null_ptr;
+}
 
 message::ptr message::list::to_array_message() const {
     auto array = array_message::create();

@@ -15,43 +15,46 @@ namespace sio::packet {
 
 namespace {
 
+// Length of the well-formed UTF-8 sequence starting at s[i], or 0 if there is none.
+size_t utf8_sequence(std::string_view s, size_t i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    if (lead < 0x80) {
+        return 1;
+    }
+    size_t len = 0;
+    uint32_t cp = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        len = 2;
+        cp = lead & 0x1Fu;
+    } else if ((lead & 0xF0) == 0xE0) {
+        len = 3;
+        cp = lead & 0x0Fu;
+    } else if ((lead & 0xF8) == 0xF0) {
+        len = 4;
+        cp = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < len) {
+        return 0;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        const auto cont = static_cast<unsigned char>(s[i + k]);
+        if ((cont & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (cont & 0x3Fu);
+    }
+    const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+    // A \uDC00 escape without its high half reaches us as an encoded surrogate.
+    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    return overlong || surrogate || cp > 0x10FFFF ? 0 : len;
+}
+
 bool valid_utf8(std::string_view s) {
-    size_t i = 0;
-    const size_t n = s.size();
-    while (i < n) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t len = 0;
-        uint32_t cp = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            len = 2;
-            cp = lead & 0x1Fu;
-        } else if ((lead & 0xF0) == 0xE0) {
-            len = 3;
-            cp = lead & 0x0Fu;
-        } else if ((lead & 0xF8) == 0xF0) {
-            len = 4;
-            cp = lead & 0x07u;
-        } else {
-            return false;
-        }
-        if (n - i < len) {
-            return false;
-        }
-        for (size_t k = 1; k < len; ++k) {
-            const auto cont = static_cast<unsigned char>(s[i + k]);
-            if ((cont & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cont & 0x3Fu);
-        }
-        const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-        // A \uDC00 escape without its high half reaches us as an encoded surrogate.
-        const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
-        if (overlong || surrogate || cp > 0x10FFFF) {
+    for (size_t i = 0; i < s.size();) {
+        const size_t len = utf8_sequence(s, i);
+        if (len == 0) {
             return false;
         }
         i += len;
@@ -221,7 +224,9 @@ bool valid_wire_namespace(std::string_view nsp) {
     return !nsp.empty() && nsp.front() == '/' && nsp.find(',') == std::string_view::npos;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::optional<std::vector<frame>> encode_payload(char plain_type, char binary_type, std::string_view nsp,
                                                  std::optional<uint64_t> id, const message::ptr& payload,
@@ -455,8 +460,8 @@ message::ptr from_json(std::string_view text, std::string& error) {
         error = "bad JSON at offset " + std::to_string(nul) + ": NUL byte";
         return nullptr;
     }
-    constexpr unsigned flags =
-        rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag | rapidjson::kParseValidateEncodingFlag;
+    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag |
+                               rapidjson::kParseValidateEncodingFlag;
     rapidjson::MemoryStream stream(text.data(), text.size());
     rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(stream);
     rapidjson::Reader reader;
@@ -538,17 +543,21 @@ std::string excerpt(std::string_view frame_text) {
     constexpr size_t limit = 60;
     static const char hex[] = "0123456789abcdef";
     std::string out;
-    for (size_t i = 0; i < frame_text.size() && i < limit; ++i) {
+    size_t i = 0;
+    while (i < frame_text.size() && i < limit) {
         const auto c = static_cast<unsigned char>(frame_text[i]);
-        if (c < 0x20 || c == 0x7F) {
+        const size_t len = utf8_sequence(frame_text, i);
+        if (len == 0 || c < 0x20 || c == 0x7F) {
             out += "\\x";
             out += hex[c >> 4];
             out += hex[c & 0xF];
+            ++i;
         } else {
-            out += static_cast<char>(c);
+            out.append(frame_text.substr(i, len));
+            i += len;
         }
     }
-    if (frame_text.size() > limit) {
+    if (i < frame_text.size()) {
         out += "...";
     }
     return out;
