@@ -88,6 +88,12 @@ public:
     // Marks the last picked point with an arrow along `direction` and a label.
     void arrow(const orvane::Point3& direction, const std::string& label);
 
+    // STEP import and the face exports of the imported model.
+    void OpenStepFile(const std::string& root, const std::string& stepPath);
+    void ExportFaceBrep(int face);
+    void ExportTargetFaceBrep();
+    void CutWithSphere(const orvane::Point3& centre, double radius);
+
     // Moves the camera's focal point and marks it.
     void roratePosition(const orvane::Point3& position);
 
@@ -119,7 +125,10 @@ public:
     std::vector<orvane::GaussPoint> filePoints;
     std::vector<orvane::Point3> beamPoints;
     std::vector<std::vector<orvane::Point3>> beamPointGroups;
-    TopoDS_Shape currentShape;
+    // The imported shape that faces and solids were taken from.
+    TopoDS_Shape workingShape;
+    // Number of the next sphere cut.
+    int cutCount = 0;
     orvane::Point3 arrowDirection{0.0, 0.0, 1.0};
     double sphereRadius = 30.0;
     std::string arrowLabel;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "geometry/GaussPoint.h"
+
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 #include <vtkActor.h>
@@ -62,6 +64,11 @@ public:
 
     std::string dataRoot = "E:/Zelq01/Plentor_sdk.node/unit/gridmoor";
     std::string stepPath;
+
+    // Region files listed in the solver input: face B-reps and cut STLs.
+    std::vector<std::string> brepFiles;
+    std::vector<GaussPoint> gaussPoints;
+    std::string brepFileName = "face.brep";
 
     // The picked entity: the name of the right-clicked actor and its centre.
     std::string target;
