@@ -6,7 +6,6 @@
 #include <Poly_Triangulation.hxx>
 #include <Standard_Failure.hxx>
 #include <StlAPI_Writer.hxx>
-#include <TDocStd_Application.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
@@ -87,16 +86,6 @@ std::vector<MeshFace> meshFaces(const TopoDS_Shape& shape) {
         }
     }
     return faces;
-}
-
-void closeDocument(const Handle(TDocStd_Document) & document) {
-    if (document.IsNull() || !document->IsOpened()) {
-        return;
-    }
-    const Handle(TDocStd_Application) application = Handle(TDocStd_Application)::DownCast(document->Application());
-    if (!application.IsNull()) {
-        application->Close(document);
-    }
 }
 
 } // namespace orvane

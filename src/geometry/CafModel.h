@@ -33,8 +33,4 @@ struct CafModel {
 // whatever the face orientation.
 std::vector<MeshFace> meshFaces(const TopoDS_Shape& shape);
 
-// Closes a document opened by an application (as readStepModel's is), so the
-// application drops it; a null or already closed document is left alone.
-void closeDocument(const Handle(TDocStd_Document) & document);
-
 } // namespace orvane

@@ -78,7 +78,8 @@ std::string formatStreamDefault(double value) {
     return out.str();
 }
 
-bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces, std::ostream& console) {
+bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces,
+                             std::ostream& console) {
     const std::string pointPath = base + ".pts";
     const std::string trianglePath = base + ".tri";
     for (const MeshFace& face : faces) {
@@ -115,7 +116,8 @@ bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace
             continue;
         }
         for (const std::array<int, 3>& triangle : face.triangles) {
-            triangles << offset + triangle[0] << ' ' << offset + triangle[1] << ' ' << offset + triangle[2] << '\n';
+            triangles << offset + triangle[0] << ' ' << offset + triangle[1] << ' ' << offset + triangle[2]
+                      << '\n';
         }
         offset += static_cast<long long>(face.nodes.size());
     }
@@ -126,7 +128,8 @@ bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace
     return pointFile.commit(std::cerr) && triangleFile.commit(std::cerr);
 }
 
-bool writeFileReplacing(const std::string& path, const std::function<bool(const std::string& temporaryPath)>& write,
+bool writeFileReplacing(const std::string& path,
+                        const std::function<bool(const std::string& temporaryPath)>& write,
                         std::ostream& diagnostics) {
     TemporarySibling file(path);
     return write(file.path()) && file.commit(diagnostics);

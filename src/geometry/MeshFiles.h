@@ -29,16 +29,19 @@ std::string formatStreamDefault(double value);
 // Writes base + ".pts" (one "X Y Z" line per node, faces in order) and
 // base + ".tri" (one "a b c" line per triangle, node indices counted over the
 // whole file from 1). A face that was not triangulated prints
-// "triFace is Null" on console and contributes nothing. Either both files are
-// replaced completely or a diagnostic goes to standard error and false is
-// returned; a file is never left half-written.
-bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces, std::ostream& console);
+// "triFace is Null" on console and contributes nothing. Each file is written
+// to a temporary sibling and renamed into place, so none is ever left
+// half-written; on failure a diagnostic goes to standard error and false is
+// returned.
+bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces,
+                             std::ostream& console);
 
 // Calls write with the path of a temporary sibling of path and, if it
 // returns true, renames that file over path. On failure the temporary file is
 // removed, path is left as it was and false is returned; write reports its
 // own errors, errors of the rename go to diagnostics.
-bool writeFileReplacing(const std::string& path, const std::function<bool(const std::string& temporaryPath)>& write,
+bool writeFileReplacing(const std::string& path,
+                        const std::function<bool(const std::string& temporaryPath)>& write,
                         std::ostream& diagnostics);
 
 } // namespace orvane

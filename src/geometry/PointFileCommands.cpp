@@ -30,6 +30,8 @@ constexpr int gaussDataFileCount = 14;
 
 void Orvane::LoadPointFile(const std::string& path) {
     auto points = vtkSmartPointer<vtkPoints>::New();
+    // Picks report these coordinates back, so they keep the file's precision.
+    points->SetDataTypeToDouble();
     auto polyData = vtkSmartPointer<vtkPolyData>::New();
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     auto actor = vtkSmartPointer<vtkActor>::New();

@@ -41,7 +41,8 @@ bool writeGlb(const Handle(TDocStd_Document) & document, const TopoDS_Shape& sha
     RWGltf_CafWriter writer(path.c_str(), true);
     // Model lengths are millimetres with Z up; glTF wants metres with Y up.
     writer.ChangeCoordinateSystemConverter().SetInputLengthUnit(0.001);
-    writer.ChangeCoordinateSystemConverter().SetInputCoordinateSystem(gp_Ax3(gp::Origin(), gp::DZ(), gp::DX()));
+    writer.ChangeCoordinateSystemConverter().SetInputCoordinateSystem(
+        gp_Ax3(gp::Origin(), gp::DZ(), gp::DX()));
     return writer.Perform(document, TColStd_IndexedDataMapOfStringString(), Message_ProgressRange());
 }
 
@@ -117,7 +118,8 @@ void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angula
 bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format) {
     const char* const name = formatName(format);
     if (name == nullptr) {
-        std::cerr << "cannot export " << path << ": unknown format " << static_cast<std::int32_t>(format) << '\n';
+        std::cerr << "cannot export " << path << ": unknown format " << static_cast<std::int32_t>(format)
+                  << '\n';
         return false;
     }
     if (document.IsNull()) {

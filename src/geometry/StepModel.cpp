@@ -1,8 +1,7 @@
 #include "geometry/StepModel.h"
 
-#include "geometry/CafModel.h"
-
 #include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_Copy.hxx>
 #include <BinXCAFDrivers.hxx>
 #include <Bnd_Box.hxx>
 #include <IFSelect_PrintCount.hxx>
@@ -10,6 +9,7 @@
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
+#include <TDocStd_Application.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <Transfer_TransientProcess.hxx>
@@ -19,6 +19,7 @@
 
 #include <exception>
 #include <iostream>
+#include <utility>
 
 namespace orvane {
 
@@ -74,15 +75,16 @@ std::optional<StepModel> read(const std::string& stepPath, std::ostream& console
         process->SetTraceLevel(1);
     }
     reader.PrintCheckLoad(false, IFSelect_ItemsByEntity);
-    reader.NbRootsForTransfer();
-    reader.PrintCheckTransfer(false, IFSelect_ItemsByEntity);
     cafReader.Transfer(model.document);
+    reader.PrintCheckTransfer(false, IFSelect_ItemsByEntity);
     if (reader.NbShapes() == 0) {
         std::cerr << "no shape in STEP file " << stepPath << '\n';
         return std::nullopt;
     }
 
-    model.workingShape = reader.Shape(reader.NbShapes());
+    // The document holds the same topology; a copy keeps meshes made for the
+    // whole-model files off the faces the view picks and exports one by one.
+    model.workingShape = BRepBuilderAPI_Copy(reader.Shape(reader.NbShapes()), false, false).Shape();
     const TopAbs_Orientation rootOrientation = model.workingShape.Orientation();
     for (TopExp_Explorer solid(model.workingShape, TopAbs_SOLID); solid.More(); solid.Next()) {
         model.solids.push_back(solid.Current().Composed(rootOrientation));
@@ -105,6 +107,17 @@ std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream
         std::cerr << "cannot read STEP file " << stepPath << ": " << e.what() << '\n';
     }
     return std::nullopt;
+}
+
+void closeDocument(const Handle(TDocStd_Document) & document) {
+    if (document.IsNull() || !document->IsOpened()) {
+        return;
+    }
+    const Handle(TDocStd_Application) application =
+        Handle(TDocStd_Application)::DownCast(document->Application());
+    if (!application.IsNull()) {
+        application->Close(document);
+    }
 }
 
 std::array<double, 6> faceBox(const TopoDS_Face& face) {

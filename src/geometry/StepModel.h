@@ -31,6 +31,10 @@ struct StepModel {
 // that gives no shape yields nullopt with a diagnostic on standard error.
 std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console);
 
+// Closes a document opened by an application (as readStepModel's is), so the
+// application drops it; a null or already closed document is left alone.
+void closeDocument(const Handle(TDocStd_Document) & document);
+
 // Bounding box of the face (its triangulation when it has one) as
 // xmin ymin zmin xmax ymax zmax; all zero, with a diagnostic, for a face
 // without geometry.

@@ -1,0 +1,130 @@
+#include "geometry/SphereCut.h"
+
+#include "geometry/MeshFiles.h"
+#include "geometry/ShapeExporter.h"
+
+#include <BRepAlgoAPI_Common.hxx>
+#include <BRepPrimAPI_MakeSphere.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <Poly_Triangulation.hxx>
+#include <Standard_Failure.hxx>
+#include <StlAPI_Writer.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopLoc_Location.hxx>
+#include <TopTools_ListOfShape.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
+
+#include <cmath>
+#include <exception>
+#include <fstream>
+#include <iostream>
+
+namespace orvane {
+
+namespace {
+
+TopoDS_Compound cutRegion(const TopoDS_Shape& ball, const TopoDS_Shape& shape) {
+    TopoDS_Compound region;
+    BRep_Builder builder;
+    builder.MakeCompound(region);
+    if (shape.IsNull()) {
+        return region;
+    }
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        TopTools_ListOfShape arguments;
+        arguments.Append(face.Current());
+        TopTools_ListOfShape tools;
+        tools.Append(ball);
+        BRepAlgoAPI_Common common;
+        common.SetArguments(arguments);
+        common.SetTools(tools);
+        common.Build();
+        if (!common.IsDone()) {
+            std::cerr << "a face could not be cut by the sphere; it is left out\n";
+            continue;
+        }
+        if (TopExp_Explorer(common.Shape(), TopAbs_FACE).More()) {
+            builder.Add(region, common.Shape());
+        }
+    }
+    return region;
+}
+
+bool hasTriangles(const TopoDS_Shape& shape) {
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        TopLoc_Location location;
+        const Handle(Poly_Triangulation) triangulation =
+            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+        if (!triangulation.IsNull() && triangulation->NbTriangles() > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The STL writer refuses a shape without triangles; an STL without facets
+// still replaces the region of an earlier cut.
+bool writeRegionStl(const TopoDS_Shape& region, const std::string& path) {
+    if (hasTriangles(region)) {
+        StlAPI_Writer writer;
+        return writer.Write(region, path.c_str());
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "solid \nendsolid\n";
+    out.close();
+    return static_cast<bool>(out);
+}
+
+bool writeRegion(const TopoDS_Shape& region, const std::string& brepPath, const std::string& stlPath) {
+    return writeFileReplacing(
+        brepPath,
+        [&](const std::string& brepTemporary) {
+            if (!BRepTools::Write(region, brepTemporary.c_str())) {
+                std::cerr << "cannot write " << brepPath << '\n';
+                return false;
+            }
+            meshShape(region, kExportLinearDeflection, kExportAngularDeflection);
+            std::cout << "Start Writing STL 5555555." << std::endl;
+            // The STL is renamed into place first, so a failure on either file
+            // leaves both as they were.
+            return writeFileReplacing(
+                stlPath,
+                [&](const std::string& stlTemporary) {
+                    if (!writeRegionStl(region, stlTemporary)) {
+                        std::cerr << "cannot write " << stlPath << '\n';
+                        return false;
+                    }
+                    return true;
+                },
+                std::cerr);
+        },
+        std::cerr);
+}
+
+} // namespace
+
+bool extractSphereRegion(const gp_Pnt& centre, double radius, const TopoDS_Shape& shape,
+                         const std::string& brepPath, const std::string& stlPath) {
+    if (!(radius > 0.0) || !std::isfinite(radius)) {
+        std::cerr << "sphere radius must be a positive number, not " << formatStreamDefault(radius) << '\n';
+        return false;
+    }
+    try {
+        const TopoDS_Shape ball = BRepPrimAPI_MakeSphere(centre, radius).Shape();
+        if (!writeRegion(cutRegion(ball, shape), brepPath, stlPath)) {
+            return false;
+        }
+        std::cout << "aaa" << std::endl;
+        return true;
+    } catch (const Standard_Failure& e) {
+        std::cerr << "cannot cut the sphere region: " << e.GetMessageString() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "cannot cut the sphere region: " << e.what() << '\n';
+    }
+    return false;
+}
+
+} // namespace orvane
