@@ -50,8 +50,14 @@ void MouseInteractorHighLightActor::renderWindow() {
 
 void MouseInteractorHighLightActor::OnMouseMove() {
     const int* event = Interactor->GetEventPosition();
+    updateHover(event[0], event[1]);
+    vtkInteractorStyleTrackballCamera::OnMouseMove();
+    renderWindow();
+}
+
+void MouseInteractorHighLightActor::updateHover(int x, int y) {
     auto picker = vtkSmartPointer<vtkCellPicker>::New();
-    picker->Pick(event[0], event[1], 0.0, renderer);
+    picker->Pick(x, y, 0.0, renderer);
     if (picker->GetCellId() != -1) {
         picker->GetPickPosition(pickPosition.data());
     }
@@ -66,8 +72,6 @@ void MouseInteractorHighLightActor::OnMouseMove() {
             hoverFace(direction);
         }
     }
-    vtkInteractorStyleTrackballCamera::OnMouseMove();
-    renderWindow();
 }
 
 void MouseInteractorHighLightActor::hoverSolid(vtkActor* picked) {
@@ -146,7 +150,6 @@ void MouseInteractorHighLightActor::hoverFace(const double direction[3]) {
     selectedFaceIds.push_back(face);
     highlightedFaces.emplace_back(actor);
     lastPickedActor = actor;
-    renderWindow();
 }
 
 void MouseInteractorHighLightActor::OnLeftButtonDown() {

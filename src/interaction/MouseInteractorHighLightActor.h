@@ -27,10 +27,15 @@ public:
     static MouseInteractorHighLightActor* New();
     vtkTypeMacro(MouseInteractorHighLightActor, vtkInteractorStyleTrackballCamera)
 
+    // Hover highlighting, then the camera's own handling and a render.
     void OnMouseMove() override;
     void OnLeftButtonDown() override;
     void OnLeftButtonUp() override;
     void OnRightButtonDown() override;
+
+    // Picks at the display position and updates the hover highlight, without
+    // rendering.
+    void updateHover(int x, int y);
 
     // Shows face i as highlighted and makes it the selection; false for an
     // index outside the face lists.

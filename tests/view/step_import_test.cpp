@@ -1,0 +1,293 @@
+// STEP import into the view with real models: files, actors, the face index
+// as the join key, the counting rule, failures, the face B-rep job and cuts.
+
+#include "RecordingChannel.h"
+#include "ViewReady.h"
+#include "app/Orvane.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "scene/ActorNames.h"
+
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <STEPControl_Writer.hxx>
+#include <TopoDS_Shell.hxx>
+
+#include <vtkActor.h>
+#include <vtkProperty.h>
+#include <vtkPropCollection.h>
+#include <vtkRenderer.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string screw = "/usr/share/opencascade/data/step/screw.step";
+
+int regularFiles(const fs::path& dir) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        count += entry.is_regular_file() ? 1 : 0;
+    }
+    return count;
+}
+
+class StepImport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base = fs::temp_directory_path() /
+               ("orvane-import-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(base);
+        root = prepareRoot("root");
+        view = std::make_unique<Orvane>(false, std::make_unique<RecordingChannel>(events));
+        ASSERT_TRUE(waitUntilExposed(*view));
+    }
+    void TearDown() override {
+        view.reset();
+        fs::remove_all(base);
+    }
+
+    fs::path prepareRoot(const std::string& name) {
+        const fs::path dir = base / name;
+        for (const char* sub : {"data/step", "data/solid", "data/cut", "data/brep", "data/guass", "src/guass"}) {
+            fs::create_directories(dir / sub);
+        }
+        return dir;
+    }
+
+    std::string command(const std::string& text) {
+        std::ostringstream out;
+        std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
+        view->OnReceiveMessage(QString::fromStdString(text));
+        std::cout.rdbuf(old);
+        return out.str();
+    }
+
+    std::vector<std::string> replies() const {
+        std::vector<std::string> texts;
+        for (const auto& event : events) {
+            texts.push_back(event.name + " " + (event.args.empty() ? "" : event.args[0]));
+        }
+        return texts;
+    }
+
+    std::vector<vtkProp*> props() {
+        std::vector<vtkProp*> list;
+        vtkPropCollection* collection = view->renderer->GetViewProps();
+        collection->InitTraversal();
+        while (vtkProp* prop = collection->GetNextProp()) {
+            if (vtkProp3D::SafeDownCast(prop) != nullptr) {
+                list.push_back(prop);
+            }
+        }
+        return list;
+    }
+
+    fs::path base;
+    fs::path root;
+    std::vector<RecordingChannel::Event> events;
+    std::unique_ptr<Orvane> view;
+};
+
+std::string writeShellStep(const fs::path& path) {
+    STEPControl_Writer writer;
+    writer.Transfer(BRepPrimAPI_MakeBox(10.0, 20.0, 30.0).Shell(), STEPControl_AsIs);
+    writer.Write(path.string().c_str());
+    return path.string();
+}
+
+} // namespace
+
+TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
+    command("openSTLFile " + root.string() + " " + screw);
+    EXPECT_EQ(replies(), (std::vector<std::string>{"message open", "message step_file_loaded_flag"}));
+
+    auto& style = *view->pickingStyle;
+    const int faces = static_cast<int>(style.faces.size());
+    ASSERT_GE(faces, 10);
+    EXPECT_EQ(view->faceFileCount, faces);
+    EXPECT_EQ(regularFiles(root / "data/step"), faces);
+    EXPECT_EQ(view->solidFileCount, 1);
+    EXPECT_TRUE(fs::exists(root / "data/solid/solid0.stl"));
+    for (const char* extension : {".stl", ".pts", ".tri"}) {
+        EXPECT_GT(fs::file_size(root / (std::string("data/locomotive_bogieassembly_sldasm2") + extension)), 0u);
+    }
+    ASSERT_EQ(style.faceActors.size(), static_cast<std::size_t>(faces));
+    ASSERT_EQ(style.faceBoxes.size(), static_cast<std::size_t>(faces));
+
+    // Face i: file model<i>.stl, actor "F 0 i", faces[i] and faceBoxes[i] agree.
+    for (int i = 0; i < faces; ++i) {
+        vtkActor* actor = style.faceActors[static_cast<std::size_t>(i)];
+        EXPECT_EQ(orvane::actorName(actor), "F 0 " + std::to_string(i));
+        EXPECT_FALSE(actor->GetVisibility());
+        const double* bounds = actor->GetBounds();
+        const auto& box = style.faceBoxes[static_cast<std::size_t>(i)];
+        const double slack = 0.05 * std::max({box[3] - box[0], box[4] - box[1], box[5] - box[2], 1.0});
+        EXPECT_NEAR(bounds[0], box[0], slack) << "face " << i;
+        EXPECT_NEAR(bounds[1], box[3], slack) << "face " << i;
+        EXPECT_NEAR(bounds[2], box[1], slack) << "face " << i;
+        EXPECT_NEAR(bounds[3], box[4], slack) << "face " << i;
+        EXPECT_NEAR(bounds[4], box[2], slack) << "face " << i;
+        EXPECT_NEAR(bounds[5], box[5], slack) << "face " << i;
+    }
+
+    // Face actors first (hidden), then the solid (shown, translucent); no whole-model actor.
+    const std::vector<vtkProp*> shown = props();
+    ASSERT_EQ(shown.size(), static_cast<std::size_t>(faces + 1));
+    auto* solid = vtkActor::SafeDownCast(shown.back());
+    ASSERT_NE(solid, nullptr);
+    EXPECT_EQ(orvane::actorName(solid), "S 0 0");
+    EXPECT_TRUE(solid->GetVisibility());
+    EXPECT_DOUBLE_EQ(solid->GetProperty()->GetOpacity(), 0.8);
+    EXPECT_DOUBLE_EQ(style.modelActor->GetProperty()->GetOpacity(), 0.8);
+    EXPECT_EQ(style.dataRoot, root.string());
+    EXPECT_EQ(style.stepPath, screw);
+    EXPECT_EQ(view->stepDir, root.string() + "/data/step");
+    EXPECT_FALSE(view->workingShape.IsNull());
+}
+
+TEST_F(StepImport, SurfaceOnlyModelShowsTheWholeModel) {
+    const std::string shell = writeShellStep(base / "shell.step");
+    command("openSTLFile " + root.string() + " " + shell);
+    EXPECT_EQ(replies().back(), "message step_file_loaded_flag");
+    EXPECT_EQ(view->solidFileCount, 0);
+    EXPECT_EQ(view->faceFileCount, 6);
+    const std::vector<vtkProp*> shown = props();
+    ASSERT_EQ(shown.size(), 7u);
+    EXPECT_EQ(shown.back(), static_cast<vtkProp*>(view->pickingStyle->modelActor));
+    EXPECT_TRUE(view->pickingStyle->modelActor->GetVisibility());
+    EXPECT_DOUBLE_EQ(view->pickingStyle->modelActor->GetProperty()->GetOpacity(), 0.8);
+}
+
+TEST_F(StepImport, ASecondSmallerImportCountsTheFilesLeftBehind) {
+    command("openSTLFile " + root.string() + " " + screw);
+    const int screwFaces = view->faceFileCount;
+    command("openSTLFile " + root.string() + " " + writeShellStep(base / "shell.step"));
+    EXPECT_EQ(view->pickingStyle->faces.size(), 6u);
+    EXPECT_EQ(view->faceFileCount, screwFaces) << "stale face files are counted";
+    EXPECT_EQ(view->pickingStyle->faceActors.size(), static_cast<std::size_t>(screwFaces));
+    EXPECT_EQ(view->solidFileCount, 1) << "the screw's solid file is still there";
+}
+
+TEST_F(StepImport, UnreadableFilesEmptyTheViewAndOnlyAnswerOpen) {
+    command("openSTLFile " + root.string() + " " + screw);
+    events.clear();
+    std::ofstream(base / "junk.step") << "ISO-10303-21;\nthis is not a model\n";
+    for (const std::string& path : {(base / "missing.step").string(), (base / "junk.step").string()}) {
+        testing::internal::CaptureStderr();
+        command("openSTLFile " + root.string() + " " + path);
+        const std::string diagnostics = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(diagnostics.empty()) << path;
+        EXPECT_EQ(replies(), std::vector<std::string>{"message open"}) << path;
+        EXPECT_TRUE(props().empty()) << path;
+        events.clear();
+    }
+    EXPECT_EQ(view->stepDir, root.string() + "/data/step") << "the last good import stays the one cleaned up";
+}
+
+TEST_F(StepImport, AnUnlistableDataDirectoryStopsTheImport) {
+    fs::remove_all(root / "data/solid");
+    testing::internal::CaptureStderr();
+    command("openSTLFile " + root.string() + " " + screw);
+    const std::string diagnostics = testing::internal::GetCapturedStderr();
+    EXPECT_NE(diagnostics.find("cannot list " + root.string() + "/data/solid"), std::string::npos) << diagnostics;
+    EXPECT_EQ(replies(), std::vector<std::string>{"message open"});
+}
+
+TEST_F(StepImport, ShutdownEmptiesTheLastImportOnly) {
+    const fs::path first = prepareRoot("first");
+    command("openSTLFile " + first.string() + " " + screw);
+    command("openSTLFile " + root.string() + " " + screw);
+    fs::create_directories(root / "data/step/keep");
+    std::ofstream(root / "data/step/keep/inner.txt") << "x";
+    command("genBrep 0");
+    view.reset();
+    EXPECT_EQ(regularFiles(root / "data/step"), 0);
+    EXPECT_EQ(regularFiles(root / "data/solid"), 0);
+    EXPECT_TRUE(fs::exists(root / "data/step/keep/inner.txt"));
+    EXPECT_TRUE(fs::exists(root / "data/brep/face0.brep"));
+    EXPECT_TRUE(fs::exists(root / "data/locomotive_bogieassembly_sldasm2.stl"));
+    EXPECT_GT(regularFiles(first / "data/step"), 0);
+}
+
+TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
+    // A generator that records its arguments and writes seven numbers.
+    const fs::path program = root / "src/guass/demo1.exe";
+    std::ofstream(program) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n"
+                              "printf '1 2 3\\n4 5 6\\n7\\n' > \"$2\"\n";
+    fs::permissions(program, fs::perms::owner_all);
+    command("openSTLFile " + root.string() + " " + screw);
+
+    const std::string console = command("genBrep 3");
+    const std::string brep = root.string() + "/data/brep/face3.brep";
+    EXPECT_NE(console.find("Successfully saved face to " + brep), std::string::npos) << console;
+    EXPECT_TRUE(fs::exists(brep));
+    std::ifstream args(root / "src/guass/args.txt");
+    std::string first;
+    std::string second;
+    std::getline(args, first);
+    std::getline(args, second);
+    EXPECT_EQ(first, brep);
+    EXPECT_EQ(second, root.string() + "/data/guass/guass.txt");
+
+    auto& style = *view->pickingStyle;
+    ASSERT_EQ(style.gaussPoints.size(), 2u);
+    EXPECT_EQ(style.gaussPoints[1].faceIndex, 3);
+    EXPECT_EQ(style.gaussPoints[1].z, 6.0);
+    EXPECT_EQ(style.brepFiles, std::vector<std::string>{brep});
+
+    // A generator that writes nothing leaves the old output, which is read again.
+    std::ofstream(program) << "#!/bin/sh\nexit 3\n";
+    command("genBrep 5");
+    ASSERT_EQ(style.gaussPoints.size(), 4u);
+    EXPECT_EQ(style.gaussPoints[3].faceIndex, 5);
+    EXPECT_EQ(style.gaussPoints[3].x, 4.0);
+
+    // generateBreps takes the face from the target.
+    style.target = "F 0 7";
+    command("generateBreps");
+    EXPECT_TRUE(fs::exists(root / "data/brep/face7.brep"));
+    EXPECT_EQ(style.gaussPoints.back().faceIndex, 7);
+
+    testing::internal::CaptureStderr();
+    command("genBrep " + std::to_string(style.faces.size()));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no face"), std::string::npos);
+    EXPECT_EQ(style.gaussPoints.size(), 6u);
+}
+
+TEST_F(StepImport, TheShippedGeneratorWorksUnderARootWithShellCharacters) {
+    const fs::path odd = prepareRoot("root-ü;$(touch${IFS}pwned)'q`id`");
+    fs::copy_file(ORVANE_GAUSS_POINTS_PROGRAM, odd / "src/guass/demo1.exe");
+    command("openSTLFile " + odd.string() + " " + screw);
+    command("genBrep 0");
+    EXPECT_TRUE(fs::exists(odd / "data/brep/face0.brep"));
+    EXPECT_GT(fs::file_size(odd / "data/guass/guass.txt"), 0u);
+    EXPECT_FALSE(view->pickingStyle->gaussPoints.empty());
+    EXPECT_FALSE(fs::exists("pwned"));
+}
+
+TEST_F(StepImport, SphereCutsWriteNumberedPiecesAndRegisterThem) {
+    command("openSTLFile " + root.string() + " " + screw);
+    command("cutBrep 0 0 0 1");
+    command("cutBrep 0 0 0 100000");
+    for (const char* file : {"data/brep/cut0.brep", "data/cut/cut0.stl", "data/brep/cut1.brep", "data/cut/cut1.stl"}) {
+        EXPECT_TRUE(fs::exists(root / file)) << file;
+    }
+    EXPECT_EQ(view->cutCount, 2);
+    EXPECT_EQ(view->pickingStyle->brepFiles,
+              (std::vector<std::string>{root.string() + "/data/cut/cut0.stl", root.string() + "/data/cut/cut1.stl"}));
+    int cutActors = 0;
+    for (vtkProp* prop : props()) {
+        const std::string name = orvane::actorName(prop);
+        cutActors += (name == "C 0 0" || name == "C 0 1") ? 1 : 0;
+    }
+    EXPECT_EQ(cutActors, 2);
+    // The sphere holding the whole model keeps every face.
+    EXPECT_GT(fs::file_size(root / "data/cut/cut1.stl"), fs::file_size(root / "data/cut/cut0.stl"));
+}
