@@ -58,7 +58,8 @@ void MouseInteractorHighLightActor::OnMouseMove() {
 void MouseInteractorHighLightActor::updateHover(int x, int y) {
     auto picker = vtkSmartPointer<vtkCellPicker>::New();
     picker->Pick(x, y, 0.0, renderer);
-    if (picker->GetCellId() != -1) {
+    const bool hit = picker->GetCellId() != -1;
+    if (hit) {
         picker->GetPickPosition(pickPosition.data());
     }
     double direction[3];
@@ -69,7 +70,7 @@ void MouseInteractorHighLightActor::updateHover(int x, int y) {
         if (!faceMode) {
             hoverSolid(picker->GetActor());
         } else {
-            hoverFace(direction);
+            hoverFace(direction, hit);
         }
     }
 }
@@ -87,7 +88,7 @@ void MouseInteractorHighLightActor::hoverSolid(vtkActor* picked) {
     }
 }
 
-void MouseInteractorHighLightActor::hoverFace(const double direction[3]) {
+void MouseInteractorHighLightActor::hoverFace(const double direction[3], bool hit) {
     for (const auto& actor : highlightedFaces) {
         actor->VisibilityOff();
     }
@@ -96,13 +97,23 @@ void MouseInteractorHighLightActor::hoverFace(const double direction[3]) {
     selectedFaceIds.clear();
     candidateFaces.clear();
     hitDistances.clear();
+    // Off the model the last pick position would select the last face again.
+    lastPickedActor = nullptr;
+    if (!hit) {
+        return;
+    }
 
     const double x = pickPosition[0];
     const double y = pickPosition[1];
     const double z = pickPosition[2];
+    // The pick lies on the single-precision STL mesh, so a plane face parallel
+    // to an axis would never strictly contain it: widen each box by the hit
+    // tolerance.
+    const double m = hitTolerance;
     for (std::size_t i = 0; i < faceBoxes.size() && i < faces.size(); ++i) {
         const std::array<double, 6>& box = faceBoxes[i];
-        if (box[0] < x && x < box[3] && box[1] < y && y < box[4] && box[2] < z && z < box[5]) {
+        if (box[0] - m < x && x < box[3] + m && box[1] - m < y && y < box[4] + m && box[2] - m < z &&
+            z < box[5] + m) {
             candidateFaces.emplace(static_cast<int>(i), faces[i]);
         }
     }

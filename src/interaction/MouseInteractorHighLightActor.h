@@ -88,7 +88,7 @@ protected:
 
 private:
     void hoverSolid(vtkActor* picked);
-    void hoverFace(const double direction[3]);
+    void hoverFace(const double direction[3], bool hit);
     void renderWindow();
     bool validFace(int face, const char* command) const;
 };

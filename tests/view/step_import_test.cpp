@@ -11,7 +11,10 @@
 #include <STEPControl_Writer.hxx>
 #include <TopoDS_Shell.hxx>
 
+#include <QVTKOpenGLStereoWidget.h>
+
 #include <vtkActor.h>
+#include <vtkRenderWindow.h>
 #include <vtkProperty.h>
 #include <vtkPropCollection.h>
 #include <vtkRenderer.h>
@@ -290,4 +293,84 @@ TEST_F(StepImport, SphereCutsWriteNumberedPiecesAndRegisterThem) {
     EXPECT_EQ(cutActors, 2);
     // The sphere holding the whole model keeps every face.
     EXPECT_GT(fs::file_size(root / "data/cut/cut1.stl"), fs::file_size(root / "data/cut/cut0.stl"));
+}
+
+TEST_F(StepImport, FaceCommandsHighlightSelectAndMarkFaces) {
+    command("openSTLFile " + root.string() + " " + screw);
+    auto& style = *view->pickingStyle;
+    events.clear();
+    command("rendererFace 2");
+    command("selectId");
+    EXPECT_EQ(replies(), std::vector<std::string>{"selectFace 2 "});
+    vtkActor* face = style.faceActors[2];
+    EXPECT_TRUE(face->GetVisibility());
+    EXPECT_EQ(face->GetProperty()->GetColor()[1], 1.0);
+    command("rendererFace 4");
+    EXPECT_FALSE(face->GetVisibility()) << "the previous highlight is hidden";
+    EXPECT_EQ(style.selectedFaceIds, std::vector<int>{4});
+
+    const std::size_t before = props().size();
+    command("BadFace 1");
+    EXPECT_EQ(props().size(), before + 3) << "line, sphere and label";
+    EXPECT_EQ(style.faceActors[1]->GetProperty()->GetColor()[0], 0.5);
+}
+
+TEST_F(StepImport, HoverInFaceModeSelectsTheFaceUnderTheMouseAndARightClickTargetsIt) {
+    command("openSTLFile " + root.string() + " " + screw);
+    command("facePickup");
+    auto& style = *view->pickingStyle;
+    const int* size = view->vtkWidget->renderWindow()->GetSize();
+    style.updateHover(size[0] / 2, size[1] / 2);
+    ASSERT_EQ(style.selectedFaceIds.size(), 1u) << "the middle of the view shows the screw";
+    const int face = style.selectedFaceIds[0];
+    const auto& box = style.faceBoxes[static_cast<std::size_t>(face)];
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_GT(style.pickPosition[static_cast<std::size_t>(axis)], box[static_cast<std::size_t>(axis)] - 0.001);
+        EXPECT_LT(style.pickPosition[static_cast<std::size_t>(axis)], box[static_cast<std::size_t>(axis + 3)] + 0.001);
+    }
+    EXPECT_TRUE(style.faceActors[static_cast<std::size_t>(face)]->GetVisibility());
+
+    const std::string console = [&] {
+        std::ostringstream out;
+        std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
+        style.OnRightButtonDown();
+        std::cout.rdbuf(old);
+        return out.str();
+    }();
+    EXPECT_EQ(style.target, "F 0 " + std::to_string(face));
+    EXPECT_EQ(console.substr(0, console.find('\n')), style.target);
+    const double* centre = style.faceActors[static_cast<std::size_t>(face)]->GetCenter();
+    EXPECT_EQ(style.position[0], centre[0]);
+
+    // Off the model nothing is selected, and the target stays.
+    style.updateHover(2, 2);
+    EXPECT_TRUE(style.selectedFaceIds.empty());
+    style.OnRightButtonDown();
+    EXPECT_EQ(style.target, "F 0 " + std::to_string(face));
+}
+
+TEST_F(StepImport, HoverInSolidModeRedsTheSolidAndRestoresIt) {
+    command("openSTLFile " + root.string() + " " + screw);
+    auto& style = *view->pickingStyle;
+    const int* size = view->vtkWidget->renderWindow()->GetSize();
+    style.updateHover(size[0] / 2, size[1] / 2);
+    ASSERT_NE(style.lastPickedActor, nullptr);
+    EXPECT_EQ(orvane::actorName(style.lastPickedActor), "S 0 0");
+    vtkActor* solid = style.lastPickedActor;
+    EXPECT_EQ(solid->GetProperty()->GetColor()[1], 0.0);
+    EXPECT_DOUBLE_EQ(solid->GetProperty()->GetOpacity(), 0.8);
+    style.updateHover(2, 2);
+    EXPECT_EQ(style.lastPickedActor, nullptr);
+    EXPECT_EQ(solid->GetProperty()->GetColor()[1], 1.0);
+    EXPECT_DOUBLE_EQ(solid->GetProperty()->GetOpacity(), 0.8);
+}
+
+TEST_F(StepImport, HighlightPointsMarksEveryPointOfTheFile) {
+    std::ofstream(base / "points.txt") << "0 0 0\n10 0 0\n5";
+    command("HightLightPoint " + (base / "points.txt").string());
+    auto& style = *view->pickingStyle;
+    ASSERT_EQ(style.highlightPointActors.size(), 2u);
+    EXPECT_EQ(orvane::actorName(style.highlightPointActors[1]), "H 0 1");
+    EXPECT_EQ(style.highlightPoints[1], (std::array<double, 3>{10, 0, 0}));
+    EXPECT_EQ(props().size(), 2u);
 }
