@@ -9,6 +9,7 @@
 #include "scene/ActorNames.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkActor.h>
@@ -27,7 +28,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -277,6 +280,46 @@ TEST_F(PointPicking, DraggingStyleMovesThePickedActor) {
     EXPECT_LT(position[0], -1.0);
     EXPECT_NEAR(position[1], 0.0, 1e-6);
     EXPECT_NE(out.str().find("Pick position (world coordinates) is: "), std::string::npos);
+}
+
+TEST_F(PointPicking, DraggingStyleFollowsTheRealMouse) {
+    command("readStl 1 " + std::string(ORVANE_TEST_DATA_DIR) + "/cube.stl");
+    view->dragStyle->SetDefaultRenderer(view->renderer);
+    view->vtkWidget->interactor()->SetInteractorStyle(view->dragStyle);
+    QWidget* widget = view->vtkWidget;
+    const QPoint centre = widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+    const std::string x = std::to_string(centre.x());
+    const std::string y = std::to_string(centre.y());
+    const std::string right = std::to_string(centre.x() + 150);
+
+    // xdotool runs beside the event loop, which has to handle the X events it causes.
+    int status = -1;
+    std::atomic<bool> done{false};
+    std::thread mouse([&] {
+        status = std::system(("xdotool mousemove --sync " + x + " " + y + " mousedown 1 mousemove --sync " +
+                              std::to_string(centre.x() + 50) + " " + y + " mousemove --sync " + right + " " + y +
+                              " mouseup 1 >/dev/null 2>&1")
+                                 .c_str());
+        done = true;
+    });
+    std::ostringstream out;
+    std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
+    while (!done) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    std::cout.rdbuf(old);
+    mouse.join();
+    ASSERT_EQ(status, 0) << "xdotool failed";
+
+    ASSERT_TRUE(view->dragStyle->pickedActor) << out.str();
+    EXPECT_FALSE(view->dragStyle->dragging);
+    // Screen right is world -x when looking along +z with +y up.
+    EXPECT_LT(view->dragStyle->pickedActor->GetPosition()[0], -1.0);
 }
 
 TEST_F(PointPicking, RotationCentreMovesTheFocalPointAndOneMarker) {
