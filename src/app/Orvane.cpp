@@ -21,6 +21,7 @@
 #include <vtkPointPicker.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
+#include <vtkMapper.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkSphereSource.h>
@@ -91,6 +92,8 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 
     vtkWidget = new QVTKOpenGLStereoWidget;
     vtkObject::GlobalWarningDisplayOff();
+    // Highlighted faces lie in the surfaces of their solids; offsets let them show.
+    vtkMapper::SetResolveCoincidentTopologyToPolygonOffset();
     containerLayout->setContentsMargins(0, 0, 0, 0);
     containerLayout->addWidget(vtkWidget);
     container->setLayout(containerLayout);

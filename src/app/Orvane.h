@@ -94,6 +94,10 @@ public:
     void ExportTargetFaceBrep();
     void CutWithSphere(const orvane::Point3& centre, double radius);
 
+    // Evaluates the known points against the last pick; shows the probe disc.
+    void Judge();
+    void ProbeDisc(const orvane::Point3& centre, const orvane::Point3& normal, double radius);
+
     // Moves the camera's focal point and marks it.
     void roratePosition(const orvane::Point3& position);
 
@@ -123,6 +127,9 @@ public:
     std::string cutDir;
     std::vector<orvane::Point3> pointCoords;
     std::vector<orvane::GaussPoint> filePoints;
+    // Points chosen by "judge".
+    std::vector<int> selectedPointIndices;
+    std::vector<orvane::Point3> selectedPointCoords;
     std::vector<orvane::Point3> beamPoints;
     std::vector<std::vector<orvane::Point3>> beamPointGroups;
     // The imported shape that faces and solids were taken from.

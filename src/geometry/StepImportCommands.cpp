@@ -94,6 +94,7 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
 
     std::optional<orvane::StepModel> model = orvane::readStepModel(stepPath, std::cout);
     if (!model) {
+        renderView();
         return;
     }
 
@@ -125,6 +126,8 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     std::vector<vtkSmartPointer<vtkActor>> faceActors;
     for (int i = 0; i < faceFileCount; ++i) {
         vtkSmartPointer<vtkActor> actor = stlActor(dp::faceStl(root, i));
+        // A highlighted face lies in the surface of its translucent solid: draw it in front.
+        actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
         orvane::setActorName(actor, "F 0 " + std::to_string(i));
         faceActors.push_back(actor);
     }
@@ -152,7 +155,7 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     pickingStyle->faces = model->faces;
     pickingStyle->faceBoxes = std::move(boxes);
     pickingStyle->dataRoot = root;
-    pickingStyle->stepPath = stepPath;
+    pickingStyle->model.stepPath = stepPath;
     pickingStyle->lastPickedActor = nullptr;
     pickingStyle->highlightedFaces.clear();
 
@@ -183,7 +186,7 @@ void Orvane::ExportFaceBrep(int face) {
     const std::string& root = pickingStyle->dataRoot;
     const std::string brepPath = dp::faceBrep(root, face);
     if (orvane::writeFaceBrep(faces[static_cast<std::size_t>(face)], brepPath)) {
-        pickingStyle->brepFiles.push_back(brepPath);
+        pickingStyle->model.brepFiles.push_back(brepPath);
     }
     const std::string gaussPath = dp::gaussPoints(root);
     orvane::runProgram(dp::gaussProgram(root), {brepPath, gaussPath}, std::cerr);
@@ -223,7 +226,7 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     const std::string brepPath = dp::cutBrep(root, cutCount);
     const std::string stlPath = dp::cutStl(root, cutCount);
     orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath, stlPath);
-    pickingStyle->brepFiles.push_back(stlPath);
+    pickingStyle->model.brepFiles.push_back(stlPath);
 
     vtkSmartPointer<vtkActor> cut = stlActor(stlPath);
     orvane::setActorName(cut, "C 0 " + std::to_string(cutCount));

@@ -23,6 +23,7 @@
 #include <vtkTextProperty.h>
 
 #include <iostream>
+#include <sstream>
 
 namespace orvane {
 
@@ -32,6 +33,9 @@ namespace {
 
 // "Position of the selected node:", GBK-encoded as the console shows it.
 const char* const selectedPositionText = "\xd1\xa1\xd6\xd0\xbd\xda\xb5\xe3\xb5\xc4\xce\xbb\xd6\xc3\xa3\xba";
+
+// "Cannot extract the number", GBK-encoded.
+const char* const cannotExtractNumberText = "\xce\xde\xb7\xa8\xcc\xe1\xc8\xa1\xca\xfd\xd7\xd6";
 
 constexpr double hitTolerance = 0.001;
 constexpr double highlightPointRadius = 2.0;
@@ -62,15 +66,15 @@ void MouseInteractorHighLightActor::updateHover(int x, int y) {
     if (hit) {
         picker->GetPickPosition(pickPosition.data());
     }
-    double direction[3];
-    renderer->GetActiveCamera()->GetDirectionOfProjection(direction);
-    vtkMath::Normalize(direction);
+    double viewDirection[3];
+    renderer->GetActiveCamera()->GetDirectionOfProjection(viewDirection);
+    vtkMath::Normalize(viewDirection);
 
     if (hoverEnabled) {
         if (!faceMode) {
             hoverSolid(picker->GetActor());
         } else {
-            hoverFace(direction, hit);
+            hoverFace(viewDirection, hit);
         }
     }
 }
@@ -88,9 +92,33 @@ void MouseInteractorHighLightActor::hoverSolid(vtkActor* picked) {
     }
 }
 
-void MouseInteractorHighLightActor::hoverFace(const double direction[3], bool hit) {
+void MouseInteractorHighLightActor::setFaceMode(bool on) {
+    // A mode switch ends the current highlight, so neither a red solid nor a
+    // green face outlives the mode that showed it.
+    if (lastPickedActor != nullptr && !faceMode) {
+        lastPickedActor->GetProperty()->DeepCopy(savedProperty);
+    }
     for (const auto& actor : highlightedFaces) {
         actor->VisibilityOff();
+    }
+    highlightedFaces.clear();
+    selectedShapes.clear();
+    selectedFaceIds.clear();
+    lastPickedActor = nullptr;
+    faceMode = on;
+    renderWindow();
+}
+
+void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], bool hit) {
+    for (const auto& actor : highlightedFaces) {
+        actor->VisibilityOff();
+    }
+    if (multiPointMode) {
+        for (const PickedPoint& point : pickedPoints) {
+            if (point.faceIndex >= 0 && static_cast<std::size_t>(point.faceIndex) < faceActors.size()) {
+                faceActors[static_cast<std::size_t>(point.faceIndex)]->VisibilityOn();
+            }
+        }
     }
     highlightedFaces.clear();
     selectedShapes.clear();
@@ -124,7 +152,8 @@ void MouseInteractorHighLightActor::hoverFace(const double direction[3], bool hi
     const gp_Pnt origin(x, y, z);
     TopoDS_Shape ray;
     try {
-        ray = BRepBuilderAPI_MakeEdge(gp_Lin(origin, gp_Dir(direction[0], direction[1], direction[2]))).Edge();
+        ray = BRepBuilderAPI_MakeEdge(gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])))
+                  .Edge();
     } catch (const Standard_Failure& failure) {
         std::cerr << "orvane: cannot cast the pick ray: " << failure.GetMessageString() << "\n";
         return;
@@ -180,6 +209,9 @@ void MouseInteractorHighLightActor::OnRightButtonDown() {
         target = actorName(lastPickedActor);
         std::cout << target << std::endl;
         printPosition(position);
+        if (multiPointMode) {
+            collectPickedPoint();
+        }
     }
     const bool shift = Interactor != nullptr && Interactor->GetShiftKey() != 0;
     if (shift && lastPickedActor != nullptr) {
@@ -194,6 +226,30 @@ void MouseInteractorHighLightActor::OnRightButtonDown() {
     if (shift) {
         std::cout << "!" << std::endl;
     }
+}
+
+void MouseInteractorHighLightActor::collectPickedPoint() {
+    std::istringstream words(target);
+    std::string letter;
+    words >> letter;
+    if (letter != "F") {
+        // Only face targets carry the face index a picked point needs.
+        return;
+    }
+    std::string group;
+    int face = -1;
+    if (!(words >> group >> face) || face < 0 || static_cast<std::size_t>(face) >= faceActors.size()) {
+        std::cout << cannotExtractNumberText << std::endl;
+        return;
+    }
+    faceActors[static_cast<std::size_t>(face)]->GetProperty()->SetColor(0.5, 0.1, 0.4);
+    renderWindow();
+    for (const PickedPoint& point : pickedPoints) {
+        if (point.faceIndex == face) {
+            return;
+        }
+    }
+    pickedPoints.push_back({target, position, face});
 }
 
 bool MouseInteractorHighLightActor::validFace(int face, const char* command) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "geometry/GaussPoint.h"
+#include "model/AnalysisModel.h"
 
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
@@ -32,6 +33,9 @@ public:
     void OnLeftButtonDown() override;
     void OnLeftButtonUp() override;
     void OnRightButtonDown() override;
+
+    // Hover highlights whole actors (false) or single faces (true).
+    void setFaceMode(bool on);
 
     // Picks at the display position and updates the hover highlight, without
     // rendering.
@@ -68,16 +72,48 @@ public:
     std::map<double, int> hitDistances;
 
     std::string dataRoot = "E:/Zelq01/Plentor_sdk.node/unit/gridmoor";
-    std::string stepPath;
 
-    // Region files listed in the solver input: face B-reps and cut STLs.
-    std::vector<std::string> brepFiles;
+    // The analysis model, written to the solver; it also holds the STEP path
+    // and the region files (face B-reps and cut STLs).
+    AnalysisModel model;
     std::vector<GaussPoint> gaussPoints;
     std::string brepFileName = "face.brep";
 
     // The picked entity: the name of the right-clicked actor and its centre.
     std::string target;
     std::array<double, 3> position{0.0, 0.0, 0.0};
+
+    // The values the next entity add uses.
+    Point3 direction{1.0, 0.0, 0.0};
+    std::vector<double> components;
+    std::string labelText = "100";
+    std::array<int32_t, 3> fixTranslation{0, 0, 0};
+    std::array<int32_t, 3> fixRotation{0, 0, 0};
+    double captureRadius = 10.0;
+    int32_t entityCounter = 0;
+    int32_t nodeCounter = 0;
+    bool multiPointMode = false;
+    struct PickedPoint {
+        std::string target;
+        Point3 position{};
+        int32_t faceIndex = 0;
+    };
+    std::vector<PickedPoint> pickedPoints;
+    std::string markText;
+
+    // Boundary-condition entities: each add appends a record and draws it.
+    void SetForceParameters(const std::array<double, 6>& forceComponents);
+    void SetFixParameters(const std::array<double, 6>& words);
+    bool AddForce();
+    void AddConstraint();
+    void AddRb3Capture();
+    void AddNodeMarker(const Point3& centre, double radius);
+    void AddTextMark(const Point3& colour, double fontSize);
+
+    // Solver input files; false with a diagnostic when a file cannot be written.
+    bool WritePreFiles(const std::string& rootWithSlash);
+    bool WriteBeamFile(const std::string& root);
+    bool WriteSpringFile(const std::string& root);
 
     // Points of "HightLightPoint", and their markers.
     std::vector<std::array<double, 3>> highlightPoints;
@@ -88,9 +124,12 @@ protected:
 
 private:
     void hoverSolid(vtkActor* picked);
-    void hoverFace(const double direction[3], bool hit);
+    void hoverFace(const double viewDirection[3], bool hit);
     void renderWindow();
     bool validFace(int face, const char* command) const;
+    // In multi-point mode a right-clicked face joins the picked points, once.
+    void collectPickedPoint();
+    void addForceGlyph(const std::string& name, const Point3& at);
 };
 
 } // namespace orvane

@@ -11,8 +11,8 @@ std::vector<CommandRow> pickingCommands(Orvane& view) {
     // The style is created after the command table, so it is looked up per command.
     const auto style = [&view]() -> MouseInteractorHighLightActor& { return *view.pickingStyle; };
     return {
-        {"solidPickup", "", {}, [style](const CommandArguments&) { style().faceMode = false; }},
-        {"facePickup", "", {}, [style](const CommandArguments&) { style().faceMode = true; }},
+        {"solidPickup", "", {}, [style](const CommandArguments&) { style().setFaceMode(false); }},
+        {"facePickup", "", {}, [style](const CommandArguments&) { style().setFaceMode(true); }},
         {"rendererFace", "", {integer}, [style](const CommandArguments& a) { style().HighlightFace(a.integer(1)); }},
         {"BadFace", "", {integer}, [style](const CommandArguments& a) { style().MarkBadFace(a.integer(1)); }},
         {"HightLightPoint", "", {ArgKind::Text},

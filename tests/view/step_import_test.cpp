@@ -150,7 +150,7 @@ TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
     EXPECT_DOUBLE_EQ(solid->GetProperty()->GetOpacity(), 0.8);
     EXPECT_DOUBLE_EQ(style.modelActor->GetProperty()->GetOpacity(), 0.8);
     EXPECT_EQ(style.dataRoot, root.string());
-    EXPECT_EQ(style.stepPath, screw);
+    EXPECT_EQ(style.model.stepPath, screw);
     EXPECT_EQ(view->stepDir, root.string() + "/data/step");
     EXPECT_FALSE(view->workingShape.IsNull());
 }
@@ -243,7 +243,7 @@ TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
     ASSERT_EQ(style.gaussPoints.size(), 2u);
     EXPECT_EQ(style.gaussPoints[1].faceIndex, 3);
     EXPECT_EQ(style.gaussPoints[1].z, 6.0);
-    EXPECT_EQ(style.brepFiles, std::vector<std::string>{brep});
+    EXPECT_EQ(style.model.brepFiles, std::vector<std::string>{brep});
 
     // A generator that writes nothing leaves the old output, which is read again.
     std::ofstream(program) << "#!/bin/sh\nexit 3\n";
@@ -283,7 +283,7 @@ TEST_F(StepImport, SphereCutsWriteNumberedPiecesAndRegisterThem) {
         EXPECT_TRUE(fs::exists(root / file)) << file;
     }
     EXPECT_EQ(view->cutCount, 2);
-    EXPECT_EQ(view->pickingStyle->brepFiles,
+    EXPECT_EQ(view->pickingStyle->model.brepFiles,
               (std::vector<std::string>{root.string() + "/data/cut/cut0.stl", root.string() + "/data/cut/cut1.stl"}));
     int cutActors = 0;
     for (vtkProp* prop : props()) {

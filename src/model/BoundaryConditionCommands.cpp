@@ -1,0 +1,120 @@
+// Commands that set entity parameters, add entities, evaluate picked points
+// and write the solver input files.
+
+#include "app/Orvane.h"
+#include "channel/ReplyText.h"
+#include "commands/CommandTable.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "interaction/PointPickerCallback.h"
+#include "model/EntityRules.h"
+
+#include <vtkActor.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRegularPolygonSource.h>
+#include <vtkRenderer.h>
+
+#include <iostream>
+
+namespace orvane {
+
+namespace {
+
+std::array<double, 6> sixReals(const CommandArguments& a, int first) {
+    std::array<double, 6> values{};
+    for (int i = 0; i < 6; ++i) {
+        values[static_cast<std::size_t>(i)] = a.real(first + i);
+    }
+    return values;
+}
+
+} // namespace
+
+std::vector<CommandRow> boundaryConditionCommands(Orvane& view) {
+    constexpr ArgKind real = ArgKind::Real;
+    constexpr ArgKind text = ArgKind::Text;
+    const std::vector<ArgKind> six(6, real);
+    // The style is created after the command table, so it is looked up per command.
+    const auto style = [&view]() -> MouseInteractorHighLightActor& { return *view.pickingStyle; };
+    return {
+        {"arrowHighLight", "", six, [style](const CommandArguments& a) { style().SetForceParameters(sixReals(a, 1)); }},
+        {"frameHightLight", "", {real, real, real, real, real, real, real},
+         [style](const CommandArguments& a) {
+             style().SetForceParameters(sixReals(a, 1));
+             style().captureRadius = a.real(7);
+         }},
+        {"fixHighLight", "", six, [style](const CommandArguments& a) { style().SetFixParameters(sixReals(a, 1)); }},
+        {"arrowAdd", "", {}, [style](const CommandArguments&) { style().AddForce(); }},
+        {"constrainAdd", "", {}, [style](const CommandArguments&) { style().AddConstraint(); }},
+        {"sphereAdd", "", {}, [style](const CommandArguments&) { style().AddRb3Capture(); }},
+        {"node", "", {real, real, real, real},
+         [style](const CommandArguments& a) { style().AddNodeMarker({a.real(1), a.real(2), a.real(3)}, a.real(4)); }},
+        {"mark", "", {text, real, real, real, real, real, real, real},
+         [style](const CommandArguments& a) {
+             style().markText = a.text(1);
+             style().position = {a.real(6), a.real(7), a.real(8)};
+             style().AddTextMark({a.real(2), a.real(3), a.real(4)}, a.real(5));
+         }},
+        {"judge", "", {}, [&view](const CommandArguments&) { view.Judge(); }},
+        {"sphere", "1", {real},
+         [&view](const CommandArguments& a) {
+             view.ProbeDisc(view.pointPickerCallback->pickedPosition, view.arrowDirection, a.real(2));
+         }},
+        {"sphere", "2", {real, real, real, real, real, real, real},
+         [&view](const CommandArguments& a) {
+             view.ProbeDisc({a.real(3), a.real(4), a.real(5)}, {a.real(6), a.real(7), a.real(8)}, a.real(2));
+         }},
+        {"materials", "", {real, real, real, real, real},
+         [style](const CommandArguments& a) {
+             for (int word = 2; word <= 5; ++word) {
+                 style().model.materials.push_back(a.real(word));
+             }
+         }},
+        {"BPP", "", {ArgKind::Int, ArgKind::Int},
+         [style](const CommandArguments& a) { style().model.bpp = {a.integer(1), a.integer(2)}; }},
+        {"preFiles", "", {text},
+         [&view, style](const CommandArguments& a) {
+             style().WritePreFiles(a.text(1));
+             view.sendReply("message", "file is generated!");
+         }},
+        {"beamSave", "", {text}, [style](const CommandArguments& a) { style().WriteBeamFile(a.text(1)); }},
+        {"springSave", "", {text}, [style](const CommandArguments& a) { style().WriteSpringFile(a.text(1)); }},
+    };
+}
+
+} // namespace orvane
+
+void Orvane::Judge() {
+    selectedPointIndices.clear();
+    selectedPointCoords.clear();
+    const orvane::Point3 picked = pointPickerCallback->pickedPosition;
+    for (const orvane::Point3& point : pointCoords) {
+        sendReply("message", orvane::joinReplyItems({orvane::sixDigits(picked[0] - point[0]),
+                                                     orvane::sixDigits(picked[1] - point[1]),
+                                                     orvane::sixDigits(picked[2] - point[2])}));
+    }
+    for (const int index : orvane::judgeSelection(picked, pointCoords, arrowDirection, sphereRadius)) {
+        const orvane::Point3& point = pointCoords[static_cast<std::size_t>(index)];
+        selectedPointIndices.push_back(index);
+        selectedPointCoords.push_back(point);
+        sendReply("message", orvane::joinReplyItems({orvane::sixDigits(point[0]), orvane::sixDigits(point[1]),
+                                                     orvane::sixDigits(point[2])}));
+    }
+}
+
+void Orvane::ProbeDisc(const orvane::Point3& centre, const orvane::Point3& normal, double radius) {
+    auto disc = vtkSmartPointer<vtkRegularPolygonSource>::New();
+    disc->SetNumberOfSides(50);
+    disc->SetRadius(radius);
+    disc->SetCenter(centre[0], centre[1], centre[2]);
+    disc->SetNormal(normal[0], normal[1], normal[2]);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputConnection(disc->GetOutputPort());
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(1.0, 0.0, 0.0);
+    actor->GetProperty()->SetOpacity(0.2);
+    renderer->AddActor(actor);
+    sphereRadius = radius;
+    renderView();
+}

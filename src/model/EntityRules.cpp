@@ -1,0 +1,59 @@
+#include "model/EntityRules.h"
+
+#include "channel/ReplyText.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvane {
+
+namespace {
+
+double distance(const Point3& a, const Point3& b) {
+    const double dx = a[0] - b[0];
+    const double dy = a[1] - b[1];
+    const double dz = a[2] - b[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+} // namespace
+
+ForceParameters forceParameters(const std::array<double, 6>& components) {
+    const double magnitude =
+        std::sqrt(components[0] * components[0] + components[1] * components[1] + components[2] * components[2]);
+    ForceParameters parameters{sixDigits(magnitude), std::nullopt};
+    if (std::isfinite(magnitude) && magnitude > 0.0) {
+        parameters.direction = Point3{components[0] / magnitude, components[1] / magnitude, components[2] / magnitude};
+    }
+    return parameters;
+}
+
+Capture captureWithinRadius(const std::vector<GaussPoint>& gaussPoints, const Point3& centre, double radius) {
+    Capture capture;
+    for (const GaussPoint& point : gaussPoints) {
+        const Point3 p{point.x, point.y, point.z};
+        if (distance(p, centre) <= radius) {
+            capture.points.push_back(p);
+            if (std::find(capture.faceIds.begin(), capture.faceIds.end(), point.faceIndex) == capture.faceIds.end()) {
+                capture.faceIds.push_back(point.faceIndex);
+            }
+        }
+    }
+    return capture;
+}
+
+std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>& points, const Point3& normal,
+                                double radius) {
+    std::vector<int> selected;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point3& p = points[i];
+        const double along =
+            (picked[0] - p[0]) * normal[0] + (picked[1] - p[1]) * normal[1] + (picked[2] - p[2]) * normal[2];
+        if (-5.0 < along && along < 5.0 && distance(p, picked) < radius) {
+            selected.push_back(static_cast<int>(i));
+        }
+    }
+    return selected;
+}
+
+} // namespace orvane

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "geometry/GaussPoint.h"
+#include "model/AnalysisModel.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// What a force's six components make of the label and the arrow direction:
+// the magnitude of (Fx, Fy, Fz) with six decimals, and (Fx, Fy, Fz) divided
+// by it. A zero or non-finite force has no direction.
+struct ForceParameters {
+    std::string labelText;
+    std::optional<Point3> direction;
+};
+ForceParameters forceParameters(const std::array<double, 6>& components);
+
+// The Gauss points at most `radius` from `centre`, in list order, and the
+// faces they lie on, each face once.
+struct Capture {
+    std::vector<int32_t> faceIds;
+    std::vector<Point3> points;
+};
+Capture captureWithinRadius(const std::vector<GaussPoint>& gaussPoints, const Point3& centre, double radius);
+
+// Indices of the points near the plane through `picked` with normal
+// `normal` (-5 < (picked - p) . normal < 5) and strictly closer than `radius`.
+std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>& points, const Point3& normal,
+                                double radius);
+
+} // namespace orvane

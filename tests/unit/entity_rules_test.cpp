@@ -1,0 +1,40 @@
+#include "model/EntityRules.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+TEST(EntityRules, ForceComponentsGiveLabelAndUnitDirection) {
+    const orvane::ForceParameters down = orvane::forceParameters({0, 0, -100, 0, 0, 0});
+    EXPECT_EQ(down.labelText, "100.000000");
+    ASSERT_TRUE(down.direction);
+    EXPECT_EQ(*down.direction, (orvane::Point3{0, 0, -1}));
+
+    const orvane::ForceParameters oblique = orvane::forceParameters({3, 4, 0, 7, 8, 9});
+    EXPECT_EQ(oblique.labelText, "5.000000");
+    EXPECT_DOUBLE_EQ((*oblique.direction)[0], 0.6);
+    EXPECT_DOUBLE_EQ((*oblique.direction)[1], 0.8);
+}
+
+TEST(EntityRules, AForceWithoutMagnitudeHasNoDirection) {
+    const orvane::ForceParameters moment = orvane::forceParameters({0, 0, 0, 1, 0, 0});
+    EXPECT_EQ(moment.labelText, "0.000000");
+    EXPECT_FALSE(moment.direction);
+    EXPECT_FALSE(orvane::forceParameters({std::numeric_limits<double>::max(), 1e308, 0, 0, 0, 0}).direction);
+}
+
+TEST(EntityRules, CaptureIncludesTheRadiusAndListsEachFaceOnce) {
+    const std::vector<orvane::GaussPoint> points{
+        {4, 10, 0, 0}, {4, 0, 10, 0}, {2, 10.0001, 0, 0}, {7, 0, 0, 3}, {4, -6, 0, 0}};
+    const orvane::Capture capture = orvane::captureWithinRadius(points, {0, 0, 0}, 10.0);
+    EXPECT_EQ(capture.faceIds, (std::vector<int32_t>{4, 7}));
+    EXPECT_EQ(capture.points, (std::vector<orvane::Point3>{{10, 0, 0}, {0, 10, 0}, {0, 0, 3}, {-6, 0, 0}}));
+    EXPECT_TRUE(orvane::captureWithinRadius({}, {0, 0, 0}, 10.0).faceIds.empty());
+}
+
+TEST(EntityRules, JudgeKeepsPointsNearThePlaneAndInsideTheRadius) {
+    const std::vector<orvane::Point3> points{{0, 0, 0}, {0, 0, 5}, {0, 0, 4.9}, {29.9, 0, 0}, {30, 0, 0}, {0, 0, -4.99}};
+    EXPECT_EQ(orvane::judgeSelection({0, 0, 0}, points, {0, 0, 1}, 30.0), (std::vector<int>{0, 2, 3, 5}));
+    EXPECT_TRUE(orvane::judgeSelection({0, 0, 0}, {}, {0, 0, 1}, 30.0).empty());
+}
