@@ -119,6 +119,8 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 
     pickingStyle->SetDefaultRenderer(renderer);
     pickingStyle->renderer = renderer;
+    pickingStyle->rb3BrepDir = fixedLocations.rb3BrepDir;
+    pickingStyle->exportFaceBrep = [this](int face) { ExportFaceBrep(face); };
     vtkWidget->interactor()->SetInteractorStyle(pickingStyle);
 
     axesWidget->SetInteractor(vtkWidget->interactor());

@@ -33,6 +33,12 @@ public:
     void OnLeftButtonDown() override;
     void OnLeftButtonUp() override;
     void OnRightButtonDown() override;
+    // The keyboard commands; no key falls through to the base style, whose
+    // exit keys would end the program.
+    void OnKeyPress() override;
+    void OnChar() override;
+    // Acts on one key symbol, as OnKeyPress does with the interactor's.
+    void HandleKey(const std::string& key);
 
     // Hover highlights whole actors (false) or single faces (true).
     void setFaceMode(bool on);
@@ -110,6 +116,49 @@ public:
     void AddNodeMarker(const Point3& centre, double radius);
     void AddTextMark(const Point3& colour, double fontSize);
 
+    // Line elements: beams, springs and connections.
+    struct BeamParameters {
+        double segments = 0;
+        double length = 0;
+        double radius = 0;
+        double material = 0;
+        double poisson = 0;
+        Point3 colour{};
+        double nodeRadius = 0;
+    };
+    bool AddStraightBeam(const Point3& start, const Point3& end, const BeamParameters& beam);
+    void AddPolylineBeam(const BeamParameters& beam);
+    void AddSpring(const Point3& start, const Point3& end, const Point3& stiffness, const Point3& colour,
+                   const std::string& type1, const std::string& type2);
+    void AddConnection(const Point3& pointA, const Point3& pointB, const std::string& targetA,
+                       const std::string& targetB, const std::array<int32_t, 6>& flags, const Point3& colour);
+    int32_t beamCounter = 0;
+    int32_t springCounter = 0;
+    int32_t connectionCounter = 0;
+    std::vector<Point3> beamPolyline;
+
+    // RB3 elements on a disc: its face goes to a B-rep file under rb3BrepDir.
+    struct Rb3CircleRecord {
+        std::string name;
+        std::string target;
+        Point3 centre{};
+        Point3 normal{};
+        double id = 0;
+        std::vector<double> capturedPoints;
+    };
+    std::vector<Rb3CircleRecord> rb3Circles;
+    std::string rb3BrepDir;
+    bool AddRb3Circle();
+
+    // Hides the entity under the mouse and removes its records.
+    void DeleteSelected();
+    // Exports a face as B-rep and runs the Gauss-point job (set by the main window).
+    std::function<void(int face)> exportFaceBrep;
+    // Set by the "b" key, cleared by "pointsCoord".
+    bool pointCollectFlag = false;
+    // Points of a loaded mesh file.
+    std::vector<Point3> meshPoints;
+
     // Solver input files; false with a diagnostic when a file cannot be written.
     bool WritePreFiles(const std::string& rootWithSlash);
     bool WriteBeamFile(const std::string& root);
@@ -130,6 +179,8 @@ private:
     // In multi-point mode a right-clicked face joins the picked points, once.
     void collectPickedPoint();
     void addForceGlyph(const std::string& name, const Point3& at);
+    void drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam);
+    void addTwoPointElement(const std::string& name, const Point3& a, const Point3& b, const Point3& colour);
 };
 
 } // namespace orvane

@@ -56,4 +56,24 @@ std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>&
     return selected;
 }
 
+std::vector<Point3> spacedPoints(const Point3& first, const Point3& last, int count, int divisor) {
+    std::vector<Point3> points;
+    if (divisor < 1) {
+        return points;
+    }
+    for (int k = 0; k < count; ++k) {
+        const double t = static_cast<double>(k) / divisor;
+        points.push_back({first[0] + t * (last[0] - first[0]), first[1] + t * (last[1] - first[1]),
+                          first[2] + t * (last[2] - first[2])});
+    }
+    return points;
+}
+
+std::optional<std::vector<Point3>> straightBeamNodes(const Point3& start, const Point3& end, int segments) {
+    if (segments < 1) {
+        return std::nullopt;
+    }
+    return spacedPoints(start, end, segments + 1, segments);
+}
+
 } // namespace orvane

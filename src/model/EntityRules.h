@@ -32,4 +32,12 @@ Capture captureWithinRadius(const std::vector<GaussPoint>& gaussPoints, const Po
 std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>& points, const Point3& normal,
                                 double radius);
 
+// Nodes of a straight beam: `segments` equal parts from start to end, both
+// ends included; nullopt for fewer than one segment.
+std::optional<std::vector<Point3>> straightBeamNodes(const Point3& start, const Point3& end, int segments);
+
+// `count` points from `first` towards `last`, spaced by (last - first) / divisor;
+// `last` itself is never reached when count <= divisor. Empty when divisor < 1.
+std::vector<Point3> spacedPoints(const Point3& first, const Point3& last, int count, int divisor);
+
 } // namespace orvane

@@ -38,3 +38,27 @@ TEST(EntityRules, JudgeKeepsPointsNearThePlaneAndInsideTheRadius) {
     EXPECT_EQ(orvane::judgeSelection({0, 0, 0}, points, {0, 0, 1}, 30.0), (std::vector<int>{0, 2, 3, 5}));
     EXPECT_TRUE(orvane::judgeSelection({0, 0, 0}, {}, {0, 0, 1}, 30.0).empty());
 }
+
+TEST(EntityRules, StraightBeamsIncludeBothEnds) {
+    const auto nodes = orvane::straightBeamNodes({0, 0, 0}, {8, 0, 4}, 4);
+    ASSERT_TRUE(nodes);
+    EXPECT_EQ(*nodes, (std::vector<orvane::Point3>{{0, 0, 0}, {2, 0, 1}, {4, 0, 2}, {6, 0, 3}, {8, 0, 4}}));
+    EXPECT_FALSE(orvane::straightBeamNodes({0, 0, 0}, {1, 0, 0}, 0));
+    EXPECT_FALSE(orvane::straightBeamNodes({0, 0, 0}, {1, 0, 0}, -3));
+}
+
+TEST(EntityRules, LinePointsStopBeforeTheEnd) {
+    std::vector<double> xs;
+    for (const auto& p : orvane::spacedPoints({0, 0, 0}, {4, 0, 0}, 4, 4)) {
+        xs.push_back(p[0]);
+    }
+    EXPECT_EQ(xs, (std::vector<double>{0, 1, 2, 3}));
+    xs.clear();
+    for (const auto& p : orvane::spacedPoints({0, 0, 0}, {4, 0, 0}, 5, 5)) {
+        xs.push_back(p[0]);
+    }
+    ASSERT_EQ(xs.size(), 5u);
+    EXPECT_DOUBLE_EQ(xs[1], 0.8);
+    EXPECT_DOUBLE_EQ(xs[4], 3.2);
+    EXPECT_TRUE(orvane::spacedPoints({0, 0, 0}, {4, 0, 0}, 3, 0).empty());
+}

@@ -1,0 +1,110 @@
+// Commands of the line elements, the line point markers and the picked-point report.
+
+#include "app/Orvane.h"
+#include "channel/ReplyText.h"
+#include "commands/CommandTable.h"
+#include "commands/CommandWords.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "model/EntityRules.h"
+
+#include <vtkActor.h>
+#include <vtkAssembly.h>
+#include <vtkLineSource.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+
+namespace orvane {
+
+namespace {
+
+Point3 threeReals(const CommandArguments& a, int first) {
+    return {a.real(first), a.real(first + 1), a.real(first + 2)};
+}
+
+std::string threeWords(const CommandArguments& a, int first) {
+    return a.text(first) + " " + a.text(first + 1) + " " + a.text(first + 2);
+}
+
+vtkSmartPointer<vtkActor> greenLine(const Point3& from, const Point3& to) {
+    auto line = vtkSmartPointer<vtkLineSource>::New();
+    line->SetPoint1(from[0], from[1], from[2]);
+    line->SetPoint2(to[0], to[1], to[2]);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputConnection(line->GetOutputPort());
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    return actor;
+}
+
+constexpr double linePointRadius = 10.0;
+
+} // namespace
+
+std::vector<CommandRow> lineElementCommands(Orvane& view) {
+    constexpr ArgKind real = ArgKind::Real;
+    constexpr ArgKind text = ArgKind::Text;
+    const auto reals = [](std::size_t n) { return std::vector<ArgKind>(n, ArgKind::Real); };
+    const auto style = [&view]() -> MouseInteractorHighLightActor& { return *view.pickingStyle; };
+    const auto linePoints = [style](const CommandArguments& a, int extra) {
+        const int n = truncateToInt(a.real(7));
+        for (const Point3& point : spacedPoints(threeReals(a, 1), threeReals(a, 4), n + extra, n + extra)) {
+            style().AddNodeMarker(point, linePointRadius);
+        }
+    };
+    std::vector<ArgKind> spring = reals(12);
+    spring.insert(spring.end(), 6, text);
+    std::vector<ArgKind> connection = reals(6);
+    connection.insert(connection.end(), 6, text);
+    connection.insert(connection.end(), 9, real);
+    return {
+        {"beamHightLight", "", reals(15),
+         [style](const CommandArguments& a) {
+             style().AddStraightBeam(threeReals(a, 3), threeReals(a, 6),
+                                     {a.real(1), a.real(2), a.real(9), a.real(10), a.real(11), threeReals(a, 12),
+                                      a.real(15)});
+         }},
+        {"beamHightLight2", "", reals(9),
+         [style](const CommandArguments& a) {
+             style().AddPolylineBeam(
+                 {a.real(1), a.real(2), a.real(3), a.real(4), a.real(5), threeReals(a, 6), a.real(9)});
+         }},
+        {"springHightLight", "", spring,
+         [style](const CommandArguments& a) {
+             style().AddSpring(threeReals(a, 1), threeReals(a, 4), threeReals(a, 7), threeReals(a, 10),
+                               threeWords(a, 13), threeWords(a, 16));
+         }},
+        {"connects", "", connection,
+         [style](const CommandArguments& a) {
+             std::array<int32_t, 6> flags{};
+             for (int i = 0; i < 6; ++i) {
+                 flags[static_cast<std::size_t>(i)] = truncateToInt(a.real(13 + i));
+             }
+             style().AddConnection(threeReals(a, 1), threeReals(a, 4), threeWords(a, 7), threeWords(a, 10), flags,
+                                   threeReals(a, 19));
+         }},
+        {"addLinePoints", "", reals(7), [linePoints](const CommandArguments& a) { linePoints(a, 0); }},
+        {"addLinePoints2", "", reals(7), [linePoints](const CommandArguments& a) { linePoints(a, 1); }},
+        {"springLine", "", reals(6),
+         [&view](const CommandArguments& a) {
+             view.springAssembly->AddPart(greenLine(threeReals(a, 1), threeReals(a, 4)));
+             view.renderer->AddActor(view.springAssembly);
+             view.renderView();
+         }},
+        {"line", "", reals(6),
+         [&view](const CommandArguments& a) {
+             view.renderer->AddActor(greenLine(threeReals(a, 1), threeReals(a, 4)));
+             view.renderView();
+         }},
+        {"pointsCoord", "", {},
+         [&view, style](const CommandArguments&) {
+             MouseInteractorHighLightActor& s = style();
+             s.pointCollectFlag = false;
+             view.sendReply("spring", joinReplyItems({sixDigits(s.position[0]), sixDigits(s.position[1]),
+                                                      sixDigits(s.position[2]), s.target}));
+         }},
+    };
+}
+
+} // namespace orvane

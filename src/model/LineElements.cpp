@@ -1,0 +1,113 @@
+// Beams, springs and connections of the analysis model.
+
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "model/EntityRules.h"
+#include "scene/ActorNames.h"
+
+#include <vtkCellArray.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkSphereSource.h>
+
+#include <cmath>
+#include <iostream>
+
+namespace orvane {
+
+namespace {
+
+vtkSmartPointer<vtkActor> polylineActor(const std::vector<Point3>& nodes, const Point3& colour) {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataTypeToDouble();
+    auto lines = vtkSmartPointer<vtkCellArray>::New();
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+        points->InsertNextPoint(nodes[k].data());
+        if (k > 0) {
+            const vtkIdType segment[2] = {static_cast<vtkIdType>(k - 1), static_cast<vtkIdType>(k)};
+            lines->InsertNextCell(2, segment);
+        }
+    }
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    polyData->SetPoints(points);
+    polyData->SetLines(lines);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(polyData);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
+    return actor;
+}
+
+} // namespace
+
+void MouseInteractorHighLightActor::drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam) {
+    const std::string name = "B " + std::to_string(beamCounter);
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+        auto sphere = vtkSmartPointer<vtkSphereSource>::New();
+        sphere->SetCenter(nodes[k].data());
+        sphere->SetRadius(beam.nodeRadius);
+        auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+        mapper->SetInputConnection(sphere->GetOutputPort());
+        auto node = vtkSmartPointer<vtkActor>::New();
+        node->SetMapper(mapper);
+        node->GetProperty()->SetColor(beam.colour[0], beam.colour[1], beam.colour[2]);
+        setActorName(node, name + " " + std::to_string(k));
+        renderer->AddActor(node);
+    }
+    vtkSmartPointer<vtkActor> line = polylineActor(nodes, beam.colour);
+    line->GetProperty()->SetLineWidth(2.0);
+    setActorName(line, name);
+    renderer->AddActor(line);
+    renderWindow();
+    model.beams.push_back({name, nodes, beam.radius, beam.length, beam.segments, beam.material, beam.poisson});
+    ++beamCounter;
+}
+
+bool MouseInteractorHighLightActor::AddStraightBeam(const Point3& start, const Point3& end,
+                                                   const BeamParameters& beam) {
+    const int segments = std::isfinite(beam.segments) && std::abs(beam.segments) < 1e9
+                             ? static_cast<int>(std::trunc(beam.segments))
+                             : 0;
+    const std::optional<std::vector<Point3>> nodes = straightBeamNodes(start, end, segments);
+    if (!nodes) {
+        std::cerr << "orvane: beamHightLight: a beam needs at least one segment, got " << beam.segments << "\n";
+        return false;
+    }
+    drawBeam(*nodes, beam);
+    return true;
+}
+
+void MouseInteractorHighLightActor::AddPolylineBeam(const BeamParameters& beam) {
+    const std::vector<Point3> nodes = beamPolyline;
+    drawBeam(nodes, beam);
+    beamPolyline.clear();
+}
+
+void MouseInteractorHighLightActor::addTwoPointElement(const std::string& name, const Point3& a, const Point3& b,
+                                                        const Point3& colour) {
+    vtkSmartPointer<vtkActor> line = polylineActor({a, b}, colour);
+    setActorName(line, name);
+    renderer->AddActor(line);
+    renderWindow();
+}
+
+void MouseInteractorHighLightActor::AddSpring(const Point3& start, const Point3& end, const Point3& stiffness,
+                                              const Point3& colour, const std::string& type1,
+                                              const std::string& type2) {
+    const std::string name = "S " + std::to_string(springCounter);
+    addTwoPointElement(name, start, end, colour);
+    model.springs.push_back({name, type1, type2, stiffness, start, end});
+    ++springCounter;
+}
+
+void MouseInteractorHighLightActor::AddConnection(const Point3& pointA, const Point3& pointB,
+                                                  const std::string& targetA, const std::string& targetB,
+                                                  const std::array<int32_t, 6>& flags, const Point3& colour) {
+    const std::string name = "C " + std::to_string(connectionCounter);
+    addTwoPointElement(name, pointA, pointB, colour);
+    model.connections.push_back({name, targetA, targetB, pointA, pointB, flags});
+    ++connectionCounter;
+}
+
+} // namespace orvane

@@ -1,0 +1,229 @@
+// Beams, springs, connections, line points, the keyboard commands, deletion
+// and RB3 disc elements.
+
+#include "RecordingChannel.h"
+#include "ViewReady.h"
+#include "app/Orvane.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "scene/ActorNames.h"
+
+#include <vtkActor.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkPropCollection.h>
+#include <vtkRenderer.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using orvane::Point3;
+
+namespace {
+
+class LineElementsAndKeys : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = fs::temp_directory_path() / ("orvane-keys-" + std::to_string(::getpid()) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(scratch);
+        fs::create_directories(scratch / "rb3");
+        fs::create_directories(scratch / "root/data");
+        ::setenv("ORVANE_RB3_BREP_DIR", (scratch / "rb3").c_str(), 1);
+        view = std::make_unique<Orvane>(false, std::make_unique<RecordingChannel>(events));
+        ::unsetenv("ORVANE_RB3_BREP_DIR");
+        ASSERT_TRUE(waitUntilExposed(*view));
+    }
+    void TearDown() override {
+        view.reset();
+        fs::remove_all(scratch);
+    }
+
+    std::string command(const std::string& text) {
+        std::ostringstream err;
+        std::streambuf* const old = std::cerr.rdbuf(err.rdbuf());
+        view->OnReceiveMessage(QString::fromStdString(text));
+        std::cerr.rdbuf(old);
+        return err.str();
+    }
+
+    std::string key(const std::string& symbol) {
+        std::ostringstream out;
+        std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
+        style().HandleKey(symbol);
+        std::cout.rdbuf(old);
+        return out.str();
+    }
+
+    std::vector<vtkActor*> actorsNamed(const std::string& name) {
+        std::vector<vtkActor*> found;
+        vtkPropCollection* props = view->renderer->GetViewProps();
+        props->InitTraversal();
+        while (vtkProp* prop = props->GetNextProp()) {
+            if (orvane::actorName(prop) == name) {
+                found.push_back(vtkActor::SafeDownCast(prop));
+            }
+        }
+        return found;
+    }
+
+    orvane::MouseInteractorHighLightActor& style() { return *view->pickingStyle; }
+
+    fs::path scratch;
+    std::vector<RecordingChannel::Event> events;
+    std::unique_ptr<Orvane> view;
+};
+
+} // namespace
+
+TEST_F(LineElementsAndKeys, StraightBeamHasOneSphereANodeAndOneCellASegment) {
+    command("beamHightLight 4 100 0 0 0 8 0 0 5 210000 0.3 1 1 0 2");
+    ASSERT_EQ(style().model.beams.size(), 1u);
+    const orvane::BeamRecord& beam = style().model.beams[0];
+    EXPECT_EQ(beam.name, "B 0");
+    EXPECT_EQ(beam.points.size(), 5u);
+    EXPECT_EQ(beam.points[1], (Point3{2, 0, 0}));
+    EXPECT_EQ(beam.radius, 5.0);
+    EXPECT_EQ(beam.segments, 4.0);
+    for (int k = 0; k <= 4; ++k) {
+        EXPECT_EQ(actorsNamed("B 0 " + std::to_string(k)).size(), 1u) << k;
+    }
+    const std::vector<vtkActor*> line = actorsNamed("B 0");
+    ASSERT_EQ(line.size(), 1u);
+    auto* cells = vtkPolyData::SafeDownCast(line[0]->GetMapper()->GetInput());
+    ASSERT_NE(cells, nullptr);
+    EXPECT_EQ(cells->GetNumberOfLines(), 4);
+
+    EXPECT_NE(command("beamHightLight 0 100 0 0 0 8 0 0 5 1 1 1 1 0 2").find("at least one segment"),
+              std::string::npos);
+    EXPECT_EQ(style().model.beams.size(), 1u);
+    EXPECT_EQ(style().beamCounter, 1);
+}
+
+TEST_F(LineElementsAndKeys, PolylineBeamFromCollectedPositions) {
+    for (const Point3& p : {Point3{0, 0, 0}, Point3{1, 0, 0}, Point3{1, 1, 0}}) {
+        style().position = p;
+        key("h");
+    }
+    command("beamHightLight2 2 50 3 7 0.25 0 1 0 1");
+    ASSERT_EQ(style().model.beams.size(), 1u);
+    EXPECT_EQ(style().model.beams[0].points.size(), 3u);
+    EXPECT_EQ(style().model.beams[0].poisson, 0.25);
+    EXPECT_TRUE(style().beamPolyline.empty());
+}
+
+TEST_F(LineElementsAndKeys, SpringsConnectionsAndTheirNames) {
+    command("springHightLight 0 0 0 1 0 0 10 20 30 1 0 0 F 0 7 B 1 2");
+    command("springHightLight 0 0 0 0 1 0 1 1 1 1 0 0 P 0 1 P 0 2");
+    ASSERT_EQ(style().model.springs.size(), 2u);
+    EXPECT_EQ(style().model.springs[1].name, "S 1");
+    EXPECT_EQ(style().model.springs[0].type2, "B 1 2");
+    EXPECT_EQ(style().model.springs[0].stiffness, (Point3{10, 20, 30}));
+
+    command("connects 0 0 0 1 1 1 F 0 1 F 0 2 1 1 1 0.9 -1.5 0 0 0 1");
+    ASSERT_EQ(style().model.connections.size(), 1u);
+    EXPECT_EQ(style().model.connections[0].name, "C 0");
+    EXPECT_EQ(style().model.connections[0].flags, (std::array<int32_t, 6>{1, 1, 1, 0, -1, 0}));
+    EXPECT_EQ(actorsNamed("C 0").size(), 1u);
+}
+
+TEST_F(LineElementsAndKeys, LinePointsAndPointsCoord) {
+    command("addLinePoints 0 0 0 4 0 0 4");
+    EXPECT_EQ(style().nodeCounter, 4);
+    command("addLinePoints2 0 0 0 4 0 0 4");
+    EXPECT_EQ(style().nodeCounter, 9);
+    command("addLinePoints 0 0 0 4 0 0 0");
+    EXPECT_EQ(style().nodeCounter, 9);
+
+    style().position = {1, 2.5, 0};
+    style().target = "F 0 7";
+    key("b");
+    EXPECT_TRUE(style().pointCollectFlag);
+    command("pointsCoord");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].name, "spring");
+    EXPECT_EQ(events[0].args.at(0), "1.000000 2.500000 0.000000 F 0 7");
+    EXPECT_FALSE(style().pointCollectFlag);
+}
+
+TEST_F(LineElementsAndKeys, KeysAddDeleteAndToggle) {
+    command("arrowHighLight 0 0 -100 0 0 0");
+    style().target = "F 0 7";
+    key("r");
+    key("R");
+    key("t");
+    ASSERT_EQ(style().model.forces.size(), 2u);
+    EXPECT_EQ(style().model.forces[1].name, "* 1");
+    EXPECT_EQ(style().model.constraints.size(), 1u);
+
+    // Escape with nothing under the mouse changes nothing.
+    EXPECT_EQ(key("Escape"), "");
+    style().lastPickedActor = actorsNamed("* 0").at(0);
+    EXPECT_EQ(key("Escape"), "* 0\narrow delete\n");
+    ASSERT_EQ(style().model.forces.size(), 1u);
+    EXPECT_EQ(style().model.forces[0].name, "* 1");
+    EXPECT_FALSE(actorsNamed("* 0").at(0)->GetVisibility());
+
+    style().multiPointMode = true;
+    style().pickedPoints = {{"F 0 1", {0, 0, 0}, 1}};
+    key("v");
+    EXPECT_FALSE(style().multiPointMode);
+    EXPECT_TRUE(style().pickedPoints.empty());
+    key("V");
+    EXPECT_TRUE(style().multiPointMode);
+
+    key("l");
+    EXPECT_TRUE(style().faceMode);
+    key("L");
+    EXPECT_FALSE(style().faceMode);
+
+    style().dataRoot = (scratch / "root").string();
+    key("k");
+    EXPECT_TRUE(fs::exists(scratch / "root/data/preFiles.txt"));
+
+    for (const char* ignored : {"w", "e", "3", "F1", "escape"}) {
+        EXPECT_EQ(key(ignored), "") << ignored;
+    }
+    EXPECT_EQ(style().model.forces.size(), 1u);
+}
+
+TEST_F(LineElementsAndKeys, RB3DiscCapturesInItsPlaneAndCanBeDeleted) {
+    command("frameHightLight 0 0 100 0 0 0 10");
+    style().position = {0, 0, 0};
+    style().target = "F 0 2";
+    style().gaussPoints = {{1, 10, 0, 0}, {1, 0, 0, 5}, {2, 0, 3, 4.9}, {3, 0, 11, 0}};
+    key("y");
+    ASSERT_EQ(style().rb3Circles.size(), 1u);
+    const auto& circle = style().rb3Circles[0];
+    EXPECT_EQ(circle.name, "* 0") << "named after its actors, so deletion finds it";
+    EXPECT_EQ(circle.id, 100.0);
+    EXPECT_EQ(circle.capturedPoints, (std::vector<double>{10, 0, 0, 0, 3, 4.9}));
+    EXPECT_TRUE(fs::exists(scratch / "rb3/circle0.brep"));
+    EXPECT_EQ(actorsNamed("* 0").size(), 3u) << "spokes, disc and arrow";
+
+    style().lastPickedActor = actorsNamed("* 0").at(1);
+    EXPECT_EQ(key("q"), "* 0\narrowFrame delete\n");
+    EXPECT_TRUE(style().rb3Circles.empty());
+
+    style().labelText = "abc";
+    EXPECT_TRUE(style().AddRb3Circle());
+    EXPECT_EQ(style().rb3Circles.back().id, 0.0);
+    EXPECT_TRUE(fs::exists(scratch / "rb3/circle1.brep"));
+
+    style().direction = {0, 0, 0};
+    EXPECT_FALSE(style().AddRb3Circle());
+    EXPECT_EQ(style().rb3Circles.size(), 1u);
+    EXPECT_FALSE(fs::exists(scratch / "rb3/circle2.brep"));
+}
+
+TEST_F(LineElementsAndKeys, XExportsOnlyFaceTargets) {
+    style().target = "P 0 1";
+    testing::internal::CaptureStderr();
+    key("x");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a face"), std::string::npos);
+    EXPECT_TRUE(style().modelActor->GetVisibility());
+}
