@@ -19,6 +19,7 @@
 class QHBoxLayout;
 class QVTKOpenGLStereoWidget;
 class vtkActor;
+class vtkAlgorithmOutput;
 class vtkArrowSource;
 class vtkAssembly;
 class vtkAxesActor;
@@ -98,6 +99,16 @@ public:
     void Judge();
     void ProbeDisc(const orvane::Point3& centre, const orvane::Point3& normal, double radius);
 
+    // The display-side beam model: node lists, pickable nodes and markers.
+    void beamMesh(double segments, double length, const std::array<int, 3>& axisFlags, const orvane::Point3& start);
+    void showPoint(int group, const orvane::Colour& colour, double opacity);
+    void pickBeamNodes(int group);
+    void arrowBeam(const std::string& label, const orvane::Point3& direction);
+    void fixBeam(const std::string& label);
+    void connectSelected();
+    void getFaceCenter();
+    void matIds();
+
     // Moves the camera's focal point and marks it.
     void roratePosition(const orvane::Point3& position);
 
@@ -152,6 +163,9 @@ public:
     orvane::SlotTable<vtkSmartPointer<vtkPolyData>> polyDatas;
     orvane::SlotTable<vtkSmartPointer<vtkTransform>> transforms;
     orvane::SlotTable<vtkSmartPointer<vtkTransformFilter>> transformFilters;
+    orvane::SlotTable<vtkSmartPointer<vtkGlyph3D>> glyphs;
+    orvane::SlotTable<vtkSmartPointer<vtkTextProperty>> textProperties;
+    orvane::SlotTable<vtkSmartPointer<vtkTextActor3D>> textActors;
 
     // The picked-point arrow and its label, shared by every `arrow`.
     vtkSmartPointer<vtkPolyDataMapper> arrowMapper;
@@ -189,7 +203,10 @@ public:
 
 private:
     void applyGradientBackground();
-    void recolourPart(vtkAssembly* assembly, int part, const orvane::Colour& colour, double opacity);
+    bool recolourPart(vtkAssembly* assembly, int part, const orvane::Colour& colour, double opacity);
+    // The marker objects of a beam-node marker slot, at the picked position.
+    void placeBeamMarker(int markerSlot, const std::string& label, vtkAlgorithmOutput* glyphSource,
+                         const orvane::Colour& colour);
 
     std::unique_ptr<orvane::ReplyChannel> channel;
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;

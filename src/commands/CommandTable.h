@@ -19,6 +19,7 @@ std::vector<CommandRow> pickingCommands(Orvane& view);
 std::vector<CommandRow> stepImportCommands(Orvane& view);
 std::vector<CommandRow> boundaryConditionCommands(Orvane& view);
 std::vector<CommandRow> lineElementCommands(Orvane& view);
+std::vector<CommandRow> beamNodeCommands(Orvane& view);
 std::vector<CommandRow> pickedPointArrowCommands(Orvane& view);
 std::vector<CommandRow> rotationCentreCommands(Orvane& view);
 

@@ -56,6 +56,30 @@ std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>&
     return selected;
 }
 
+std::vector<Point3> beamMeshNodes(double segments, double length, const std::array<int, 3>& axisFlags,
+                                  const Point3& start) {
+    std::vector<Point3> nodes;
+    const auto axis = static_cast<std::size_t>(std::find(axisFlags.begin(), axisFlags.end(), 1) - axisFlags.begin());
+    if (!(segments > 0.0) || axis > 2 || !std::isfinite(segments) || segments > 1e7) {
+        return nodes;
+    }
+    const double step = length / segments;
+    const auto moved = [&](double distance) {
+        Point3 p = start;
+        p[axis] += distance;
+        return p;
+    };
+    for (int i = 0; i < segments; ++i) {
+        if (i == 0) {
+            nodes.push_back(start);
+            nodes.push_back(moved(step));
+        } else {
+            nodes.push_back(moved(step * (i + 1)));
+        }
+    }
+    return nodes;
+}
+
 std::vector<Point3> spacedPoints(const Point3& first, const Point3& last, int count, int divisor) {
     std::vector<Point3> points;
     if (divisor < 1) {

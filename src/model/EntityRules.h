@@ -36,6 +36,12 @@ std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>&
 // ends included; nullopt for fewer than one segment.
 std::optional<std::vector<Point3>> straightBeamNodes(const Point3& start, const Point3& end, int segments);
 
+// Nodes of a meshed beam along the first axis whose flag is 1, from `start`:
+// n + 1 nodes for a whole segment count n, P0 to P0 + length. Empty for
+// n <= 0 or without such a flag.
+std::vector<Point3> beamMeshNodes(double segments, double length, const std::array<int, 3>& axisFlags,
+                                  const Point3& start);
+
 // `count` points from `first` towards `last`, spaced by (last - first) / divisor;
 // `last` itself is never reached when count <= divisor. Empty when divisor < 1.
 std::vector<Point3> spacedPoints(const Point3& first, const Point3& last, int count, int divisor);

@@ -126,7 +126,7 @@ void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colo
     lastModelIndex = modelSlot;
 }
 
-void Orvane::recolourPart(vtkAssembly* assembly, int part, const Colour& colour, double opacity) {
+bool Orvane::recolourPart(vtkAssembly* assembly, int part, const Colour& colour, double opacity) {
     vtkProp3DCollection* parts = assembly->GetParts();
     vtkActor* actor = nullptr;
     if (part >= 0 && part < parts->GetNumberOfItems()) {
@@ -134,10 +134,11 @@ void Orvane::recolourPart(vtkAssembly* assembly, int part, const Colour& colour,
     }
     if (actor == nullptr) {
         std::cerr << "Failed to retrieve the actor object." << std::endl;
-        return;
+        return false;
     }
     actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
     actor->GetProperty()->SetOpacity(opacity);
+    return true;
 }
 
 void Orvane::changeModel(int part, const Colour& colour, double opacity) {

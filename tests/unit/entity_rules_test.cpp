@@ -62,3 +62,16 @@ TEST(EntityRules, LinePointsStopBeforeTheEnd) {
     EXPECT_DOUBLE_EQ(xs[4], 3.2);
     EXPECT_TRUE(orvane::spacedPoints({0, 0, 0}, {4, 0, 0}, 3, 0).empty());
 }
+
+TEST(EntityRules, BeamMeshNodesRunAlongTheFlaggedAxis) {
+    EXPECT_EQ(orvane::beamMeshNodes(4, 100, {1, 0, 0}, {0, 0, 0}),
+              (std::vector<orvane::Point3>{{0, 0, 0}, {25, 0, 0}, {50, 0, 0}, {75, 0, 0}, {100, 0, 0}}));
+    EXPECT_EQ(orvane::beamMeshNodes(2, 10, {0, 0, 1}, {1, 1, 1}),
+              (std::vector<orvane::Point3>{{1, 1, 1}, {1, 1, 6}, {1, 1, 11}}));
+    EXPECT_EQ(orvane::beamMeshNodes(1, 10, {0, 1, 1}, {0, 0, 0}), (std::vector<orvane::Point3>{{0, 0, 0}, {0, 10, 0}}))
+        << "the first flagged axis";
+    EXPECT_TRUE(orvane::beamMeshNodes(0, 10, {1, 0, 0}, {0, 0, 0}).empty());
+    EXPECT_TRUE(orvane::beamMeshNodes(-2, 10, {1, 0, 0}, {0, 0, 0}).empty());
+    EXPECT_TRUE(orvane::beamMeshNodes(4, 10, {0, 2, 0}, {0, 0, 0}).empty());
+    EXPECT_EQ(orvane::beamMeshNodes(2.5, 10, {1, 0, 0}, {0, 0, 0}).size(), 4u);
+}

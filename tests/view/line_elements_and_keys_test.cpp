@@ -5,9 +5,12 @@
 #include "ViewReady.h"
 #include "app/Orvane.h"
 #include "interaction/MouseInteractorHighLightActor.h"
+#include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
 
 #include <vtkActor.h>
+#include <vtkAssembly.h>
+#include <vtkProp3DCollection.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkPropCollection.h>
@@ -226,4 +229,44 @@ TEST_F(LineElementsAndKeys, XExportsOnlyFaceTargets) {
     key("x");
     EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a face"), std::string::npos);
     EXPECT_TRUE(style().modelActor->GetVisibility());
+}
+
+TEST_F(LineElementsAndKeys, BeamNodeMarkersAtThePickedNode) {
+    command("beamMesh 4 100 1 0 0 0 0 0");
+    command("beamMesh 2 10 0 1 0 0 0 0");
+    command("peidianPicker 2 unused 0");
+    EXPECT_EQ(view->pointCoords.size(), 5u);
+    EXPECT_EQ(view->pointPickerCallback->points.size(), 5u);
+
+    view->pointPickerCallback->pickedValid = true;
+    view->pointPickerCallback->pickedPosition = {25, 0, 0};
+    command("arrowBeam F1 0 0 1");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].args.at(0), "25.000000 0.000000 0.000000");
+    EXPECT_EQ(events[1].name, "id");
+    EXPECT_EQ(events[1].args.at(0), "1");
+    EXPECT_EQ(view->slot, 666);
+    EXPECT_FALSE(view->pointPickerCallback->pickedValid);
+
+    events.clear();
+    view->pointPickerCallback->pickedValid = true;
+    command("fixBeam C1");
+    command("fixBeam C2");
+    EXPECT_EQ(events.size(), 2u) << "the pick is not consumed";
+    EXPECT_EQ(view->slot, 777);
+    EXPECT_EQ(view->beamMarkerAssembly->GetParts()->GetNumberOfItems(), 3);
+    EXPECT_EQ(view->beamLabelAssembly->GetParts()->GetNumberOfItems(), 3);
+
+    events.clear();
+    style().target = "F 0 2";
+    command("MatIds");
+    EXPECT_TRUE(events.empty());
+    style().target = "S 0 2";
+    command("MatIds");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].name, "id");
+    EXPECT_EQ(events[0].args.at(0), "2");
+
+    style().target = "S 0 2";
+    EXPECT_NE(command("getFaceCenter").find("is not a face"), std::string::npos);
 }

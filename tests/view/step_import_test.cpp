@@ -374,3 +374,12 @@ TEST_F(StepImport, HighlightPointsMarksEveryPointOfTheFile) {
     EXPECT_EQ(style.highlightPoints[1], (std::array<double, 3>{10, 0, 0}));
     EXPECT_EQ(props().size(), 2u);
 }
+
+TEST_F(StepImport, FaceCentreOfTheTargetFace) {
+    command("openSTLFile " + root.string() + " " + screw);
+    auto& style = *view->pickingStyle;
+    style.target = "F 0 0";
+    const std::string console = command("getFaceCenter");
+    EXPECT_EQ(console.substr(0, 2), "0\n") << console;
+    EXPECT_EQ(style.nodeCounter, 1);
+}

@@ -1,0 +1,168 @@
+// Hover handling in face mode on an imported STEP model: times the picking
+// and face highlight of each mouse position (no render) and prints the
+// distribution. Needs an X display (xvfb-run).
+// Usage: orvane_hover_benchmark MODEL.step ROOT [MOVES]   (MOVES: 500)
+
+#include "RecordingChannel.h"
+#include "ViewReady.h"
+#include "app/Orvane.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <vtkCellPicker.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Display rectangle (x0, y0, x1, y1) covered by the visible props, clipped to the window.
+std::array<int, 4> modelScreenArea(vtkRenderer* renderer, const int* windowSize) {
+    double bounds[6];
+    renderer->ComputeVisiblePropBounds(bounds);
+    double x0 = windowSize[0], y0 = windowSize[1], x1 = 0.0, y1 = 0.0;
+    for (int corner = 0; corner < 8; ++corner) {
+        renderer->SetWorldPoint(bounds[corner & 1], bounds[2 + ((corner >> 1) & 1)],
+                                bounds[4 + (corner >> 2)], 1.0);
+        renderer->WorldToDisplay();
+        const double* p = renderer->GetDisplayPoint();
+        x0 = std::min(x0, p[0]);
+        y0 = std::min(y0, p[1]);
+        x1 = std::max(x1, p[0]);
+        y1 = std::max(y1, p[1]);
+    }
+    const auto clip = [](double v, int size) {
+        return std::clamp(static_cast<int>(std::lround(v)), 0, size - 1);
+    };
+    return {clip(x0, windowSize[0]), clip(y0, windowSize[1]), clip(x1, windowSize[0]),
+            clip(y1, windowSize[1])};
+}
+
+// About `count` positions on a regular grid over the rectangle, row by row.
+std::vector<std::array<int, 2>> gridOver(const std::array<int, 4>& area, int count) {
+    const double width = std::max(1, area[2] - area[0]);
+    const double height = std::max(1, area[3] - area[1]);
+    const int columns = std::max(1, static_cast<int>(std::ceil(std::sqrt(count * width / height))));
+    const int rows = (count + columns - 1) / columns;
+    std::vector<std::array<int, 2>> positions;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns && static_cast<int>(positions.size()) < count; ++c) {
+            positions.push_back({area[0] + static_cast<int>(std::lround((c + 0.5) * width / columns)),
+                                 area[1] + static_cast<int>(std::lround((r + 0.5) * height / rows))});
+        }
+    }
+    return positions;
+}
+
+double percentile(const std::vector<double>& sorted, double p) {
+    const std::size_t rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+    return sorted[std::min(sorted.size() - 1, rank == 0 ? 0 : rank - 1)];
+}
+
+void printDistribution(const char* name, std::vector<double> times) {
+    if (times.empty()) {
+        std::cout << "hover: " << name << ": none" << std::endl;
+        return;
+    }
+    std::sort(times.begin(), times.end());
+    std::cout << std::fixed << std::setprecision(3) << "hover: " << name << ": median "
+              << percentile(times, 0.5) << " ms, p95 " << percentile(times, 0.95) << " ms, max "
+              << times.back() << " ms" << std::endl;
+}
+
+bool replied(const std::vector<RecordingChannel::Event>& events, const std::string& text) {
+    return std::any_of(events.begin(), events.end(), [&](const RecordingChannel::Event& e) {
+        return e.name == "message" && !e.args.empty() && e.args[0] == text;
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3 || argc > 4) {
+        std::cerr << "usage: " << argv[0] << " MODEL.step ROOT [MOVES]\n";
+        return 2;
+    }
+    const std::string stepPath = argv[1];
+    const std::string root = argv[2];
+    const int moves = argc == 4 ? std::atoi(argv[3]) : 500;
+    if (moves <= 0) {
+        std::cerr << "MOVES must be a positive number\n";
+        return 2;
+    }
+
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
+    QApplication application(argc, argv);
+    std::vector<RecordingChannel::Event> events;
+    Orvane view(false, std::make_unique<RecordingChannel>(events));
+    if (!waitUntilExposed(view)) {
+        std::cerr << "the view window was never exposed (is there an X display?)\n";
+        return 1;
+    }
+
+    // The import reports every file it writes on standard output.
+    std::ostringstream importOutput;
+    std::streambuf* const console = std::cout.rdbuf(importOutput.rdbuf());
+    const Clock::time_point importStart = Clock::now();
+    view.OpenStepFile(root, stepPath);
+    const Clock::duration importTime = Clock::now() - importStart;
+    std::cout.rdbuf(console);
+    if (!replied(events, "step_file_loaded_flag")) {
+        std::cerr << "the import of " << stepPath << " into " << root << " failed\n";
+        return 1;
+    }
+
+    orvane::MouseInteractorHighLightActor& style = *view.pickingStyle;
+    style.faceMode = true;
+    view.resetCamera();
+    vtkRenderer* renderer = view.renderer;
+    const int* windowSize = view.vtkWidget->renderWindow()->GetSize();
+    const std::array<int, 4> area = modelScreenArea(renderer, windowSize);
+    const std::vector<std::array<int, 2>> positions = gridOver(area, moves);
+
+    // A separate, untimed pick tells moves over the model from moves beside it.
+    auto probe = vtkSmartPointer<vtkCellPicker>::New();
+    std::vector<double> all;
+    std::vector<double> overModel;
+    int highlighted = 0;
+    for (const auto& [x, y] : positions) {
+        const Clock::time_point start = Clock::now();
+        style.updateHover(x, y);
+        all.push_back(milliseconds(Clock::now() - start));
+        highlighted += style.selectedFaceIds.empty() ? 0 : 1;
+        probe->Pick(x, y, 0.0, renderer);
+        if (probe->GetCellId() != -1) {
+            overModel.push_back(all.back());
+        }
+    }
+
+    std::cout << std::fixed << std::setprecision(3) << "hover: model " << stepPath << ", "
+              << style.faces.size() << " faces, in-process import "
+              << std::chrono::duration<double>(importTime).count() << " s\n"
+              << "hover: window " << windowSize[0] << "x" << windowSize[1] << ", grid over (" << area[0]
+              << ", " << area[1] << ")-(" << area[2] << ", " << area[3] << ")\n"
+              << "hover: moves " << all.size() << ", " << overModel.size() << " over the model, "
+              << highlighted << " left a face highlighted\n";
+    printDistribution("all moves", all);
+    printDistribution("over the model", overModel);
+    return 0;
+}

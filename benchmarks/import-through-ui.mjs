@@ -1,0 +1,38 @@
+// One STEP import through the real UI server and the real view: starts both,
+// sends `openSTLFile ROOT MODEL` and prints the time from the command to the
+// view's "step_file_loaded_flag". With COPY_TO, copies ROOT/data there
+// before the view stops (the view deletes the face and solid files on exit).
+// Usage (under X): node benchmarks/import-through-ui.mjs MODEL.step ROOT [COPY_TO]
+// The view is ORVANE_BIN, else build/src/app/orvane.
+import { cpSync } from 'node:fs';
+import { join } from 'node:path';
+import { performance } from 'node:perf_hooks';
+import { startUiServer, startView, stopAll } from '../tests/e2e/harness.mjs';
+
+const [model, root, copyTo] = process.argv.slice(2);
+if (!model || !root) {
+  process.stderr.write('usage: node import-through-ui.mjs MODEL.step ROOT [COPY_TO]\n');
+  process.exit(2);
+}
+
+// A large model takes minutes on a small machine under software GL.
+const IMPORT_TIMEOUT = 30 * 60 * 1000;
+const READY_TIMEOUT = 60000;
+
+try {
+  const ui = await startUiServer();
+  await startView({ url: ui.url });
+  await ui.waitFor({ event: 'ready' }, { after: 0, timeout: READY_TIMEOUT });
+  const mark = ui.mark();
+  const start = performance.now();
+  await ui.send(`openSTLFile ${root} ${model}`);
+  const flag = await ui.waitFor({ event: 'message', text: 'step_file_loaded_flag' },
+    { after: mark, timeout: IMPORT_TIMEOUT });
+  const seconds = (performance.now() - start) / 1000;
+  const open = ui.events.slice(mark).find((e) => e.event === 'message' && e.args[0] === 'open');
+  if (open) process.stdout.write(`import: "open" to "step_file_loaded_flag" ${((flag.t - open.t) / 1000).toFixed(3)} s\n`);
+  process.stdout.write(`import_seconds ${seconds.toFixed(3)}\n`);
+  if (copyTo) cpSync(join(root, 'data'), copyTo, { recursive: true });
+} finally {
+  await stopAll();
+}

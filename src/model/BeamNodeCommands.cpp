@@ -1,0 +1,317 @@
+// The display-side beam model of the main window: node lists along an axis,
+// pickable nodes, load and constraint markers on picked nodes; and the small
+// reports on the current target.
+
+#include "app/Orvane.h"
+#include "channel/ReplyText.h"
+#include "commands/CommandTable.h"
+#include "commands/CommandWords.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "interaction/PointPickerCallback.h"
+#include "model/EntityRules.h"
+#include "scene/PickGeometry.h"
+
+#include <BRepGProp.hxx>
+#include <BRep_Tool.hxx>
+#include <GProp_GProps.hxx>
+#include <Geom_CylindricalSurface.hxx>
+#include <Geom_SphericalSurface.hxx>
+#include <Standard_Failure.hxx>
+#include <TopoDS.hxx>
+
+#include <vtkActor.h>
+#include <vtkAppendPolyData.h>
+#include <vtkArrowSource.h>
+#include <vtkAssembly.h>
+#include <vtkCellArray.h>
+#include <vtkConeSource.h>
+#include <vtkGlyph3D.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+#include <vtkTextActor3D.h>
+#include <vtkTextProperty.h>
+#include <vtkTransform.h>
+#include <vtkTransformFilter.h>
+#include <vtkTransformPolyDataFilter.h>
+#include <vtkTrivialProducer.h>
+
+#include <iostream>
+#include <sstream>
+
+namespace orvane {
+
+std::vector<CommandRow> beamNodeCommands(Orvane& view) {
+    constexpr ArgKind real = ArgKind::Real;
+    constexpr ArgKind integer = ArgKind::Int;
+    constexpr ArgKind text = ArgKind::Text;
+    return {
+        {"beamMesh", "", {real, real, real, real, real, real, real, real},
+         [&view](const CommandArguments& a) {
+             view.beamMesh(a.real(1), a.real(2),
+                           {truncateToInt(a.real(3)), truncateToInt(a.real(4)), truncateToInt(a.real(5))},
+                           {a.real(6), a.real(7), a.real(8)});
+         }},
+        {"showPoint", "", {integer, real, real, real, real},
+         [&view](const CommandArguments& a) {
+             view.showPoint(a.integer(1), {a.real(2), a.real(3), a.real(4)}, a.real(5));
+         }},
+        {"peidianPicker", "", {integer, text, integer},
+         [&view](const CommandArguments& a) {
+             if (a.integer(1) == 1) {
+                 view.LoadPointFile(a.text(2));
+             } else if (a.integer(1) == 2) {
+                 view.pickBeamNodes(a.integer(3));
+             }
+         }},
+        {"arrowBeam", "", {text, real, real, real},
+         [&view](const CommandArguments& a) { view.arrowBeam(a.text(1), {a.real(2), a.real(3), a.real(4)}); }},
+        {"fixBeam", "", {text}, [&view](const CommandArguments& a) { view.fixBeam(a.text(1)); }},
+        {"connect", "", {}, [&view](const CommandArguments&) { view.connectSelected(); }},
+        {"getFaceCenter", "", {}, [&view](const CommandArguments&) { view.getFaceCenter(); }},
+        {"MatIds", "", {}, [&view](const CommandArguments&) { view.matIds(); }},
+    };
+}
+
+} // namespace orvane
+
+namespace {
+
+constexpr int beamLoadSlot = 666;
+constexpr int beamFixSlot = 777;
+constexpr double coincidenceTolerance = 0.01;
+
+bool validGroup(const std::vector<std::vector<orvane::Point3>>& groups, int group, const char* command) {
+    if (group < 0 || static_cast<std::size_t>(group) >= groups.size()) {
+        std::cerr << "orvane: " << command << ": no beam " << group << " (" << groups.size() << " meshed)\n";
+        return false;
+    }
+    return true;
+}
+
+vtkSmartPointer<vtkPolyData> coneTriad() {
+    auto cones = vtkSmartPointer<vtkAppendPolyData>::New();
+    const std::pair<double, std::array<double, 3>> turns[] = {{0.0, {0, 0, 1}}, {90.0, {0, 0, 1}}, {-90.0, {0, 1, 0}}};
+    for (const auto& [angle, axis] : turns) {
+        auto cone = vtkSmartPointer<vtkConeSource>::New();
+        cone->SetHeight(1.0);
+        cone->SetResolution(8);
+        cone->SetCenter(-0.5, 0.0, 0.0);
+        auto turn = vtkSmartPointer<vtkTransform>::New();
+        turn->RotateWXYZ(angle, axis[0], axis[1], axis[2]);
+        auto turned = vtkSmartPointer<vtkTransformPolyDataFilter>::New();
+        turned->SetTransform(turn);
+        turned->SetInputConnection(cone->GetOutputPort());
+        cones->AddInputConnection(turned->GetOutputPort());
+    }
+    cones->Update();
+    return cones->GetOutput();
+}
+
+} // namespace
+
+void Orvane::beamMesh(double segments, double length, const std::array<int, 3>& axisFlags,
+                      const orvane::Point3& start) {
+    beamPoints = orvane::beamMeshNodes(segments, length, axisFlags, start);
+    beamPointGroups.push_back(beamPoints);
+}
+
+void Orvane::showPoint(int group, const orvane::Colour& colour, double opacity) {
+    recolourPart(beamAssembly, group, colour, opacity);
+    if (!validGroup(beamPointGroups, group, "showPoint")) {
+        return;
+    }
+    pointCoords.clear();
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataTypeToDouble();
+    auto vertices = vtkSmartPointer<vtkCellArray>::New();
+    for (const orvane::Point3& node : beamPointGroups[static_cast<std::size_t>(group)]) {
+        const vtkIdType id = points->InsertNextPoint(node.data());
+        vertices->InsertNextCell(1, &id);
+        pointCoords.push_back(node);
+    }
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    polyData->SetPoints(points);
+    polyData->SetVerts(vertices);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(polyData);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    actor->GetProperty()->SetPointSize(5.0);
+    beamPointAssembly->AddPart(actor);
+    renderer->AddActor(beamPointAssembly);
+    pointPickerCallback->points = pointCoords;
+    renderView();
+}
+
+void Orvane::pickBeamNodes(int group) {
+    if (!validGroup(beamPointGroups, group, "peidianPicker")) {
+        return;
+    }
+    pointCoords = beamPointGroups[static_cast<std::size_t>(group)];
+    pointPickerCallback->points = pointCoords;
+    renderView();
+}
+
+void Orvane::placeBeamMarker(int markerSlot, const std::string& label, vtkAlgorithmOutput* glyphSource,
+                             const orvane::Colour& colour) {
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    auto glyph = vtkSmartPointer<vtkGlyph3D>::New();
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    auto textProperty = vtkSmartPointer<vtkTextProperty>::New();
+    auto textActor = vtkSmartPointer<vtkTextActor3D>::New();
+    mappers.set(markerSlot, mapper);
+    actors.set(markerSlot, actor);
+    glyphs.set(markerSlot, glyph);
+    pointSets.set(markerSlot, points);
+    polyDatas.set(markerSlot, polyData);
+    textProperties.set(markerSlot, textProperty);
+    textActors.set(markerSlot, textActor);
+
+    orvane::Point3 picked = pointPickerCallback->pickedPosition;
+    textProperty->SetFontSize(20);
+    textProperty->SetColor(1.0, 0.0, 0.0);
+    textProperty->SetFontFamilyToTimes();
+    textActor->SetTextProperty(textProperty);
+    textActor->SetInput(label.c_str());
+    textActor->SetPosition(picked.data());
+    points->SetDataTypeToDouble();
+    points->InsertNextPoint(picked.data());
+    polyData->SetPoints(points);
+
+    sendReply("message", orvane::joinReplyItems(
+                             {orvane::sixDigits(picked[0]), orvane::sixDigits(picked[1]), orvane::sixDigits(picked[2])}));
+
+    glyph->SetInputData(polyData);
+    glyph->SetSourceConnection(glyphSource);
+    glyph->SetScaleFactor(10.0);
+    mapper->SetInputConnection(glyph->GetOutputPort());
+    arrowProperty->SetRepresentationToWireframe();
+    actor->SetMapper(mapper);
+    actor->SetProperty(arrowProperty);
+    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
+    beamMarkerAssembly->AddPart(actor);
+    beamLabelAssembly->AddPart(textActor);
+    renderer->AddActor(beamMarkerAssembly);
+    renderer->AddActor(beamLabelAssembly);
+}
+
+void Orvane::arrowBeam(const std::string& label, const orvane::Point3& direction) {
+    slot = beamLoadSlot;
+    arrowLabel = label;
+    arrowDirection = direction;
+    if (!pointPickerCallback->pickedValid) {
+        return;
+    }
+    const std::optional<orvane::AxisRotation> rotation = orvane::rotationFromXAxis(direction);
+    if (!rotation) {
+        std::cerr << "orvane: arrowBeam: the direction has no length\n";
+        return;
+    }
+    auto transform = vtkSmartPointer<vtkTransform>::New();
+    auto transformFilter = vtkSmartPointer<vtkTransformFilter>::New();
+    transforms.set(beamLoadSlot, transform);
+    transformFilters.set(beamLoadSlot, transformFilter);
+
+    arrowSource->SetTipRadius(0.1);
+    arrowSource->SetTipLength(0.45);
+    arrowSource->SetShaftResolution(10);
+    arrowSource->SetTipResolution(5);
+    arrowSource->Update();
+    if (rotation->angleDegrees != 0.0) {
+        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
+    }
+    transformFilter->SetTransform(transform);
+    transformFilter->SetInputConnection(arrowSource->GetOutputPort());
+
+    placeBeamMarker(beamLoadSlot, label, transformFilter->GetOutputPort(), {1.0, 0.0, 1.0});
+    const orvane::Point3 picked = pointPickerCallback->pickedPosition;
+    for (const int index : orvane::pointsWithin(picked, pointCoords, coincidenceTolerance)) {
+        sendReply("id", std::to_string(index));
+    }
+    renderView();
+    pointPickerCallback->pickedValid = false;
+}
+
+void Orvane::fixBeam(const std::string& label) {
+    slot = beamFixSlot;
+    arrowLabel = label;
+    if (!pointPickerCallback->pickedValid) {
+        return;
+    }
+    auto triad = vtkSmartPointer<vtkTrivialProducer>::New();
+    triad->SetOutput(coneTriad());
+    placeBeamMarker(beamFixSlot, label, triad->GetOutputPort(), {1.0, 0.4784, 0.0});
+    renderView();
+}
+
+void Orvane::connectSelected() {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataTypeToDouble();
+    points->InsertNextPoint(pointPickerCallback->pickedPosition.data());
+    auto lines = vtkSmartPointer<vtkCellArray>::New();
+    for (const orvane::Point3& point : selectedPointCoords) {
+        const vtkIdType line[2] = {0, points->InsertNextPoint(point.data())};
+        lines->InsertNextCell(2, line);
+    }
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    polyData->SetPoints(points);
+    polyData->SetLines(lines);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(polyData);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    renderer->AddActor(actor);
+    renderView();
+}
+
+void Orvane::getFaceCenter() {
+    orvane::MouseInteractorHighLightActor& style = *pickingStyle;
+    std::istringstream words(style.target);
+    std::string letter;
+    std::string group;
+    int face = -1;
+    if (!(words >> letter >> group >> face) || letter != "F" || face < 0 ||
+        static_cast<std::size_t>(face) >= style.faces.size()) {
+        std::cerr << "orvane: getFaceCenter: the target '" << style.target << "' is not a face of the model\n";
+        return;
+    }
+    std::cout << face << std::endl;
+    const TopoDS_Face& shape = style.faces[static_cast<std::size_t>(face)];
+    orvane::Point3 centre{};
+    try {
+        const Handle(Geom_Surface) surface = BRep_Tool::Surface(shape);
+        gp_Pnt point;
+        if (const auto cylinder = Handle(Geom_CylindricalSurface)::DownCast(surface); !cylinder.IsNull()) {
+            point = cylinder->Location();
+        } else if (const auto sphere = Handle(Geom_SphericalSurface)::DownCast(surface); !sphere.IsNull()) {
+            point = sphere->Location();
+        } else {
+            GProp_GProps properties;
+            BRepGProp::SurfaceProperties(shape, properties);
+            point = properties.CentreOfMass();
+        }
+        centre = {point.X(), point.Y(), point.Z()};
+    } catch (const Standard_Failure& failure) {
+        std::cerr << "orvane: getFaceCenter: " << failure.GetMessageString() << "\n";
+        return;
+    }
+    std::cout << centre[0] << " " << centre[1] << " " << centre[2] << std::endl;
+    style.AddNodeMarker(centre, 10.0);
+}
+
+void Orvane::matIds() {
+    std::istringstream words(pickingStyle->target);
+    std::string letter;
+    std::string group;
+    std::string solid;
+    if (words >> letter >> group >> solid && letter == "S") {
+        sendReply("id", solid);
+    }
+}
