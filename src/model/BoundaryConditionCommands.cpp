@@ -7,6 +7,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "model/EntityRules.h"
+#include "results/SelectionFile.h"
 
 #include <vtkActor.h>
 #include <vtkPolyDataMapper.h>
@@ -76,6 +77,12 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane& view) {
          [&view, style](const CommandArguments& a) {
              style().WritePreFiles(a.text(1));
              view.sendReply("message", "file is generated!");
+         }},
+        {"txt", "", {text},
+         [&view](const CommandArguments& a) {
+             writeSelectionFile(a.text(1), view.arrowLabel, view.arrowDirection, view.selectedPointIndices,
+                                view.selectedPointCoords);
+             view.sendReply("message", "file is generated");
          }},
         {"beamSave", "", {text}, [style](const CommandArguments& a) { style().WriteBeamFile(a.text(1)); }},
         {"springSave", "", {text}, [style](const CommandArguments& a) { style().WriteSpringFile(a.text(1)); }},

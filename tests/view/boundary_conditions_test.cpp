@@ -181,6 +181,13 @@ TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
     EXPECT_EQ(view->selectedPointIndices, (std::vector<int>{0, 2}));
 
     events.clear();
+    view->arrowLabel = "F1";
+    command("txt " + (root / "selection.txt").string());
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].args.at(0), "file is generated");
+    EXPECT_EQ(slurp(root / "selection.txt"), "$ F1 0 0 1\n# 10 0 0\n* 0 0 0 0\n* 2 20 0 0\n");
+
+    events.clear();
     command("sphere 2 10 0 0 0 0 0 1");
     EXPECT_EQ(view->sphereRadius, 10.0);
     command("judge");
