@@ -383,3 +383,29 @@ TEST_F(StepImport, FaceCentreOfTheTargetFace) {
     EXPECT_EQ(console.substr(0, 2), "0\n") << console;
     EXPECT_EQ(style.nodeCounter, 1);
 }
+
+TEST_F(StepImport, MultiPointModeCollectsEachRightClickedFaceOnce) {
+    command("openSTLFile " + root.string() + " " + screw);
+    auto& style = *view->pickingStyle;
+    style.HandleKey("v");
+    ASSERT_TRUE(style.multiPointMode);
+    std::ostringstream out;
+    std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
+    for (int face : {3, 3, 5}) {
+        style.lastPickedActor = style.faceActors[static_cast<std::size_t>(face)];
+        style.OnRightButtonDown();
+    }
+    style.lastPickedActor = view->pickingStyle->modelActor;
+    style.OnRightButtonDown();
+    std::cout.rdbuf(old);
+    ASSERT_EQ(style.pickedPoints.size(), 2u);
+    EXPECT_EQ(style.pickedPoints[0].target, "F 0 3");
+    EXPECT_EQ(style.pickedPoints[1].faceIndex, 5);
+    EXPECT_DOUBLE_EQ(style.faceActors[3]->GetProperty()->GetColor()[1], 0.1);
+
+    command("arrowHighLight 10 0 0 0 0 0");
+    command("arrowAdd");
+    EXPECT_EQ(style.model.forces.size(), 2u);
+    style.HandleKey("v");
+    EXPECT_TRUE(style.pickedPoints.empty());
+}
