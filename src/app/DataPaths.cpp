@@ -10,9 +10,15 @@ namespace {
 const char* const modelStem = "/locomotive_bogieassembly_sldasm2";
 }
 
-std::string stepDir(const std::string& root) { return root + "/data/step"; }
-std::string solidDir(const std::string& root) { return root + "/data/solid"; }
-std::string cutDir(const std::string& root) { return root + "/data/cut"; }
+std::string stepDir(const std::string& root) {
+    return root + "/data/step";
+}
+std::string solidDir(const std::string& root) {
+    return root + "/data/solid";
+}
+std::string cutDir(const std::string& root) {
+    return root + "/data/cut";
+}
 
 std::string faceStl(const std::string& root, int face) {
     return stepDir(root) + "/model" + std::to_string(face) + ".stl";
@@ -30,15 +36,31 @@ std::string faceBrep(const std::string& root, int face) {
     return root + "/data/brep/face" + std::to_string(face) + ".brep";
 }
 
-std::string modelStl(const std::string& root) { return root + "/data" + modelStem + ".stl"; }
-std::string modelPoints(const std::string& root) { return root + "/data" + modelStem + ".pts"; }
-std::string modelTriangles(const std::string& root) { return root + "/data" + modelStem + ".tri"; }
+std::string modelStl(const std::string& root) {
+    return root + "/data" + modelStem + ".stl";
+}
+std::string modelPoints(const std::string& root) {
+    return root + "/data" + modelStem + ".pts";
+}
+std::string modelTriangles(const std::string& root) {
+    return root + "/data" + modelStem + ".tri";
+}
 
-std::string gaussProgram(const std::string& root) { return root + "/src/guass/demo1.exe"; }
-std::string gaussPoints(const std::string& root) { return root + "/data/guass/guass.txt"; }
-std::string beamFile(const std::string& root) { return root + "/data/beam/beam.txt"; }
-std::string springFile(const std::string& root) { return root + "/data/spring/spring.txt"; }
-std::string solverInputFile(const std::string& rootWithSlash) { return rootWithSlash + "data/preFiles.txt"; }
+std::string gaussProgram(const std::string& root) {
+    return root + "/src/guass/demo1.exe";
+}
+std::string gaussPoints(const std::string& root) {
+    return root + "/data/guass/guass.txt";
+}
+std::string beamFile(const std::string& root) {
+    return root + "/data/beam/beam.txt";
+}
+std::string springFile(const std::string& root) {
+    return root + "/data/spring/spring.txt";
+}
+std::string solverInputFile(const std::string& rootWithSlash) {
+    return rootWithSlash + "data/preFiles.txt";
+}
 
 std::string modalEigenvalues(const std::string& root) {
     return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/eigenvalues.txt";
@@ -46,16 +68,34 @@ std::string modalEigenvalues(const std::string& root) {
 std::string modalResult(const std::string& root, int mode) {
     return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess" + std::to_string(mode) + ".vts";
 }
-std::string staticResult(const std::string& root) { return root + "/data/postprocess0.vts"; }
+std::string staticResult(const std::string& root) {
+    return root + "/data/postprocess0.vts";
+}
 
-std::string resultGrid(const std::string& resultDir) { return resultDir + "/postprocess0.vts"; }
-std::string resultModelStl(const std::string& resultDir) { return resultDir + modelStem + ".stl"; }
-std::string pointCloudCoordinates(const std::string& resultDir) { return resultDir + "/Cord.txt"; }
-std::string pointCloudDeformation(const std::string& resultDir) { return resultDir + "/Deformation.txt"; }
-std::string stressIndex(const std::string& resultDir) { return resultDir + "/index_point.txt"; }
-std::string stressValues(const std::string& resultDir) { return resultDir + "/vonmises.txt"; }
-std::string stressModelPoints(const std::string& resultDir) { return resultDir + modelStem + ".pts"; }
-std::string stressModelTriangles(const std::string& resultDir) { return resultDir + modelStem + ".tri"; }
+std::string resultGrid(const std::string& resultDir) {
+    return resultDir + "/postprocess0.vts";
+}
+std::string resultModelStl(const std::string& resultDir) {
+    return resultDir + modelStem + ".stl";
+}
+std::string pointCloudCoordinates(const std::string& resultDir) {
+    return resultDir + "/Cord.txt";
+}
+std::string pointCloudDeformation(const std::string& resultDir) {
+    return resultDir + "/Deformation.txt";
+}
+std::string stressIndex(const std::string& resultDir) {
+    return resultDir + "/index_point.txt";
+}
+std::string stressValues(const std::string& resultDir) {
+    return resultDir + "/vonmises.txt";
+}
+std::string stressModelPoints(const std::string& resultDir) {
+    return resultDir + modelStem + ".pts";
+}
+std::string stressModelTriangles(const std::string& resultDir) {
+    return resultDir + modelStem + ".tri";
+}
 
 } // namespace datapaths
 
@@ -69,8 +109,9 @@ std::string environmentOr(const char* name, const std::string& fallback) {
 } // namespace
 
 FixedLocations FixedLocations::defaults() {
-    return {"E:/Zelq01/Plentor_sdk.node/unit/gridmoor", "E:/Zelq01/Plentor_sdk.node/unit/gridmoor/data/RB3Brep",
-            "E:/vs/Orvane/Quor/face", "E:/vs/Orvane/mpm"};
+    return {"E:/Zelq01/Plentor_sdk.node/unit/gridmoor",
+            "E:/Zelq01/Plentor_sdk.node/unit/gridmoor/data/RB3Brep", "E:/vs/Orvane/Quor/face",
+            "E:/vs/Orvane/mpm"};
 }
 
 FixedLocations FixedLocations::fromEnvironment() {

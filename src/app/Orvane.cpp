@@ -16,23 +16,23 @@
 #include <vtkActor.h>
 #include <vtkArrowSource.h>
 #include <vtkAssembly.h>
+#include <vtkAxesActor.h>
 #include <vtkCellArray.h>
 #include <vtkGlyph3D.h>
+#include <vtkMapper.h>
+#include <vtkOrientationMarkerWidget.h>
 #include <vtkPointPicker.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkMapper.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
-#include <vtkSphereSource.h>
-#include <vtkTextActor3D.h>
-#include <vtkTextProperty.h>
-#include <vtkAxesActor.h>
-#include <vtkOrientationMarkerWidget.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkSTLReader.h>
+#include <vtkSphereSource.h>
+#include <vtkTextActor3D.h>
+#include <vtkTextProperty.h>
 
 #include <iostream>
 
@@ -54,10 +54,10 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
       axesActor(vtkSmartPointer<vtkAxesActor>::New()),
       axesWidget(vtkSmartPointer<vtkOrientationMarkerWidget>::New()),
       modelAssembly(vtkSmartPointer<vtkAssembly>::New()), beamAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      springAssembly(vtkSmartPointer<vtkAssembly>::New()), beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
+      springAssembly(vtkSmartPointer<vtkAssembly>::New()),
+      beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      channel(std::move(replyChannel)),
+      beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()), channel(std::move(replyChannel)),
       dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
       containerLayout(new QHBoxLayout), container(new QWidget) {
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();

@@ -73,7 +73,8 @@ public:
 
     // Scene registry.
     void readStl(const std::string& file);
-    void readModelSTL(const std::string& file, double slotNumber, const orvane::Colour& colour, double opacity);
+    void readModelSTL(const std::string& file, double slotNumber, const orvane::Colour& colour,
+                      double opacity);
     void changeModel(int part, const orvane::Colour& colour, double opacity);
     void closeBeam(int part, const orvane::Colour& colour, double opacity);
     void showSpring(int part, const orvane::Colour& colour, double opacity);
@@ -100,7 +101,8 @@ public:
     void ProbeDisc(const orvane::Point3& centre, const orvane::Point3& normal, double radius);
 
     // The display-side beam model: node lists, pickable nodes and markers.
-    void beamMesh(double segments, double length, const std::array<int, 3>& axisFlags, const orvane::Point3& start);
+    void beamMesh(double segments, double length, const std::array<int, 3>& axisFlags,
+                  const orvane::Point3& start);
     void showPoint(int group, const orvane::Colour& colour, double opacity);
     void pickBeamNodes(int group);
     void arrowBeam(const std::string& label, const orvane::Point3& direction);

@@ -36,7 +36,8 @@ CleanupOutcome removeRegularFiles(const std::vector<std::string>& directories, s
             if (fs::remove(file, removeError)) {
                 ++outcome.removed;
             } else {
-                diagnostics << "orvane: cannot delete " << file.u8string() << ": " << removeError.message() << "\n";
+                diagnostics << "orvane: cannot delete " << file.u8string() << ": " << removeError.message()
+                            << "\n";
                 ++outcome.failed;
             }
         }

@@ -18,7 +18,8 @@ int main(int argc, char* argv[]) {
     orvane::QuitOnSignal quitOnSignal;
 
     const char* urlOverride = std::getenv("ORVANE_UI_URL");
-    const std::string url = (urlOverride != nullptr && *urlOverride != '\0') ? urlOverride : "ws://localhost:3000";
+    const std::string url =
+        (urlOverride != nullptr && *urlOverride != '\0') ? urlOverride : "ws://localhost:3000";
 
     try {
         Orvane view(hide, std::make_unique<orvane::SocketIoChannel>());

@@ -11,7 +11,8 @@ std::string sixDigits(double value) {
     }
     // 309 integer digits, a sign, the point and six decimals fit.
     char buffer[330];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
     if (error != std::errc()) {
         return "0.000000";
     }

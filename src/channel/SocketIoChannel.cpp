@@ -6,13 +6,13 @@ namespace orvane {
 
 SocketIoChannel::SocketIoChannel() : client_(std::make_unique<sio::client>()) {
     client_->set_socket_open_listener([this](const std::string&) { client_->socket("")->emit("ready"); });
-    client_->socket("")->on("message", [this](const std::string&, const sio::message::ptr& data, bool,
-                                              sio::message::list&) {
-        // Anything but a string argument (number, object, binary, nothing) is not a command.
-        if (data && data->get_flag() == sio::message::flag_string && receiver_) {
-            receiver_(data->get_string());
-        }
-    });
+    client_->socket("")->on(
+        "message", [this](const std::string&, const sio::message::ptr& data, bool, sio::message::list&) {
+            // Anything but a string argument (number, object, binary, nothing) is not a command.
+            if (data && data->get_flag() == sio::message::flag_string && receiver_) {
+                receiver_(data->get_string());
+            }
+        });
 }
 
 SocketIoChannel::~SocketIoChannel() {

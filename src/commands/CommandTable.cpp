@@ -4,9 +4,9 @@ namespace orvane {
 
 std::vector<CommandRow> commandTable(Orvane& view) {
     std::vector<CommandRow> rows;
-    for (auto family :
-         {sceneCommands, pointFileCommands, pointPickCommands, pickingCommands, stepImportCommands,
-          boundaryConditionCommands, lineElementCommands, beamNodeCommands, pickedPointArrowCommands, rotationCentreCommands}) {
+    for (auto family : {sceneCommands, pointFileCommands, pointPickCommands, pickingCommands,
+                        stepImportCommands, boundaryConditionCommands, lineElementCommands, beamNodeCommands,
+                        pickedPointArrowCommands, rotationCentreCommands}) {
         std::vector<CommandRow> familyRows = family(view);
         rows.insert(rows.end(), std::make_move_iterator(familyRows.begin()),
                     std::make_move_iterator(familyRows.end()));

@@ -50,7 +50,8 @@ double toReal(std::string_view word) {
     // from_chars would also accept "inf" and "nan"; those are never valid
     // coordinates, colours or sizes.
     for (const char c : word) {
-        const bool numeric = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+        const bool numeric =
+            (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
         if (!numeric) {
             return 0.0;
         }

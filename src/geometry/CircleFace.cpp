@@ -37,7 +37,8 @@ bool writeCircleFaceBrep(const std::string& path, const Point3& centre, const Po
         return false;
     }
     return writeFileReplacing(
-        path, [&face](const std::string& temporary) { return BRepTools::Write(face, temporary.c_str()); }, std::cerr);
+        path, [&face](const std::string& temporary) { return BRepTools::Write(face, temporary.c_str()); },
+        std::cerr);
 }
 
 } // namespace orvane

@@ -1,6 +1,5 @@
 #include "geometry/CoordinateFile.h"
 
-
 #include <cctype>
 #include <charconv>
 #include <cmath>

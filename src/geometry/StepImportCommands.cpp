@@ -39,15 +39,24 @@ namespace orvane {
 std::vector<CommandRow> stepImportCommands(Orvane& view) {
     constexpr ArgKind real = ArgKind::Real;
     return {
-        {"openSTLFile", "", {ArgKind::Text, ArgKind::Text},
+        {"openSTLFile",
+         "",
+         {ArgKind::Text, ArgKind::Text},
          [&view](const CommandArguments& a) {
              view.sendReply("message", "open");
              view.OpenStepFile(a.text(1), a.text(2));
          }},
-        {"genBrep", "", {ArgKind::Int}, [&view](const CommandArguments& a) { view.ExportFaceBrep(a.integer(1)); }},
+        {"genBrep",
+         "",
+         {ArgKind::Int},
+         [&view](const CommandArguments& a) { view.ExportFaceBrep(a.integer(1)); }},
         {"generateBreps", "", {}, [&view](const CommandArguments&) { view.ExportTargetFaceBrep(); }},
-        {"cutBrep", "", {real, real, real, real},
-         [&view](const CommandArguments& a) { view.CutWithSphere({a.real(1), a.real(2), a.real(3)}, a.real(4)); }},
+        {"cutBrep",
+         "",
+         {real, real, real, real},
+         [&view](const CommandArguments& a) {
+             view.CutWithSphere({a.real(1), a.real(2), a.real(3)}, a.real(4));
+         }},
     };
 }
 
@@ -225,7 +234,8 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     const std::string& root = pickingStyle->dataRoot;
     const std::string brepPath = dp::cutBrep(root, cutCount);
     const std::string stlPath = dp::cutStl(root, cutCount);
-    orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath, stlPath);
+    orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
+                                stlPath);
     pickingStyle->model.brepFiles.push_back(stlPath);
 
     vtkSmartPointer<vtkActor> cut = stlActor(stlPath);

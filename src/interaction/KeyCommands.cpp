@@ -27,8 +27,7 @@ namespace orvane {
 namespace {
 
 // Removes the record named `name`, keeping the order of the others.
-template <typename Record>
-bool removeNamed(std::vector<Record>& records, const std::string& name) {
+template <typename Record> bool removeNamed(std::vector<Record>& records, const std::string& name) {
     for (auto it = records.begin(); it != records.end(); ++it) {
         if (it->name == name) {
             records.erase(it);
@@ -144,7 +143,8 @@ bool MouseInteractorHighLightActor::AddRb3Circle() {
     }
     std::optional<int32_t> id = leadingInteger(labelText);
     if (!id) {
-        std::cerr << "orvane: the RB3 label '" << labelText << "' does not start with an integer; its id is 0\n";
+        std::cerr << "orvane: the RB3 label '" << labelText
+                  << "' does not start with an integer; its id is 0\n";
         id = 0;
     }
     const int32_t number = entityCounter;
@@ -188,7 +188,8 @@ bool MouseInteractorHighLightActor::AddRb3Circle() {
     disc->GetProperty()->SetOpacity(1.0);
     setActorName(disc, name);
 
-    writeCircleFaceBrep(rb3BrepDir + "/circle" + std::to_string(number) + ".brep", position, direction, captureRadius);
+    writeCircleFaceBrep(rb3BrepDir + "/circle" + std::to_string(number) + ".brep", position, direction,
+                        captureRadius);
 
     std::vector<double> captured;
     auto points = vtkSmartPointer<vtkPoints>::New();
@@ -198,9 +199,9 @@ bool MouseInteractorHighLightActor::AddRb3Circle() {
     for (const GaussPoint& g : gaussPoints) {
         const double along = (position[0] - g.x) * direction[0] + (position[1] - g.y) * direction[1] +
                              (position[2] - g.z) * direction[2];
-        const double distance = std::sqrt((position[0] - g.x) * (position[0] - g.x) +
-                                          (position[1] - g.y) * (position[1] - g.y) +
-                                          (position[2] - g.z) * (position[2] - g.z));
+        const double distance =
+            std::sqrt((position[0] - g.x) * (position[0] - g.x) + (position[1] - g.y) * (position[1] - g.y) +
+                      (position[2] - g.z) * (position[2] - g.z));
         if (-5.0 < along && along < 5.0 && distance <= captureRadius) {
             captured.insert(captured.end(), {g.x, g.y, g.z});
             const vtkIdType spoke[2] = {0, points->InsertNextPoint(g.x, g.y, g.z)};

@@ -29,20 +29,21 @@ namespace orvane {
 
 vtkStandardNewMacro(MouseInteractorHighLightActor)
 
-namespace {
+    namespace {
 
-// "Position of the selected node:", GBK-encoded as the console shows it.
-const char* const selectedPositionText = "\xd1\xa1\xd6\xd0\xbd\xda\xb5\xe3\xb5\xc4\xce\xbb\xd6\xc3\xa3\xba";
+    // "Position of the selected node:", GBK-encoded as the console shows it.
+    const char* const selectedPositionText =
+        "\xd1\xa1\xd6\xd0\xbd\xda\xb5\xe3\xb5\xc4\xce\xbb\xd6\xc3\xa3\xba";
 
-// "Cannot extract the number", GBK-encoded.
-const char* const cannotExtractNumberText = "\xce\xde\xb7\xa8\xcc\xe1\xc8\xa1\xca\xfd\xd7\xd6";
+    // "Cannot extract the number", GBK-encoded.
+    const char* const cannotExtractNumberText = "\xce\xde\xb7\xa8\xcc\xe1\xc8\xa1\xca\xfd\xd7\xd6";
 
-constexpr double hitTolerance = 0.001;
-constexpr double highlightPointRadius = 2.0;
+    constexpr double hitTolerance = 0.001;
+    constexpr double highlightPointRadius = 2.0;
 
-void printPosition(const std::array<double, 3>& p) {
-    std::cout << selectedPositionText << p[0] << ", " << p[1] << ", " << p[2] << std::endl;
-}
+    void printPosition(const std::array<double, 3>& p) {
+        std::cout << selectedPositionText << p[0] << ", " << p[1] << ", " << p[2] << std::endl;
+    }
 
 } // namespace
 
@@ -152,7 +153,8 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
     const gp_Pnt origin(x, y, z);
     TopoDS_Shape ray;
     try {
-        ray = BRepBuilderAPI_MakeEdge(gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])))
+        ray = BRepBuilderAPI_MakeEdge(
+                  gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])))
                   .Edge();
     } catch (const Standard_Failure& failure) {
         std::cerr << "orvane: cannot cast the pick ray: " << failure.GetMessageString() << "\n";
@@ -173,7 +175,8 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
             }
             hitDistances[nearest] = index;
         } catch (const Standard_Failure& failure) {
-            std::cerr << "orvane: distance to face " << index << " failed: " << failure.GetMessageString() << "\n";
+            std::cerr << "orvane: distance to face " << index << " failed: " << failure.GetMessageString()
+                      << "\n";
         }
     }
     if (hitDistances.empty()) {
@@ -291,7 +294,8 @@ bool MouseInteractorHighLightActor::MarkBadFace(int face) {
     actor->VisibilityOn();
     actor->GetProperty()->SetColor(0.5, 0.0, 0.5);
     const double* bounds = actor->GetBounds();
-    double centre[3] = {(bounds[0] + bounds[1]) / 2, (bounds[2] + bounds[3]) / 2, (bounds[4] + bounds[5]) / 2};
+    double centre[3] = {(bounds[0] + bounds[1]) / 2, (bounds[2] + bounds[3]) / 2,
+                        (bounds[4] + bounds[5]) / 2};
     double far[3] = {centre[0] + 1000.0, centre[1], centre[2]};
 
     auto line = vtkSmartPointer<vtkLineSource>::New();

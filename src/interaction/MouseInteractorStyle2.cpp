@@ -13,7 +13,7 @@ namespace orvane {
 
 vtkStandardNewMacro(MouseInteractorStyle2)
 
-void MouseInteractorStyle2::OnLeftButtonDown() {
+    void MouseInteractorStyle2::OnLeftButtonDown() {
     const int* event = Interactor->GetEventPosition();
     // The display and world conversions of the drag work in the current renderer.
     FindPokedRenderer(event[0], event[1]);
@@ -50,7 +50,7 @@ void MouseInteractorStyle2::OnMouseMove() {
         ComputeDisplayToWorld(now[0], now[1], display[2], worldNow);
         ComputeDisplayToWorld(before[0], before[1], display[2], worldBefore);
         double motion[3] = {worldNow[0] - worldBefore[0], worldNow[1] - worldBefore[1],
-                                  worldNow[2] - worldBefore[2]};
+                            worldNow[2] - worldBefore[2]};
         if (pickedActor->GetUserMatrix() == nullptr) {
             pickedActor->AddPosition(motion);
         } else {

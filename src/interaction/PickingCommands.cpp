@@ -13,12 +13,21 @@ std::vector<CommandRow> pickingCommands(Orvane& view) {
     return {
         {"solidPickup", "", {}, [style](const CommandArguments&) { style().setFaceMode(false); }},
         {"facePickup", "", {}, [style](const CommandArguments&) { style().setFaceMode(true); }},
-        {"rendererFace", "", {integer}, [style](const CommandArguments& a) { style().HighlightFace(a.integer(1)); }},
+        {"rendererFace",
+         "",
+         {integer},
+         [style](const CommandArguments& a) { style().HighlightFace(a.integer(1)); }},
         {"BadFace", "", {integer}, [style](const CommandArguments& a) { style().MarkBadFace(a.integer(1)); }},
-        {"HightLightPoint", "", {ArgKind::Text},
+        {"HightLightPoint",
+         "",
+         {ArgKind::Text},
          [style](const CommandArguments& a) { style().HighlightPoints(a.text(1)); }},
-        {"selectId", "", {},
-         [&view, style](const CommandArguments&) { view.sendReply("selectFace", style().selectedIdsText()); }},
+        {"selectId",
+         "",
+         {},
+         [&view, style](const CommandArguments&) {
+             view.sendReply("selectFace", style().selectedIdsText());
+         }},
     };
 }
 

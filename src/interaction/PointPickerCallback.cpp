@@ -29,7 +29,8 @@ void PointPickerCallback::Execute(vtkObject* caller, unsigned long, void*) {
         if (id >= 0) {
             Point3 position{};
             picker->GetPickPosition(position.data());
-            std::cout << "Picked Position: " << position[0] << ", " << position[1] << ", " << position[2] << "\n"
+            std::cout << "Picked Position: " << position[0] << ", " << position[1] << ", " << position[2]
+                      << "\n"
                       << id << "\n";
             // The id indexes the picked data set, which need not be the known points.
             if (static_cast<std::size_t>(id) >= points.size()) {

@@ -48,17 +48,23 @@ std::vector<CommandRow> beamNodeCommands(Orvane& view) {
     constexpr ArgKind integer = ArgKind::Int;
     constexpr ArgKind text = ArgKind::Text;
     return {
-        {"beamMesh", "", {real, real, real, real, real, real, real, real},
+        {"beamMesh",
+         "",
+         {real, real, real, real, real, real, real, real},
          [&view](const CommandArguments& a) {
              view.beamMesh(a.real(1), a.real(2),
                            {truncateToInt(a.real(3)), truncateToInt(a.real(4)), truncateToInt(a.real(5))},
                            {a.real(6), a.real(7), a.real(8)});
          }},
-        {"showPoint", "", {integer, real, real, real, real},
+        {"showPoint",
+         "",
+         {integer, real, real, real, real},
          [&view](const CommandArguments& a) {
              view.showPoint(a.integer(1), {a.real(2), a.real(3), a.real(4)}, a.real(5));
          }},
-        {"peidianPicker", "", {integer, text, integer},
+        {"peidianPicker",
+         "",
+         {integer, text, integer},
          [&view](const CommandArguments& a) {
              if (a.integer(1) == 1) {
                  view.LoadPointFile(a.text(2));
@@ -66,8 +72,12 @@ std::vector<CommandRow> beamNodeCommands(Orvane& view) {
                  view.pickBeamNodes(a.integer(3));
              }
          }},
-        {"arrowBeam", "", {text, real, real, real},
-         [&view](const CommandArguments& a) { view.arrowBeam(a.text(1), {a.real(2), a.real(3), a.real(4)}); }},
+        {"arrowBeam",
+         "",
+         {text, real, real, real},
+         [&view](const CommandArguments& a) {
+             view.arrowBeam(a.text(1), {a.real(2), a.real(3), a.real(4)});
+         }},
         {"fixBeam", "", {text}, [&view](const CommandArguments& a) { view.fixBeam(a.text(1)); }},
         {"connect", "", {}, [&view](const CommandArguments&) { view.connectSelected(); }},
         {"getFaceCenter", "", {}, [&view](const CommandArguments&) { view.getFaceCenter(); }},
@@ -93,7 +103,8 @@ bool validGroup(const std::vector<std::vector<orvane::Point3>>& groups, int grou
 
 vtkSmartPointer<vtkPolyData> coneTriad() {
     auto cones = vtkSmartPointer<vtkAppendPolyData>::New();
-    const std::pair<double, std::array<double, 3>> turns[] = {{0.0, {0, 0, 1}}, {90.0, {0, 0, 1}}, {-90.0, {0, 1, 0}}};
+    const std::pair<double, std::array<double, 3>> turns[] = {
+        {0.0, {0, 0, 1}}, {90.0, {0, 0, 1}}, {-90.0, {0, 1, 0}}};
     for (const auto& [angle, axis] : turns) {
         auto cone = vtkSmartPointer<vtkConeSource>::New();
         cone->SetHeight(1.0);
@@ -184,8 +195,8 @@ void Orvane::placeBeamMarker(int markerSlot, const std::string& label, vtkAlgori
     points->InsertNextPoint(picked.data());
     polyData->SetPoints(points);
 
-    sendReply("message", orvane::joinReplyItems(
-                             {orvane::sixDigits(picked[0]), orvane::sixDigits(picked[1]), orvane::sixDigits(picked[2])}));
+    sendReply("message", orvane::joinReplyItems({orvane::sixDigits(picked[0]), orvane::sixDigits(picked[1]),
+                                                 orvane::sixDigits(picked[2])}));
 
     glyph->SetInputData(polyData);
     glyph->SetSourceConnection(glyphSource);
@@ -279,7 +290,8 @@ void Orvane::getFaceCenter() {
     int face = -1;
     if (!(words >> letter >> group >> face) || letter != "F" || face < 0 ||
         static_cast<std::size_t>(face) >= style.faces.size()) {
-        std::cerr << "orvane: getFaceCenter: the target '" << style.target << "' is not a face of the model\n";
+        std::cerr << "orvane: getFaceCenter: the target '" << style.target
+                  << "' is not a face of the model\n";
         return;
     }
     std::cout << face << std::endl;

@@ -38,54 +38,81 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane& view) {
     // The style is created after the command table, so it is looked up per command.
     const auto style = [&view]() -> MouseInteractorHighLightActor& { return *view.pickingStyle; };
     return {
-        {"arrowHighLight", "", six, [style](const CommandArguments& a) { style().SetForceParameters(sixReals(a, 1)); }},
-        {"frameHightLight", "", {real, real, real, real, real, real, real},
+        {"arrowHighLight", "", six,
+         [style](const CommandArguments& a) { style().SetForceParameters(sixReals(a, 1)); }},
+        {"frameHightLight",
+         "",
+         {real, real, real, real, real, real, real},
          [style](const CommandArguments& a) {
              style().SetForceParameters(sixReals(a, 1));
              style().captureRadius = a.real(7);
          }},
-        {"fixHighLight", "", six, [style](const CommandArguments& a) { style().SetFixParameters(sixReals(a, 1)); }},
+        {"fixHighLight", "", six,
+         [style](const CommandArguments& a) { style().SetFixParameters(sixReals(a, 1)); }},
         {"arrowAdd", "", {}, [style](const CommandArguments&) { style().AddForce(); }},
         {"constrainAdd", "", {}, [style](const CommandArguments&) { style().AddConstraint(); }},
         {"sphereAdd", "", {}, [style](const CommandArguments&) { style().AddRb3Capture(); }},
-        {"node", "", {real, real, real, real},
-         [style](const CommandArguments& a) { style().AddNodeMarker({a.real(1), a.real(2), a.real(3)}, a.real(4)); }},
-        {"mark", "", {text, real, real, real, real, real, real, real},
+        {"node",
+         "",
+         {real, real, real, real},
+         [style](const CommandArguments& a) {
+             style().AddNodeMarker({a.real(1), a.real(2), a.real(3)}, a.real(4));
+         }},
+        {"mark",
+         "",
+         {text, real, real, real, real, real, real, real},
          [style](const CommandArguments& a) {
              style().markText = a.text(1);
              style().position = {a.real(6), a.real(7), a.real(8)};
              style().AddTextMark({a.real(2), a.real(3), a.real(4)}, a.real(5));
          }},
         {"judge", "", {}, [&view](const CommandArguments&) { view.Judge(); }},
-        {"sphere", "1", {real},
+        {"sphere",
+         "1",
+         {real},
          [&view](const CommandArguments& a) {
              view.ProbeDisc(view.pointPickerCallback->pickedPosition, view.arrowDirection, a.real(2));
          }},
-        {"sphere", "2", {real, real, real, real, real, real, real},
+        {"sphere",
+         "2",
+         {real, real, real, real, real, real, real},
          [&view](const CommandArguments& a) {
              view.ProbeDisc({a.real(3), a.real(4), a.real(5)}, {a.real(6), a.real(7), a.real(8)}, a.real(2));
          }},
-        {"materials", "", {real, real, real, real, real},
+        {"materials",
+         "",
+         {real, real, real, real, real},
          [style](const CommandArguments& a) {
              for (int word = 2; word <= 5; ++word) {
                  style().model.materials.push_back(a.real(word));
              }
          }},
-        {"BPP", "", {ArgKind::Int, ArgKind::Int},
-         [style](const CommandArguments& a) { style().model.bpp = {a.integer(1), a.integer(2)}; }},
-        {"preFiles", "", {text},
+        {"BPP",
+         "",
+         {ArgKind::Int, ArgKind::Int},
+         [style](const CommandArguments& a) {
+             style().model.bpp = {a.integer(1), a.integer(2)};
+         }},
+        {"preFiles",
+         "",
+         {text},
          [&view, style](const CommandArguments& a) {
              style().WritePreFiles(a.text(1));
              view.sendReply("message", "file is generated!");
          }},
-        {"txt", "", {text},
+        {"txt",
+         "",
+         {text},
          [&view](const CommandArguments& a) {
              writeSelectionFile(a.text(1), view.arrowLabel, view.arrowDirection, view.selectedPointIndices,
                                 view.selectedPointCoords);
              view.sendReply("message", "file is generated");
          }},
         {"beamSave", "", {text}, [style](const CommandArguments& a) { style().WriteBeamFile(a.text(1)); }},
-        {"springSave", "", {text}, [style](const CommandArguments& a) { style().WriteSpringFile(a.text(1)); }},
+        {"springSave",
+         "",
+         {text},
+         [style](const CommandArguments& a) { style().WriteSpringFile(a.text(1)); }},
     };
 }
 

@@ -34,7 +34,8 @@ namespace {
 
 constexpr double glyphScale = 40.0;
 
-vtkSmartPointer<vtkTextActor3D> textAt(const std::string& text, const Point3& at, int fontSize, const Point3& colour) {
+vtkSmartPointer<vtkTextActor3D> textAt(const std::string& text, const Point3& at, int fontSize,
+                                       const Point3& colour) {
     auto label = vtkSmartPointer<vtkTextActor3D>::New();
     label->SetInput(text.c_str());
     label->SetPosition(at[0], at[1], at[2]);

@@ -19,11 +19,12 @@ double distance(const Point3& a, const Point3& b) {
 } // namespace
 
 ForceParameters forceParameters(const std::array<double, 6>& components) {
-    const double magnitude =
-        std::sqrt(components[0] * components[0] + components[1] * components[1] + components[2] * components[2]);
+    const double magnitude = std::sqrt(components[0] * components[0] + components[1] * components[1] +
+                                       components[2] * components[2]);
     ForceParameters parameters{sixDigits(magnitude), std::nullopt};
     if (std::isfinite(magnitude) && magnitude > 0.0) {
-        parameters.direction = Point3{components[0] / magnitude, components[1] / magnitude, components[2] / magnitude};
+        parameters.direction =
+            Point3{components[0] / magnitude, components[1] / magnitude, components[2] / magnitude};
     }
     return parameters;
 }
@@ -34,7 +35,8 @@ Capture captureWithinRadius(const std::vector<GaussPoint>& gaussPoints, const Po
         const Point3 p{point.x, point.y, point.z};
         if (distance(p, centre) <= radius) {
             capture.points.push_back(p);
-            if (std::find(capture.faceIds.begin(), capture.faceIds.end(), point.faceIndex) == capture.faceIds.end()) {
+            if (std::find(capture.faceIds.begin(), capture.faceIds.end(), point.faceIndex) ==
+                capture.faceIds.end()) {
                 capture.faceIds.push_back(point.faceIndex);
             }
         }
@@ -59,7 +61,8 @@ std::vector<int> judgeSelection(const Point3& picked, const std::vector<Point3>&
 std::vector<Point3> beamMeshNodes(double segments, double length, const std::array<int, 3>& axisFlags,
                                   const Point3& start) {
     std::vector<Point3> nodes;
-    const auto axis = static_cast<std::size_t>(std::find(axisFlags.begin(), axisFlags.end(), 1) - axisFlags.begin());
+    const auto axis =
+        static_cast<std::size_t>(std::find(axisFlags.begin(), axisFlags.end(), 1) - axisFlags.begin());
     if (!(segments > 0.0) || axis > 2 || !std::isfinite(segments) || segments > 1e7) {
         return nodes;
     }

@@ -61,9 +61,9 @@ std::vector<CommandRow> lineElementCommands(Orvane& view) {
     return {
         {"beamHightLight", "", reals(15),
          [style](const CommandArguments& a) {
-             style().AddStraightBeam(threeReals(a, 3), threeReals(a, 6),
-                                     {a.real(1), a.real(2), a.real(9), a.real(10), a.real(11), threeReals(a, 12),
-                                      a.real(15)});
+             style().AddStraightBeam(
+                 threeReals(a, 3), threeReals(a, 6),
+                 {a.real(1), a.real(2), a.real(9), a.real(10), a.real(11), threeReals(a, 12), a.real(15)});
          }},
         {"beamHightLight2", "", reals(9),
          [style](const CommandArguments& a) {
@@ -81,8 +81,8 @@ std::vector<CommandRow> lineElementCommands(Orvane& view) {
              for (int i = 0; i < 6; ++i) {
                  flags[static_cast<std::size_t>(i)] = truncateToInt(a.real(13 + i));
              }
-             style().AddConnection(threeReals(a, 1), threeReals(a, 4), threeWords(a, 7), threeWords(a, 10), flags,
-                                   threeReals(a, 19));
+             style().AddConnection(threeReals(a, 1), threeReals(a, 4), threeWords(a, 7), threeWords(a, 10),
+                                   flags, threeReals(a, 19));
          }},
         {"addLinePoints", "", reals(7), [linePoints](const CommandArguments& a) { linePoints(a, 0); }},
         {"addLinePoints2", "", reals(7), [linePoints](const CommandArguments& a) { linePoints(a, 1); }},
@@ -97,7 +97,9 @@ std::vector<CommandRow> lineElementCommands(Orvane& view) {
              view.renderer->AddActor(greenLine(threeReals(a, 1), threeReals(a, 4)));
              view.renderView();
          }},
-        {"pointsCoord", "", {},
+        {"pointsCoord",
+         "",
+         {},
          [&view, style](const CommandArguments&) {
              MouseInteractorHighLightActor& s = style();
              s.pointCollectFlag = false;

@@ -60,18 +60,20 @@ void MouseInteractorHighLightActor::drawBeam(const std::vector<Point3>& nodes, c
     setActorName(line, name);
     renderer->AddActor(line);
     renderWindow();
-    model.beams.push_back({name, nodes, beam.radius, beam.length, beam.segments, beam.material, beam.poisson});
+    model.beams.push_back(
+        {name, nodes, beam.radius, beam.length, beam.segments, beam.material, beam.poisson});
     ++beamCounter;
 }
 
 bool MouseInteractorHighLightActor::AddStraightBeam(const Point3& start, const Point3& end,
-                                                   const BeamParameters& beam) {
+                                                    const BeamParameters& beam) {
     const int segments = std::isfinite(beam.segments) && std::abs(beam.segments) < 1e9
                              ? static_cast<int>(std::trunc(beam.segments))
                              : 0;
     const std::optional<std::vector<Point3>> nodes = straightBeamNodes(start, end, segments);
     if (!nodes) {
-        std::cerr << "orvane: beamHightLight: a beam needs at least one segment, got " << beam.segments << "\n";
+        std::cerr << "orvane: beamHightLight: a beam needs at least one segment, got " << beam.segments
+                  << "\n";
         return false;
     }
     drawBeam(*nodes, beam);
@@ -84,8 +86,8 @@ void MouseInteractorHighLightActor::AddPolylineBeam(const BeamParameters& beam) 
     beamPolyline.clear();
 }
 
-void MouseInteractorHighLightActor::addTwoPointElement(const std::string& name, const Point3& a, const Point3& b,
-                                                        const Point3& colour) {
+void MouseInteractorHighLightActor::addTwoPointElement(const std::string& name, const Point3& a,
+                                                       const Point3& b, const Point3& colour) {
     vtkSmartPointer<vtkActor> line = polylineActor({a, b}, colour);
     setActorName(line, name);
     renderer->AddActor(line);

@@ -20,8 +20,12 @@ namespace orvane {
 std::vector<CommandRow> rotationCentreCommands(Orvane& view) {
     constexpr ArgKind real = ArgKind::Real;
     return {
-        {"roratePosition", "", {real, real, real},
-         [&view](const CommandArguments& a) { view.roratePosition({a.real(1), a.real(2), a.real(3)}); }},
+        {"roratePosition",
+         "",
+         {real, real, real},
+         [&view](const CommandArguments& a) {
+             view.roratePosition({a.real(1), a.real(2), a.real(3)});
+         }},
     };
 }
 

@@ -28,8 +28,8 @@ std::vector<int> pointsWithin(const Point3& position, const std::vector<Point3>&
 }
 
 std::optional<AxisRotation> rotationFromXAxis(const Point3& direction) {
-    const double length = std::sqrt(direction[0] * direction[0] + direction[1] * direction[1] +
-                                     direction[2] * direction[2]);
+    const double length =
+        std::sqrt(direction[0] * direction[0] + direction[1] * direction[1] + direction[2] * direction[2]);
     if (!std::isfinite(length) || length == 0.0) {
         return std::nullopt;
     }

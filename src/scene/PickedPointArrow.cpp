@@ -26,8 +26,12 @@ namespace orvane {
 std::vector<CommandRow> pickedPointArrowCommands(Orvane& view) {
     constexpr ArgKind real = ArgKind::Real;
     return {
-        {"arrow", "", {real, real, real, ArgKind::Text},
-         [&view](const CommandArguments& a) { view.arrow({a.real(1), a.real(2), a.real(3)}, a.text(4)); }},
+        {"arrow",
+         "",
+         {real, real, real, ArgKind::Text},
+         [&view](const CommandArguments& a) {
+             view.arrow({a.real(1), a.real(2), a.real(3)}, a.text(4));
+         }},
     };
 }
 
@@ -44,8 +48,8 @@ void Orvane::arrow(const orvane::Point3& direction, const std::string& label) {
     }
     const std::optional<orvane::AxisRotation> rotation = orvane::rotationFromXAxis(direction);
     if (!rotation) {
-        std::cerr << "orvane: arrow: the direction " << direction[0] << " " << direction[1] << " " << direction[2]
-                  << " has no length\n";
+        std::cerr << "orvane: arrow: the direction " << direction[0] << " " << direction[1] << " "
+                  << direction[2] << " has no length\n";
         return;
     }
     arrowDirection = direction;

@@ -50,7 +50,9 @@ std::vector<CommandRow> sceneCommands(Orvane& view) {
     const std::vector<ArgKind> appearance{integer, real, real, real, real};
     return {
         {"readStl", "1", {text}, [&view](const CommandArguments& a) { view.readStl(a.text(2)); }},
-        {"readModelSTL", "", {text, real, real, real, real, real},
+        {"readModelSTL",
+         "",
+         {text, real, real, real, real, real},
          [&view](const CommandArguments& a) {
              view.readModelSTL(a.text(1), a.real(2), colourAt(a, 3), a.real(6));
          }},

@@ -22,10 +22,15 @@ struct Recorder {
         const ArgKind real = ArgKind::Real;
         return CommandDispatcher(
             {
-                {"readStl", "1", {text}, [this](const CommandArguments& a) { calls.push_back("readStl " + a.text(2)); }},
+                {"readStl",
+                 "1",
+                 {text},
+                 [this](const CommandArguments& a) { calls.push_back("readStl " + a.text(2)); }},
                 {"Opacity", "1", {}, [this](const CommandArguments&) { calls.push_back("Opacity on"); }},
                 {"Opacity", "0", {}, [this](const CommandArguments&) { calls.push_back("Opacity off"); }},
-                {"changeModel", "", {integer, real},
+                {"changeModel",
+                 "",
+                 {integer, real},
                  [this](const CommandArguments& a) {
                      calls.push_back("changeModel " + std::to_string(a.integer(1)) + " " +
                                      std::to_string(a.real(2)));
@@ -113,11 +118,14 @@ TEST(CommandDispatcher, DuplicateRowsAreRejectedAtStartUp) {
     const auto nothing = [](const CommandArguments&) {};
     EXPECT_THROW(CommandDispatcher({{"reset", "", {}, nothing}, {"reset", "", {}, nothing}}, diagnostics),
                  std::logic_error);
-    EXPECT_THROW(CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "1", {}, nothing}}, diagnostics),
-                 std::logic_error);
-    EXPECT_THROW(CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "", {}, nothing}}, diagnostics),
-                 std::logic_error);
+    EXPECT_THROW(
+        CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "1", {}, nothing}}, diagnostics),
+        std::logic_error);
+    EXPECT_THROW(
+        CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "", {}, nothing}}, diagnostics),
+        std::logic_error);
     EXPECT_THROW(CommandDispatcher({{"", "", {}, nothing}}, diagnostics), std::logic_error);
     EXPECT_THROW(CommandDispatcher({{"reset", "", {}, nullptr}}, diagnostics), std::logic_error);
-    EXPECT_NO_THROW(CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "0", {}, nothing}}, diagnostics));
+    EXPECT_NO_THROW(
+        CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "0", {}, nothing}}, diagnostics));
 }

@@ -45,7 +45,8 @@ TEST(CommandWords, IntegersAreDecimalWholeWords) {
     EXPECT_EQ(orvane::toInt("+7"), 7);
     EXPECT_EQ(orvane::toInt("007"), 7) << "base 10, not octal";
     EXPECT_EQ(orvane::toInt("2147483647"), std::numeric_limits<int>::max());
-    for (const char* malformed : {"", "abc", "4x", "x4", "2.9", "1e3", "0x10", "2147483648", "+", "-", "+-1", " 4"}) {
+    for (const char* malformed :
+         {"", "abc", "4x", "x4", "2.9", "1e3", "0x10", "2147483648", "+", "-", "+-1", " 4"}) {
         EXPECT_EQ(orvane::toInt(malformed), 0) << malformed;
     }
 }
@@ -58,7 +59,8 @@ TEST(CommandWords, RealsUseThePointWhateverTheLocale) {
     EXPECT_DOUBLE_EQ(orvane::toReal("2.5E2"), 250.0);
     EXPECT_DOUBLE_EQ(orvane::toReal(".5"), 0.5);
     EXPECT_DOUBLE_EQ(orvane::toReal("5."), 5.0);
-    for (const char* malformed : {"", "0,5", "abc", "1.2.3", "1e", "inf", "nan", "-inf", "1e999", "0x1p3", "3 ", "--1"}) {
+    for (const char* malformed :
+         {"", "0,5", "abc", "1.2.3", "1e", "inf", "nan", "-inf", "1e999", "0x1p3", "3 ", "--1"}) {
         EXPECT_EQ(orvane::toReal(malformed), 0.0) << malformed;
     }
 }

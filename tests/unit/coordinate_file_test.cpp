@@ -13,8 +13,8 @@ namespace {
 class CoordinateFile : public ::testing::Test {
 protected:
     std::string write(const std::string& content) {
-        const fs::path path = fs::temp_directory_path() /
-                              ("orvane-points-" + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".txt");
+        const fs::path path = fs::temp_directory_path() / ("orvane-points-" + std::to_string(::getpid()) +
+                                                           "-" + std::to_string(count++) + ".txt");
         std::ofstream(path, std::ios::binary) << content;
         written.push_back(path);
         return path.string();
@@ -38,12 +38,14 @@ TEST_F(CoordinateFile, TenNumbersGiveThreePoints) {
 }
 
 TEST_F(CoordinateFile, LineStructureDoesNotMatter) {
-    EXPECT_EQ(orvane::readCoordinateFile(write("  1.5\t-2e1\r\n3\n\n 4 5\n6")), (Points{{1.5, -20, 3}, {4, 5, 6}}));
+    EXPECT_EQ(orvane::readCoordinateFile(write("  1.5\t-2e1\r\n3\n\n 4 5\n6")),
+              (Points{{1.5, -20, 3}, {4, 5, 6}}));
 }
 
 TEST_F(CoordinateFile, ANonNumberEndsTheRead) {
     EXPECT_EQ(orvane::readCoordinateFile(write("1 2 3 4 x 6 7 8 9")), (Points{{1, 2, 3}}));
-    EXPECT_EQ(orvane::readCoordinateFile(write("1 2 3 4,5 6 7")), (Points{{1, 2, 3}})) << "a comma is no decimal separator";
+    EXPECT_EQ(orvane::readCoordinateFile(write("1 2 3 4,5 6 7")), (Points{{1, 2, 3}}))
+        << "a comma is no decimal separator";
     EXPECT_EQ(orvane::readCoordinateFile(write("1 2 nan 4 5 6")), Points{});
     EXPECT_EQ(orvane::readCoordinateFile(write("")), Points{});
 }

@@ -66,6 +66,7 @@ TEST(FixedLocations, EnvironmentVariablesOverrideEachLocation) {
 
     EXPECT_EQ(locations.defaultDataRoot, "/data/root");
     EXPECT_EQ(locations.rb3Brep(0), "/data/rb3/circle0.brep");
-    EXPECT_EQ(locations.gaussData(1), "E:/vs/Orvane/Quor/face/guass_data_1.txt") << "an empty value keeps the default";
+    EXPECT_EQ(locations.gaussData(1), "E:/vs/Orvane/Quor/face/guass_data_1.txt")
+        << "an empty value keeps the default";
     EXPECT_EQ(locations.seriesFrame(1), "E:/vs/Orvane/mpm/box3D_FEMmpData1.vtk");
 }

@@ -34,7 +34,8 @@ TEST(EntityRules, CaptureIncludesTheRadiusAndListsEachFaceOnce) {
 }
 
 TEST(EntityRules, JudgeKeepsPointsNearThePlaneAndInsideTheRadius) {
-    const std::vector<orvane::Point3> points{{0, 0, 0}, {0, 0, 5}, {0, 0, 4.9}, {29.9, 0, 0}, {30, 0, 0}, {0, 0, -4.99}};
+    const std::vector<orvane::Point3> points{{0, 0, 0},    {0, 0, 5},  {0, 0, 4.9},
+                                             {29.9, 0, 0}, {30, 0, 0}, {0, 0, -4.99}};
     EXPECT_EQ(orvane::judgeSelection({0, 0, 0}, points, {0, 0, 1}, 30.0), (std::vector<int>{0, 2, 3, 5}));
     EXPECT_TRUE(orvane::judgeSelection({0, 0, 0}, {}, {0, 0, 1}, 30.0).empty());
 }
@@ -68,7 +69,8 @@ TEST(EntityRules, BeamMeshNodesRunAlongTheFlaggedAxis) {
               (std::vector<orvane::Point3>{{0, 0, 0}, {25, 0, 0}, {50, 0, 0}, {75, 0, 0}, {100, 0, 0}}));
     EXPECT_EQ(orvane::beamMeshNodes(2, 10, {0, 0, 1}, {1, 1, 1}),
               (std::vector<orvane::Point3>{{1, 1, 1}, {1, 1, 6}, {1, 1, 11}}));
-    EXPECT_EQ(orvane::beamMeshNodes(1, 10, {0, 1, 1}, {0, 0, 0}), (std::vector<orvane::Point3>{{0, 0, 0}, {0, 10, 0}}))
+    EXPECT_EQ(orvane::beamMeshNodes(1, 10, {0, 1, 1}, {0, 0, 0}),
+              (std::vector<orvane::Point3>{{0, 0, 0}, {0, 10, 0}}))
         << "the first flagged axis";
     EXPECT_TRUE(orvane::beamMeshNodes(0, 10, {1, 0, 0}, {0, 0, 0}).empty());
     EXPECT_TRUE(orvane::beamMeshNodes(-2, 10, {1, 0, 0}, {0, 0, 0}).empty());

@@ -12,7 +12,8 @@ TEST(PickGeometry, PickAgreesWithKnownPointAfterTruncation) {
 }
 
 TEST(PickGeometry, CoincidenceIsStrictlyBelowTheTolerance) {
-    const std::vector<orvane::Point3> known{{0, 0, 0}, {0.005, 0, 0}, {0.01, 0, 0}, {1, 1, 1}, {0, 0.0099, 0}};
+    const std::vector<orvane::Point3> known{
+        {0, 0, 0}, {0.005, 0, 0}, {0.01, 0, 0}, {1, 1, 1}, {0, 0.0099, 0}};
     EXPECT_EQ(orvane::pointsWithin({0, 0, 0}, known, 0.01), (std::vector<int>{0, 1, 4}));
     EXPECT_TRUE(orvane::pointsWithin({5, 5, 5}, known, 0.01).empty());
     EXPECT_TRUE(orvane::pointsWithin({0, 0, 0}, {}, 0.01).empty());

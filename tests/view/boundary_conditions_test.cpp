@@ -210,7 +210,8 @@ TEST_F(BoundaryConditions, SolverFilesHoldExactlyTheModel) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].args.at(0), "file is generated!");
     const std::string pre = slurp(root / "data/preFiles.txt");
-    EXPECT_NE(pre.find("$ materials\n210000.000000 0.300000 7850.000000 1.000000 \n"), std::string::npos) << pre;
+    EXPECT_NE(pre.find("$ materials\n210000.000000 0.300000 7850.000000 1.000000 \n"), std::string::npos)
+        << pre;
     EXPECT_NE(pre.find("$ BPP\n2 3\n"), std::string::npos);
     EXPECT_NE(pre.find("$ forceFace id xn yn zn xr yr zr\n7 0.000000 0.000000 -100.000000 0.000000 0.000000 "
                        "0.000000\n\n"),

@@ -10,9 +10,9 @@
 
 #include <vtkActor.h>
 #include <vtkAssembly.h>
-#include <vtkProp3DCollection.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
+#include <vtkProp3DCollection.h>
 #include <vtkPropCollection.h>
 #include <vtkRenderer.h>
 
@@ -31,8 +31,9 @@ namespace {
 class LineElementsAndKeys : public ::testing::Test {
 protected:
     void SetUp() override {
-        scratch = fs::temp_directory_path() / ("orvane-keys-" + std::to_string(::getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        scratch =
+            fs::temp_directory_path() / ("orvane-keys-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(scratch);
         fs::create_directories(scratch / "rb3");
         fs::create_directories(scratch / "root/data");

@@ -19,8 +19,8 @@
 #include <vtkPointPicker.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkProperty.h>
 #include <vtkPropCollection.h>
+#include <vtkProperty.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
@@ -30,11 +30,11 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -43,9 +43,9 @@ namespace {
 class PointPicking : public ::testing::Test {
 protected:
     void SetUp() override {
-        scratch = fs::temp_directory_path() /
-                  ("orvane-picking-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        scratch =
+            fs::temp_directory_path() / ("orvane-picking-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(scratch);
         fs::create_directories(scratch);
         ::setenv("ORVANE_GAUSS_DATA_DIR", scratch.c_str(), 1);
@@ -158,7 +158,8 @@ TEST_F(PointPicking, ClickOnAKnownPointSelectsIt) {
     command("load 1 " + writeFile("p.txt", "0 0 0  10 0 0  0 10 0  10 10 0"));
     command("reset");
     command("arrowOpen");
-    EXPECT_EQ(view->vtkWidget->interactor()->GetPicker(), static_cast<vtkAbstractPicker*>(view->pointPicker.GetPointer()));
+    EXPECT_EQ(view->vtkWidget->interactor()->GetPicker(),
+              static_cast<vtkAbstractPicker*>(view->pointPicker.GetPointer()));
 
     const std::string console = clickAt({10, 0, 0});
     EXPECT_NE(console.find("Picked Position: 10, 0, 0\n1\n10, 0, 0\n"), std::string::npos) << console;
@@ -297,8 +298,8 @@ TEST_F(PointPicking, DraggingStyleFollowsTheRealMouse) {
     std::atomic<bool> done{false};
     std::thread mouse([&] {
         status = std::system(("xdotool mousemove --sync " + x + " " + y + " mousedown 1 mousemove --sync " +
-                              std::to_string(centre.x() + 50) + " " + y + " mousemove --sync " + right + " " + y +
-                              " mouseup 1 >/dev/null 2>&1")
+                              std::to_string(centre.x() + 50) + " " + y + " mousemove --sync " + right + " " +
+                              y + " mouseup 1 >/dev/null 2>&1")
                                  .c_str());
         done = true;
     });

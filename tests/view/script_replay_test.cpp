@@ -50,8 +50,9 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 std::string expand(std::string text, const fs::path& scratch) {
-    const std::pair<std::string, std::string> variables[] = {
-        {"${DATA}", ORVANE_TEST_DATA_DIR}, {"${TMP}", scratch.string()}, {"${OCC}", "/usr/share/opencascade/data"}};
+    const std::pair<std::string, std::string> variables[] = {{"${DATA}", ORVANE_TEST_DATA_DIR},
+                                                             {"${TMP}", scratch.string()},
+                                                             {"${OCC}", "/usr/share/opencascade/data"}};
     for (const auto& [name, value] : variables) {
         for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
             text.replace(at, name.size(), value);
@@ -99,10 +100,14 @@ protected:
     }
 
     vtkAssembly* assemblyNamed(const std::string& name) {
-        if (name == "modelAssembly") return view->modelAssembly;
-        if (name == "beamAssembly") return view->beamAssembly;
-        if (name == "springAssembly") return view->springAssembly;
-        if (name == "beamPointAssembly") return view->beamPointAssembly;
+        if (name == "modelAssembly")
+            return view->modelAssembly;
+        if (name == "beamAssembly")
+            return view->beamAssembly;
+        if (name == "springAssembly")
+            return view->springAssembly;
+        if (name == "beamPointAssembly")
+            return view->beamPointAssembly;
         ADD_FAILURE() << "unknown assembly " << name;
         return nullptr;
     }
@@ -124,7 +129,8 @@ protected:
             double r = 0, g = 0, b = 0, a = 0;
             words >> name >> part >> r >> g >> b >> a;
             vtkAssembly* assembly = assemblyNamed(name);
-            auto* actor = assembly ? vtkActor::SafeDownCast(assembly->GetParts()->GetItemAsObject(part)) : nullptr;
+            auto* actor =
+                assembly ? vtkActor::SafeDownCast(assembly->GetParts()->GetItemAsObject(part)) : nullptr;
             ASSERT_NE(actor, nullptr) << where;
             const double* colour = actor->GetProperty()->GetColor();
             EXPECT_NEAR(colour[0], r, 1e-9) << where;
@@ -182,11 +188,12 @@ TEST_P(ScriptReplay, RepliesAndConsoleMatch) {
                           << lastCommand << "'";
         }
         for (const std::string& line : pending.stderrLines) {
-            ADD_FAILURE() << where << ": unexpected standard error line '" << line << "' from '" << lastCommand << "'";
+            ADD_FAILURE() << where << ": unexpected standard error line '" << line << "' from '"
+                          << lastCommand << "'";
         }
         for (const std::string& line : pending.stdoutLines) {
-            ADD_FAILURE() << where << ": unexpected standard output line '" << line << "' from '" << lastCommand
-                          << "'";
+            ADD_FAILURE() << where << ": unexpected standard output line '" << line << "' from '"
+                          << lastCommand << "'";
         }
         pending = {};
         nextReply = 0;
@@ -219,9 +226,11 @@ TEST_P(ScriptReplay, RepliesAndConsoleMatch) {
             ASSERT_LT(nextReply, pending.replies.size()) << where << ": missing reply '" << body << "'";
             EXPECT_EQ(describe(pending.replies[nextReply++]), body) << where;
         } else if (tag == '!') {
-            EXPECT_TRUE(takeLine(pending.stderrLines, body)) << where << ": no standard error line '" << body << "'";
+            EXPECT_TRUE(takeLine(pending.stderrLines, body))
+                << where << ": no standard error line '" << body << "'";
         } else if (tag == '=') {
-            EXPECT_TRUE(takeLine(pending.stdoutLines, body)) << where << ": no standard output line '" << body << "'";
+            EXPECT_TRUE(takeLine(pending.stdoutLines, body))
+                << where << ": no standard output line '" << body << "'";
         } else if (tag == '?') {
             check(body, where);
         } else {
@@ -245,7 +254,8 @@ std::vector<std::string> scripts() {
 INSTANTIATE_TEST_SUITE_P(Scripts, ScriptReplay, ::testing::ValuesIn(scripts()),
                          [](const ::testing::TestParamInfo<std::string>& scriptInfo) {
                              std::string name = fs::path(scriptInfo.param).stem().string();
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
                              return name;
                          });
 

@@ -14,9 +14,9 @@
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkActor.h>
-#include <vtkRenderWindow.h>
-#include <vtkProperty.h>
 #include <vtkPropCollection.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 
 #include <gtest/gtest.h>
@@ -43,9 +43,8 @@ int regularFiles(const fs::path& dir) {
 class StepImport : public ::testing::Test {
 protected:
     void SetUp() override {
-        base = fs::temp_directory_path() /
-               ("orvane-import-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        base = fs::temp_directory_path() / ("orvane-import-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(base);
         root = prepareRoot("root");
         view = std::make_unique<Orvane>(false, std::make_unique<RecordingChannel>(events));
@@ -58,7 +57,8 @@ protected:
 
     fs::path prepareRoot(const std::string& name) {
         const fs::path dir = base / name;
-        for (const char* sub : {"data/step", "data/solid", "data/cut", "data/brep", "data/guass", "src/guass"}) {
+        for (const char* sub :
+             {"data/step", "data/solid", "data/cut", "data/brep", "data/guass", "src/guass"}) {
             fs::create_directories(dir / sub);
         }
         return dir;
@@ -119,7 +119,8 @@ TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
     EXPECT_EQ(view->solidFileCount, 1);
     EXPECT_TRUE(fs::exists(root / "data/solid/solid0.stl"));
     for (const char* extension : {".stl", ".pts", ".tri"}) {
-        EXPECT_GT(fs::file_size(root / (std::string("data/locomotive_bogieassembly_sldasm2") + extension)), 0u);
+        EXPECT_GT(fs::file_size(root / (std::string("data/locomotive_bogieassembly_sldasm2") + extension)),
+                  0u);
     }
     ASSERT_EQ(style.faceActors.size(), static_cast<std::size_t>(faces));
     ASSERT_EQ(style.faceBoxes.size(), static_cast<std::size_t>(faces));
@@ -199,7 +200,8 @@ TEST_F(StepImport, AnUnlistableDataDirectoryStopsTheImport) {
     testing::internal::CaptureStderr();
     command("openSTLFile " + root.string() + " " + screw);
     const std::string diagnostics = testing::internal::GetCapturedStderr();
-    EXPECT_NE(diagnostics.find("cannot list " + root.string() + "/data/solid"), std::string::npos) << diagnostics;
+    EXPECT_NE(diagnostics.find("cannot list " + root.string() + "/data/solid"), std::string::npos)
+        << diagnostics;
     EXPECT_EQ(replies(), std::vector<std::string>{"message open"});
 }
 
@@ -279,12 +281,14 @@ TEST_F(StepImport, SphereCutsWriteNumberedPiecesAndRegisterThem) {
     command("openSTLFile " + root.string() + " " + screw);
     command("cutBrep 0 0 0 1");
     command("cutBrep 0 0 0 100000");
-    for (const char* file : {"data/brep/cut0.brep", "data/cut/cut0.stl", "data/brep/cut1.brep", "data/cut/cut1.stl"}) {
+    for (const char* file :
+         {"data/brep/cut0.brep", "data/cut/cut0.stl", "data/brep/cut1.brep", "data/cut/cut1.stl"}) {
         EXPECT_TRUE(fs::exists(root / file)) << file;
     }
     EXPECT_EQ(view->cutCount, 2);
     EXPECT_EQ(view->pickingStyle->model.brepFiles,
-              (std::vector<std::string>{root.string() + "/data/cut/cut0.stl", root.string() + "/data/cut/cut1.stl"}));
+              (std::vector<std::string>{root.string() + "/data/cut/cut0.stl",
+                                        root.string() + "/data/cut/cut1.stl"}));
     int cutActors = 0;
     for (vtkProp* prop : props()) {
         const std::string name = orvane::actorName(prop);
@@ -325,8 +329,10 @@ TEST_F(StepImport, HoverInFaceModeSelectsTheFaceUnderTheMouseAndARightClickTarge
     const int face = style.selectedFaceIds[0];
     const auto& box = style.faceBoxes[static_cast<std::size_t>(face)];
     for (int axis = 0; axis < 3; ++axis) {
-        EXPECT_GT(style.pickPosition[static_cast<std::size_t>(axis)], box[static_cast<std::size_t>(axis)] - 0.001);
-        EXPECT_LT(style.pickPosition[static_cast<std::size_t>(axis)], box[static_cast<std::size_t>(axis + 3)] + 0.001);
+        EXPECT_GT(style.pickPosition[static_cast<std::size_t>(axis)],
+                  box[static_cast<std::size_t>(axis)] - 0.001);
+        EXPECT_LT(style.pickPosition[static_cast<std::size_t>(axis)],
+                  box[static_cast<std::size_t>(axis + 3)] + 0.001);
     }
     EXPECT_TRUE(style.faceActors[static_cast<std::size_t>(face)]->GetVisibility());
 

@@ -7,9 +7,9 @@
 #include <QScreen>
 #include <QVTKOpenGLStereoWidget.h>
 
+#include "interaction/MouseInteractorHighLightActor.h"
 #include <vtkActor.h>
 #include <vtkAssembly.h>
-#include "interaction/MouseInteractorHighLightActor.h"
 #include <vtkOrientationMarkerWidget.h>
 #include <vtkProp3DCollection.h>
 #include <vtkRenderWindow.h>
@@ -85,7 +85,8 @@ TEST(ViewShell, CommandsFromOtherThreadsRunInTheGuiThreadInOrder) {
     const fs::path cube = fs::path(ORVANE_TEST_DATA_DIR) / "cube.stl";
     std::thread network([&] {
         for (int slot = 1; slot <= 20; ++slot) {
-            fixture.channel->commandReceiver("readModelSTL " + cube.string() + " " + std::to_string(slot) + " 1 1 1 1");
+            fixture.channel->commandReceiver("readModelSTL " + cube.string() + " " + std::to_string(slot) +
+                                             " 1 1 1 1");
         }
     });
     network.join();
@@ -102,8 +103,11 @@ TEST(ViewShell, NonAsciiTextCrossesTheHopIntact) {
     ViewFixture fixture;
     const fs::path dir = fs::temp_directory_path() / ("orvane-模型ü-é-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    fs::copy_file(fs::path(ORVANE_TEST_DATA_DIR) / "cube.stl", dir / "立方体.stl", fs::copy_options::overwrite_existing);
-    std::thread network([&] { fixture.channel->commandReceiver("readModelSTL " + (dir / "立方体.stl").string() + " 3 1 0 0 1"); });
+    fs::copy_file(fs::path(ORVANE_TEST_DATA_DIR) / "cube.stl", dir / "立方体.stl",
+                  fs::copy_options::overwrite_existing);
+    std::thread network([&] {
+        fixture.channel->commandReceiver("readModelSTL " + (dir / "立方体.stl").string() + " 3 1 0 0 1");
+    });
     network.join();
     testing::internal::CaptureStderr();
     QCoreApplication::processEvents();
