@@ -202,10 +202,13 @@ void Orvane::placeBeamMarker(int markerSlot, const std::string& label, vtkAlgori
     glyph->SetSourceConnection(glyphSource);
     glyph->SetScaleFactor(10.0);
     mapper->SetInputConnection(glyph->GetOutputPort());
-    arrowProperty->SetRepresentationToWireframe();
+    // Each marker keeps its own colour: a property shared with the other
+    // markers would repaint them all with the last colour.
+    auto property = vtkSmartPointer<vtkProperty>::New();
+    property->SetRepresentationToWireframe();
+    property->SetColor(colour[0], colour[1], colour[2]);
     actor->SetMapper(mapper);
-    actor->SetProperty(arrowProperty);
-    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
+    actor->SetProperty(property);
     beamMarkerAssembly->AddPart(actor);
     beamLabelAssembly->AddPart(textActor);
     renderer->AddActor(beamMarkerAssembly);

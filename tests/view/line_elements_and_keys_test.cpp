@@ -13,6 +13,7 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProp3DCollection.h>
+#include <vtkProperty.h>
 #include <vtkPropCollection.h>
 #include <vtkRenderer.h>
 
@@ -256,6 +257,10 @@ TEST_F(LineElementsAndKeys, BeamNodeMarkersAtThePickedNode) {
     EXPECT_EQ(events.size(), 2u) << "the pick is not consumed";
     EXPECT_EQ(view->slot, 777);
     EXPECT_EQ(view->beamMarkerAssembly->GetParts()->GetNumberOfItems(), 3);
+    // The load marker keeps its magenta after the constraint markers.
+    auto* load = vtkActor::SafeDownCast(view->beamMarkerAssembly->GetParts()->GetItemAsObject(0));
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(load->GetProperty()->GetColor()[2], 1.0);
     EXPECT_EQ(view->beamLabelAssembly->GetParts()->GetNumberOfItems(), 3);
 
     events.clear();
