@@ -2,6 +2,7 @@
 
 #include "geometry/CoordinateFile.h"
 #include "scene/ActorNames.h"
+#include "scene/Glyphs.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepExtrema_DistShapeShape.hxx>
@@ -336,21 +337,7 @@ void MouseInteractorHighLightActor::HighlightPoints(const std::string& path) {
     for (std::size_t k = 0; k < points.size(); ++k) {
         const Point3& p = points[k];
         highlightPoints.push_back(p);
-        auto sphere = vtkSmartPointer<vtkSphereSource>::New();
-        sphere->SetCenter(p[0], p[1], p[2]);
-        sphere->SetRadius(highlightPointRadius);
-        sphere->SetPhiResolution(11);
-        sphere->SetThetaResolution(21);
-        auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-        mapper->SetInputConnection(sphere->GetOutputPort());
-        auto actor = vtkSmartPointer<vtkActor>::New();
-        actor->SetMapper(mapper);
-        vtkProperty* material = actor->GetProperty();
-        material->SetDiffuseColor(0.0, 1.0, 0.0);
-        material->SetDiffuse(0.8);
-        material->SetSpecular(0.5);
-        material->SetSpecularColor(1.0, 1.0, 1.0);
-        material->SetSpecularPower(30.0);
+        vtkSmartPointer<vtkActor> actor = litGreenSphere(p, highlightPointRadius);
         setActorName(actor, "H 0 " + std::to_string(k));
         renderer->AddActor(actor);
         highlightPointActors.push_back(actor);

@@ -9,6 +9,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "model/EntityRules.h"
+#include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
 
 #include <BRepGProp.hxx>
@@ -20,11 +21,9 @@
 #include <TopoDS.hxx>
 
 #include <vtkActor.h>
-#include <vtkAppendPolyData.h>
 #include <vtkArrowSource.h>
 #include <vtkAssembly.h>
 #include <vtkCellArray.h>
-#include <vtkConeSource.h>
 #include <vtkGlyph3D.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -35,7 +34,6 @@
 #include <vtkTextProperty.h>
 #include <vtkTransform.h>
 #include <vtkTransformFilter.h>
-#include <vtkTransformPolyDataFilter.h>
 #include <vtkTrivialProducer.h>
 
 #include <iostream>
@@ -99,26 +97,6 @@ bool validGroup(const std::vector<std::vector<orvane::Point3>>& groups, int grou
         return false;
     }
     return true;
-}
-
-vtkSmartPointer<vtkPolyData> coneTriad() {
-    auto cones = vtkSmartPointer<vtkAppendPolyData>::New();
-    const std::pair<double, std::array<double, 3>> turns[] = {
-        {0.0, {0, 0, 1}}, {90.0, {0, 0, 1}}, {-90.0, {0, 1, 0}}};
-    for (const auto& [angle, axis] : turns) {
-        auto cone = vtkSmartPointer<vtkConeSource>::New();
-        cone->SetHeight(1.0);
-        cone->SetResolution(8);
-        cone->SetCenter(-0.5, 0.0, 0.0);
-        auto turn = vtkSmartPointer<vtkTransform>::New();
-        turn->RotateWXYZ(angle, axis[0], axis[1], axis[2]);
-        auto turned = vtkSmartPointer<vtkTransformPolyDataFilter>::New();
-        turned->SetTransform(turn);
-        turned->SetInputConnection(cone->GetOutputPort());
-        cones->AddInputConnection(turned->GetOutputPort());
-    }
-    cones->Update();
-    return cones->GetOutput();
 }
 
 } // namespace
@@ -259,7 +237,7 @@ void Orvane::fixBeam(const std::string& label) {
         return;
     }
     auto triad = vtkSmartPointer<vtkTrivialProducer>::New();
-    triad->SetOutput(coneTriad());
+    triad->SetOutput(orvane::constraintTriad());
     placeBeamMarker(beamFixSlot, label, triad->GetOutputPort(), {1.0, 0.4784, 0.0});
     renderView();
 }

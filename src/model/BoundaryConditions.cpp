@@ -7,12 +7,11 @@
 #include "model/EntityRules.h"
 #include "model/SolverFiles.h"
 #include "scene/ActorNames.h"
+#include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
 
-#include <vtkAppendPolyData.h>
 #include <vtkArrowSource.h>
 #include <vtkCellArray.h>
-#include <vtkConeSource.h>
 #include <vtkGlyph3D.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -23,7 +22,6 @@
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 #include <vtkTransform.h>
-#include <vtkTransformPolyDataFilter.h>
 
 #include <cmath>
 #include <iostream>
@@ -47,23 +45,6 @@ vtkSmartPointer<vtkTextActor3D> textAt(const std::string& text, const Point3& at
 
 std::string entityName(int32_t counter) {
     return "* " + std::to_string(counter);
-}
-
-// A cone of height 1 whose tip is at the origin, turned from +x by the rotation.
-vtkSmartPointer<vtkPolyData> coneAlong(double angle, const Point3& axis) {
-    auto cone = vtkSmartPointer<vtkConeSource>::New();
-    cone->SetHeight(1.0);
-    cone->SetResolution(8);
-    cone->SetCenter(-0.5, 0.0, 0.0);
-    auto turn = vtkSmartPointer<vtkTransform>::New();
-    if (angle != 0.0) {
-        turn->RotateWXYZ(angle, axis[0], axis[1], axis[2]);
-    }
-    auto turned = vtkSmartPointer<vtkTransformPolyDataFilter>::New();
-    turned->SetTransform(turn);
-    turned->SetInputConnection(cone->GetOutputPort());
-    turned->Update();
-    return turned->GetOutput();
 }
 
 } // namespace
@@ -138,18 +119,13 @@ bool MouseInteractorHighLightActor::AddForce() {
 }
 
 void MouseInteractorHighLightActor::AddConstraint() {
-    auto cones = vtkSmartPointer<vtkAppendPolyData>::New();
-    cones->AddInputData(coneAlong(0.0, {0, 0, 0}));
-    cones->AddInputData(coneAlong(90.0, {0, 0, 1}));
-    cones->AddInputData(coneAlong(-90.0, {0, 1, 0}));
-
     auto points = vtkSmartPointer<vtkPoints>::New();
     points->InsertNextPoint(position.data());
     auto anchor = vtkSmartPointer<vtkPolyData>::New();
     anchor->SetPoints(points);
     auto glyph = vtkSmartPointer<vtkGlyph3D>::New();
     glyph->SetInputData(anchor);
-    glyph->SetSourceConnection(cones->GetOutputPort());
+    glyph->SetSourceData(constraintTriad());
     glyph->SetScaleFactor(glyphScale);
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     mapper->SetInputConnection(glyph->GetOutputPort());
@@ -208,21 +184,7 @@ void MouseInteractorHighLightActor::AddRb3Capture() {
 }
 
 void MouseInteractorHighLightActor::AddNodeMarker(const Point3& centre, double radius) {
-    auto sphere = vtkSmartPointer<vtkSphereSource>::New();
-    sphere->SetCenter(centre.data());
-    sphere->SetRadius(radius);
-    sphere->SetPhiResolution(11);
-    sphere->SetThetaResolution(21);
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    mapper->SetInputConnection(sphere->GetOutputPort());
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    actor->SetMapper(mapper);
-    vtkProperty* material = actor->GetProperty();
-    material->SetDiffuseColor(0.0, 1.0, 0.0);
-    material->SetDiffuse(0.8);
-    material->SetSpecular(0.5);
-    material->SetSpecularColor(1.0, 1.0, 1.0);
-    material->SetSpecularPower(30.0);
+    vtkSmartPointer<vtkActor> actor = litGreenSphere(centre, radius);
     setActorName(actor, "P 0 " + std::to_string(nodeCounter));
     renderer->AddActor(actor);
     ++nodeCounter;

@@ -3,6 +3,7 @@
 #include "app/Orvane.h"
 #include "commands/CommandTable.h"
 #include "scene/ActorNames.h"
+#include "scene/Glyphs.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
@@ -45,12 +46,7 @@ void Orvane::roratePosition(const orvane::Point3& position) {
     rotationMarkerMapper->SetInputConnection(rotationMarkerSource->GetOutputPort(0));
     rotationMarkerActor->SetMapper(rotationMarkerMapper);
 
-    vtkProperty* material = rotationMarkerActor->GetProperty();
-    material->SetDiffuseColor(0.0, 1.0, 0.0);
-    material->SetDiffuse(0.8);
-    material->SetSpecular(0.5);
-    material->SetSpecularColor(1.0, 1.0, 1.0);
-    material->SetSpecularPower(30.0);
+    orvane::applyLitGreen(rotationMarkerActor->GetProperty());
     orvane::setActorName(rotationMarkerActor, "R 0 0");
 
     firstRenderer->AddActor(rotationMarkerActor);
