@@ -120,6 +120,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     pickingStyle->SetDefaultRenderer(renderer);
     pickingStyle->renderer = renderer;
     pickingStyle->rb3BrepDir = fixedLocations.rb3BrepDir;
+    pickingStyle->dataRoot = fixedLocations.defaultDataRoot;
     pickingStyle->exportFaceBrep = [this](int face) { ExportFaceBrep(face); };
     vtkWidget->interactor()->SetInteractorStyle(pickingStyle);
 

@@ -70,6 +70,19 @@ TEST(ViewShell, OpensAUsableWindowWithGradientAndAxes) {
     EXPECT_DOUBLE_EQ(viewport[3], 0.1);
 }
 
+TEST(ViewShell, FixedLocationsComeFromTheEnvironment) {
+    ::setenv("ORVANE_DEFAULT_DATA_ROOT", "/srv/orvane-root", 1);
+    ::setenv("ORVANE_RB3_BREP_DIR", "/srv/orvane-rb3", 1);
+    ViewFixture fixture;
+    ::unsetenv("ORVANE_DEFAULT_DATA_ROOT");
+    ::unsetenv("ORVANE_RB3_BREP_DIR");
+    EXPECT_EQ(fixture.view->pickingStyle->dataRoot, "/srv/orvane-root");
+    EXPECT_EQ(fixture.view->pickingStyle->rb3BrepDir, "/srv/orvane-rb3");
+
+    ViewFixture builtIn;
+    EXPECT_EQ(builtIn.view->pickingStyle->dataRoot, "E:/Zelq01/Plentor_sdk.node/unit/gridmoor");
+}
+
 TEST(ViewShell, HideStartsMinimisedBeyondTheScreen) {
     ViewFixture fixture(true);
     QWidget* container = fixture.view->containerWindow();
