@@ -14,7 +14,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
 import {
-  repoRoot, screenshot, startUiServer, startView, stopAll, viewBinary, waitForScreenshot,
+  repoRoot, screenshot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
 } from './harness.mjs';
 
 const execFileAsync = promisify(execFile);
@@ -22,13 +22,8 @@ const execFileAsync = promisify(execFile);
 const SCREW = '/usr/share/opencascade/data/step/screw.step';
 
 function skipReason() {
-  if (process.env.ORVANE_E2E_REQUIRED) return false;
-  if (!process.env.DISPLAY) {
-    return 'no X display: run under xvfb-run -a -s "-screen 0 1280x1024x24" (or set ORVANE_E2E_REQUIRED)';
-  }
-  if (!existsSync(viewBinary())) {
-    return `view not built: ${viewBinary()} is missing (set ORVANE_BIN, or ORVANE_E2E_REQUIRED to fail instead)`;
-  }
+  const common = viewSkipReason();
+  if (common !== false || process.env.ORVANE_E2E_REQUIRED) return common;
   if (!existsSync(SCREW)) return `the OpenCASCADE sample model ${SCREW} is missing`;
   return false;
 }

@@ -13,7 +13,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
 import {
-  repoRoot, startUiServer, startView, stopAll, viewBinary, waitForScreenshot,
+  repoRoot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
 } from './harness.mjs';
 
 const execFileAsync = promisify(execFile);
@@ -27,13 +27,8 @@ const LINKRODS_FACES = 37;
 const MODEL_FILES = ['pts', 'stl', 'tri'].map((ext) => `locomotive_bogieassembly_sldasm2.${ext}`);
 
 function skipReason() {
-  if (process.env.ORVANE_E2E_REQUIRED) return false;
-  if (!process.env.DISPLAY) {
-    return 'no X display: run under xvfb-run -a -s "-screen 0 1280x1024x24" (or set ORVANE_E2E_REQUIRED)';
-  }
-  if (!existsSync(viewBinary())) {
-    return `view not built: ${viewBinary()} is missing (set ORVANE_BIN, or ORVANE_E2E_REQUIRED to fail instead)`;
-  }
+  const common = viewSkipReason();
+  if (common !== false || process.env.ORVANE_E2E_REQUIRED) return common;
   if (!existsSync(SCREW) || !existsSync(LINKRODS)) return `the OpenCASCADE sample models are missing from ${STEP_DIR}`;
   return false;
 }

@@ -65,6 +65,19 @@ export function viewBinary() {
   return process.env.ORVANE_BIN || join(repoRoot, 'build/src/app/orvane');
 }
 
+// Why the view tests of a file cannot run here (no display, no binary), or
+// false; with ORVANE_E2E_REQUIRED set they always run, and fail instead.
+export function viewSkipReason() {
+  if (process.env.ORVANE_E2E_REQUIRED) return false;
+  if (!process.env.DISPLAY) {
+    return 'no X display: run under xvfb-run -a -s "-screen 0 1280x1024x24" (or set ORVANE_E2E_REQUIRED)';
+  }
+  if (!existsSync(viewBinary())) {
+    return `view not built: ${viewBinary()} is missing (set ORVANE_BIN, or ORVANE_E2E_REQUIRED to fail instead)`;
+  }
+  return false;
+}
+
 function onLines(stream, callback) {
   const decoder = new StringDecoder('utf8');
   let pending = '';

@@ -5,27 +5,17 @@
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
 import {
-  startUiServer, startView, stopAll, viewBinary, waitForScreenshot,
+  startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
 } from './harness.mjs';
 
 const execFileAsync = promisify(execFile);
 
-function skipReason() {
-  if (process.env.ORVANE_E2E_REQUIRED) return false;
-  if (!process.env.DISPLAY) {
-    return 'no X display: run under xvfb-run -a -s "-screen 0 1280x1024x24" (or set ORVANE_E2E_REQUIRED)';
-  }
-  if (!existsSync(viewBinary())) {
-    return `view not built: ${viewBinary()} is missing (set ORVANE_BIN, or ORVANE_E2E_REQUIRED to fail instead)`;
-  }
-  return false;
-}
-const skip = skipReason();
+const skip = viewSkipReason();
 if (skip) process.stderr.write(`point-picking: skipping: ${skip}\n`);
 
 // Rendering under Xvfb is software GL on a small machine: generous waits.
