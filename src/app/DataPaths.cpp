@@ -65,8 +65,8 @@ std::string solverInputFile(const std::string& rootWithSlash) {
 std::string modalEigenvalues(const std::string& root) {
     return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/eigenvalues.txt";
 }
-std::string modalResult(const std::string& root, int mode) {
-    return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess" + std::to_string(mode) + ".vts";
+std::string modalResult(const std::string& root, long long modeNumber) {
+    return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess" + std::to_string(modeNumber) + "0.vts";
 }
 std::string staticResult(const std::string& root) {
     return root + "/data/postprocess0.vts";

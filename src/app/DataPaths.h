@@ -31,7 +31,8 @@ std::string springFile(const std::string& root);
 std::string solverInputFile(const std::string& rootWithSlash);
 
 std::string modalEigenvalues(const std::string& root);
-std::string modalResult(const std::string& root, int mode);
+// Mode files carry a number followed by "0": mode number 1 is postprocess10.vts.
+std::string modalResult(const std::string& root, long long modeNumber);
 std::string staticResult(const std::string& root);
 
 // Files of a result directory (not a data root).

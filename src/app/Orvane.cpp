@@ -77,6 +77,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     rotationMarkerSource = vtkSmartPointer<vtkSphereSource>::New();
     rotationMarkerMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     rotationMarkerActor = vtkSmartPointer<vtkActor>::New();
+    results = std::make_unique<orvane::ResultPipeline>();
 
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("OrvaneClass"));
@@ -137,6 +138,8 @@ Orvane::~Orvane() {
     orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);
+    // Its scalar-bar widget lets go of the interactor before the window goes.
+    results.reset();
     delete container;
 }
 

@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "channel/ReplyChannel.h"
 #include "geometry/GaussPoint.h"
+#include "results/ResultPipeline.h"
 #include "scene/SlotTable.h"
 
 #include <QString>
@@ -24,6 +25,7 @@ class vtkArrowSource;
 class vtkAssembly;
 class vtkAxesActor;
 class vtkCellArray;
+class vtkDoubleArray;
 class vtkGlyph3D;
 class vtkOrientationMarkerWidget;
 class vtkPointPicker;
@@ -114,6 +116,21 @@ public:
     // Moves the camera's focal point and marks it.
     void roratePosition(const orvane::Point3& position);
 
+    // Results: loading, colouring, scalar bar, extreme markers.
+    void LoadResultFields(const std::string& location, orvane::ResultForm form, double factor, int mode);
+    void ReadEigenvalues(const std::string& path);
+    void ShowPointCloud(const std::string& directory);
+    void attribute(int code);
+    void showScalarBar(bool place, bool shortBar);
+    void closeScalarBar();
+    void minmax();
+    void colorRGBS(const std::vector<orvane::Colour>& colours);
+    void BeiJingMesh(const std::string& path);
+    void Stress(const std::string& directory);
+
+    // Removes the point-picking observer and every prop from the renderer.
+    void clearScene();
+
 signals:
     void SendMessageSocketIO(QString commandText);
 
@@ -123,18 +140,13 @@ public slots:
 public:
     // Shared state, used directly by the command handlers of every subsystem.
     int slot = 3;
-    int resultQuantity = 1;
-    int maximumIndex = 0;
-    int minimumIndex = 0;
     int animationFrame = 1;
     int animationFrameCount = 0;
     int lastModelIndex = 0;
     int faceFileCount = 0;
     int solidFileCount = 0;
-    int modeIndex = 0;
     int animationTimerId = 0;
     bool hideOnStart = false;
-    bool firstEigenvalueRead = true;
     std::string stepDir;
     std::string solidDir;
     std::string cutDir;
@@ -186,8 +198,6 @@ public:
     vtkSmartPointer<vtkProperty> arrowProperty;
     // Vertex cells of the displayed point set.
     vtkSmartPointer<vtkCellArray> vertexCells;
-    // Coloured result surface; empty until a result is loaded.
-    vtkSmartPointer<vtkActor> resultActor;
     vtkSmartPointer<vtkAxesActor> axesActor;
     vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
     vtkSmartPointer<vtkAssembly> modelAssembly;
@@ -202,9 +212,21 @@ public:
     vtkSmartPointer<vtkSphereSource> rotationMarkerSource;
     vtkSmartPointer<vtkPolyDataMapper> rotationMarkerMapper;
     vtkSmartPointer<vtkActor> rotationMarkerActor;
+    // The result display and its state.
+    std::unique_ptr<orvane::ResultPipeline> results;
 
 private:
     void applyGradientBackground();
+    // Reads the model surface and a result grid and fills the quantities;
+    // false with a diagnostic (and no result kept) when either is unusable.
+    bool readResultFiles(const std::string& command, const std::string& surfacePath,
+                         const std::string& gridPath, bool withStress, double scale,
+                         vtkSmartPointer<vtkDoubleArray>* modeVectors);
+    // Probes the grid's quantities onto the model surface.
+    void transferToSurface();
+    // Moves the surface by its mode shape and colours it by the shape's size.
+    bool warpByMode();
+    void enableScalarBar(orvane::ScalarBarPlace place);
     bool recolourPart(vtkAssembly* assembly, int part, const orvane::Colour& colour, double opacity);
     // The marker objects of a beam-node marker slot, at the picked position.
     void placeBeamMarker(int markerSlot, const std::string& label, vtkAlgorithmOutput* glyphSource,

@@ -22,5 +22,7 @@ std::vector<CommandRow> lineElementCommands(Orvane& view);
 std::vector<CommandRow> beamNodeCommands(Orvane& view);
 std::vector<CommandRow> pickedPointArrowCommands(Orvane& view);
 std::vector<CommandRow> rotationCentreCommands(Orvane& view);
+std::vector<CommandRow> resultCommands(Orvane& view);
+std::vector<CommandRow> meshAndStressCommands(Orvane& view);
 
 } // namespace orvane

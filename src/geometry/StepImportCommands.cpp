@@ -98,8 +98,7 @@ vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
 } // namespace
 
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
-    vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
-    renderer->RemoveAllViewProps();
+    clearScene();
 
     std::optional<orvane::StepModel> model = orvane::readStepModel(stepPath, std::cout);
     if (!model) {

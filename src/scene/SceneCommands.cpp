@@ -159,9 +159,7 @@ void Orvane::showSpring(int part, const Colour& colour, double opacity) {
 }
 
 void Orvane::setResultOpacity(bool transparent) {
-    if (resultActor) {
-        resultActor->GetProperty()->SetOpacity(transparent ? 0.2 : 1.0);
-    }
+    results->resultActor->GetProperty()->SetOpacity(transparent ? 0.2 : 1.0);
     if (vtkActor* pointCloud = actors.get(orvane::POINT_CLOUD_SLOT)) {
         pointCloud->GetProperty()->SetOpacity(transparent ? 0.05 : 1.0);
     }

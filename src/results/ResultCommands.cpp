@@ -1,0 +1,572 @@
+// Result loading and colouring: static, scaled and modal results on the model
+// surface, eigenvalues, the point cloud, quantity selection, the scalar bar,
+// user colour maps and the extreme-value markers.
+
+#include "app/DataPaths.h"
+#include "app/Orvane.h"
+#include "channel/ReplyText.h"
+#include "commands/CommandTable.h"
+#include "interaction/PointPickerCallback.h"
+#include "results/ResultFiles.h"
+#include "results/ResultPipeline.h"
+
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <vtkActor.h>
+#include <vtkCellArray.h>
+#include <vtkColorTransferFunction.h>
+#include <vtkDataSetSurfaceFilter.h>
+#include <vtkDoubleArray.h>
+#include <vtkErrorCode.h>
+#include <vtkFloatArray.h>
+#include <vtkLineSource.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkRenderer.h>
+#include <vtkResampleWithDataSet.h>
+#include <vtkSTLReader.h>
+#include <vtkScalarBarActor.h>
+#include <vtkScalarBarRepresentation.h>
+#include <vtkScalarBarWidget.h>
+#include <vtkSphereSource.h>
+#include <vtkStructuredGrid.h>
+#include <vtkTextActor3D.h>
+#include <vtkTextProperty.h>
+#include <vtkXMLStructuredGridReader.h>
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+
+using orvane::ArgKind;
+using orvane::CommandArguments;
+using orvane::CommandRow;
+using orvane::ResultForm;
+using orvane::ResultPipeline;
+
+namespace {
+
+// Mode shapes are drawn this many times larger than computed, and coloured
+// over a fixed range so that modes compare at a glance.
+constexpr double modeWarpFactor = 500.0;
+constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
+
+// The displacement components as doubles, whatever type the file stored.
+void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results) {
+    const vtkIdType count = displacement->GetNumberOfTuples();
+    vtkDoubleArray* outputs[] = {results.deformationX, results.deformationY, results.deformationZ,
+                                 results.deformationMagnitude};
+    for (vtkDoubleArray* output : outputs) {
+        output->SetNumberOfComponents(1);
+        output->SetNumberOfTuples(count);
+    }
+    const auto n = static_cast<std::size_t>(count);
+    double* x = results.deformationX->GetPointer(0);
+    double* y = results.deformationY->GetPointer(0);
+    double* z = results.deformationZ->GetPointer(0);
+    double* m = results.deformationMagnitude->GetPointer(0);
+    if (displacement->GetNumberOfComponents() == 3) {
+        if (auto* doubles = vtkDoubleArray::SafeDownCast(displacement)) {
+            orvane::splitDisplacement(doubles->GetPointer(0), n, scale, x, y, z, m);
+            return;
+        }
+        if (auto* floats = vtkFloatArray::SafeDownCast(displacement)) {
+            orvane::splitDisplacement(floats->GetPointer(0), n, scale, x, y, z, m);
+            return;
+        }
+    }
+    std::vector<double> tuples(3 * n);
+    for (vtkIdType i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            tuples[static_cast<std::size_t>(3 * i + c)] = displacement->GetComponent(i, c);
+        }
+    }
+    orvane::splitDisplacement(tuples.data(), n, scale, x, y, z, m);
+}
+
+std::string formForLog(ResultForm form) {
+    switch (form) {
+    case ResultForm::Plain:
+        return "Renderer";
+    case ResultForm::Scaled:
+        return "stack";
+    case ResultForm::Mode:
+        return "ModelAnsys";
+    }
+    return "";
+}
+
+void placeMarker(orvane::ExtremeMarker& marker, const double* point, const std::string& text, double offset,
+                 const orvane::Colour& sphereColour) {
+    marker.textProperty->SetFontSize(60);
+    marker.textProperty->SetColor(1.0, 0.0, 0.0);
+    marker.textProperty->SetFontFamilyToTimes();
+    marker.label->SetTextProperty(marker.textProperty);
+    marker.label->SetInput(text.c_str());
+    const double labelAt[3] = {point[0] + offset, point[1], point[2]};
+    marker.label->SetPosition(labelAt[0], labelAt[1], labelAt[2]);
+    marker.leader->SetPoint1(point[0], point[1], point[2]);
+    marker.leader->SetPoint2(labelAt[0], labelAt[1], labelAt[2]);
+    marker.leaderMapper->SetInputConnection(marker.leader->GetOutputPort());
+    marker.leaderActor->SetMapper(marker.leaderMapper);
+    marker.leaderActor->GetProperty()->SetColor(1.0, 0.0, 0.0);
+    marker.sphereSource->Update();
+    marker.sphereMapper->SetInputConnection(marker.sphereSource->GetOutputPort());
+    marker.sphereActor->SetMapper(marker.sphereMapper);
+    marker.sphereActor->SetPosition(point[0], point[1], point[2]);
+    marker.sphereActor->SetScale(10.0);
+    marker.sphereActor->GetProperty()->SetColor(sphereColour[0], sphereColour[1], sphereColour[2]);
+}
+
+} // namespace
+
+namespace orvane {
+
+std::vector<CommandRow> resultCommands(Orvane& view) {
+    constexpr ArgKind text = ArgKind::Text;
+    constexpr ArgKind integer = ArgKind::Int;
+    constexpr ArgKind real = ArgKind::Real;
+    std::vector<CommandRow> rows{
+        {"Renderer",
+         "",
+         {text},
+         [&view](const CommandArguments& a) { view.LoadResultFields(a.text(1), ResultForm::Plain, 1.0, 0); }},
+        {"stack",
+         "",
+         {text, real},
+         [&view](const CommandArguments& a) {
+             view.LoadResultFields(a.text(1), ResultForm::Scaled, a.real(2), 0);
+         }},
+        {"ModelAnsys",
+         "",
+         {text, integer},
+         [&view](const CommandArguments& a) {
+             view.LoadResultFields(a.text(1), ResultForm::Mode, 1.0, a.integer(2));
+         }},
+        {"OnReadModelAnysy",
+         "",
+         {text},
+         [&view](const CommandArguments& a) { view.ReadEigenvalues(a.text(1)); }},
+        {"pointCloud", "", {text}, [&view](const CommandArguments& a) { view.ShowPointCloud(a.text(1)); }},
+        {"scalarBar",
+         "",
+         {text, text},
+         [&view](const CommandArguments& a) {
+             view.showScalarBar(a.text(1) == "true", a.text(2) == "true");
+         }},
+        {"closeScalarBar", "", {}, [&view](const CommandArguments&) { view.closeScalarBar(); }},
+        {"minmax", "", {}, [&view](const CommandArguments&) { view.minmax(); }},
+    };
+    for (int code = firstQuantityCode; code <= lastQuantityCode; ++code) {
+        rows.push_back({"attribute", std::to_string(code), {}, [&view, code](const CommandArguments&) {
+                            view.attribute(code);
+                        }});
+    }
+    for (int stops = 2; stops <= 5; ++stops) {
+        rows.push_back({"colorRGBS", std::to_string(stops), std::vector<ArgKind>(3 * stops, real),
+                        [&view, stops](const CommandArguments& a) {
+                            std::vector<Colour> colours;
+                            for (int i = 0; i < stops; ++i) {
+                                colours.push_back({a.real(2 + 3 * i), a.real(3 + 3 * i), a.real(4 + 3 * i)});
+                            }
+                            view.colorRGBS(colours);
+                        }});
+    }
+    return rows;
+}
+
+} // namespace orvane
+
+void Orvane::clearScene() {
+    vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
+    renderer->RemoveAllViewProps();
+}
+
+void Orvane::LoadResultFields(const std::string& location, ResultForm form, double factor, int mode) {
+    ResultPipeline& r = *results;
+    clearScene();
+    std::string surfacePath;
+    std::string gridPath;
+    switch (form) {
+    case ResultForm::Plain:
+        surfacePath = orvane::datapaths::resultModelStl(location);
+        gridPath = orvane::datapaths::resultGrid(location);
+        break;
+    case ResultForm::Scaled:
+        surfacePath = orvane::datapaths::modelStl(location);
+        gridPath = orvane::datapaths::staticResult(location);
+        break;
+    case ResultForm::Mode:
+        r.modeIndex = mode;
+        ReadEigenvalues(orvane::datapaths::modalEigenvalues(location));
+        surfacePath = orvane::datapaths::modelStl(location);
+        gridPath = orvane::datapaths::modalResult(location, static_cast<long long>(mode) + 1);
+        break;
+    }
+    const double scale = form == ResultForm::Scaled ? factor : 1.0;
+    vtkSmartPointer<vtkDoubleArray> modeVectors;
+    if (!readResultFiles(formForLog(form), surfacePath, gridPath, form != ResultForm::Mode, scale,
+                         form == ResultForm::Mode ? &modeVectors : nullptr)) {
+        renderView();
+        return;
+    }
+
+    if (form == ResultForm::Mode) {
+        r.resultPointData->SetVectors(modeVectors);
+    } else {
+        r.resultPointData->SetScalars(r.deformationMagnitude);
+    }
+    r.deformationMagnitude->GetRange(r.resultRange.data());
+
+    transferToSurface();
+
+    if (form != ResultForm::Mode) {
+        r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+        r.resultMapper->SetInputConnection(r.resampler->GetOutputPort(0));
+    } else {
+        if (!warpByMode()) {
+            std::cerr << "orvane: ModelAnsys: the mode shape of '" << gridPath
+                      << "' did not reach the model surface\n";
+            renderView();
+            return;
+        }
+        r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+        r.resultMapper->SetInputData(r.resultSurface);
+    }
+    r.configureMapper(r.resultMapper);
+    r.resultActor->SetMapper(r.resultMapper);
+
+    applyGradientBackground();
+    renderer->AddActor(r.resultActor);
+    if (form == ResultForm::Mode) {
+        sendReply("message", "success");
+    }
+    renderView();
+}
+
+bool Orvane::readResultFiles(const std::string& command, const std::string& surfacePath,
+                             const std::string& gridPath, bool withStress, double scale,
+                             vtkSmartPointer<vtkDoubleArray>* modeVectors) {
+    ResultPipeline& r = *results;
+    const auto fail = [&](const std::string& why) {
+        std::cerr << "orvane: " << command << ": " << why << "\n";
+        r.forgetResult();
+        return false;
+    };
+
+    if (!orvane::isRegularFile(surfacePath)) {
+        return fail("cannot read the model surface '" + surfacePath + "'");
+    }
+    r.resultModelReader->SetFileName(surfacePath.c_str());
+    r.resultModelReader->Update();
+    if (r.resultModelReader->GetErrorCode() != vtkErrorCode::NoError ||
+        r.resultModelReader->GetOutput()->GetNumberOfPoints() == 0) {
+        return fail("cannot read the model surface '" + surfacePath + "'");
+    }
+
+    if (!orvane::isRegularFile(gridPath)) {
+        return fail("cannot read the result grid '" + gridPath + "'");
+    }
+    r.gridReader->SetFileName(gridPath.c_str());
+    r.gridReader->Update();
+    vtkStructuredGrid* grid = r.gridReader->GetOutput();
+    const vtkIdType points = grid->GetNumberOfPoints();
+    if (points == 0) {
+        return fail("cannot read the result grid '" + gridPath + "'");
+    }
+    vtkPointData* pointData = grid->GetPointData();
+    vtkDataArray* displacement = pointData->GetNumberOfArrays() > 0 ? pointData->GetArray(0) : nullptr;
+    if (displacement == nullptr || displacement->GetNumberOfComponents() < 3 ||
+        displacement->GetNumberOfTuples() != points) {
+        return fail("the result grid '" + gridPath +
+                    "' has no displacement (point array 0, three components per point)");
+    }
+    vtkDataArray* stress = pointData->GetNumberOfArrays() > 1 ? pointData->GetArray(1) : nullptr;
+    if (withStress && (stress == nullptr || stress->GetNumberOfTuples() != points)) {
+        return fail("the result grid '" + gridPath + "' has no stress (point array 1, one value per point)");
+    }
+
+    r.resultModel = r.resultModelReader->GetOutput();
+    r.resultGrid = grid;
+    r.resultPointData = pointData;
+    r.resultGridPoints = grid->GetPoints();
+
+    splitInto(displacement, scale, r);
+    if (modeVectors != nullptr) {
+        *modeVectors = vtkSmartPointer<vtkDoubleArray>::New();
+        (*modeVectors)->SetName("ModeShape");
+        (*modeVectors)->SetNumberOfComponents(3);
+        (*modeVectors)->SetNumberOfTuples(points);
+        for (vtkIdType i = 0; i < points; ++i) {
+            for (int c = 0; c < 3; ++c) {
+                (*modeVectors)->SetTypedComponent(i, c, displacement->GetComponent(i, c));
+            }
+        }
+    }
+    if (withStress) {
+        const char* name = stress->GetName();
+        std::cout << (name != nullptr ? name : "") << std::endl;
+        r.stressValue->SetNumberOfTuples(points);
+        for (vtkIdType i = 0; i < points; ++i) {
+            r.stressValue->SetValue(i, stress->GetComponent(i, 0) * scale);
+        }
+    }
+    return true;
+}
+
+void Orvane::transferToSurface() {
+    ResultPipeline& r = *results;
+    r.resampler->SetInputData(r.resultModel);
+    r.resampler->SetSourceData(r.resultGrid);
+    r.resampler->Update();
+    r.surfaceFilter->SetInputConnection(r.resampler->GetOutputPort(0));
+    r.surfaceFilter->Update();
+    r.resultSurface->DeepCopy(r.surfaceFilter->GetOutput());
+}
+
+bool Orvane::warpByMode() {
+    ResultPipeline& r = *results;
+    vtkDataArray* shape = r.resultSurface->GetPointData()->GetVectors();
+    const vtkIdType count = r.resultSurface->GetNumberOfPoints();
+    if (shape == nullptr || shape->GetNumberOfTuples() != count) {
+        return false;
+    }
+    auto warped = vtkSmartPointer<vtkPoints>::New();
+    warped->SetDataTypeToDouble();
+    warped->SetNumberOfPoints(count);
+    auto magnitudes = vtkSmartPointer<vtkDoubleArray>::New();
+    magnitudes->SetName("ModeMagnitude");
+    magnitudes->SetNumberOfTuples(count);
+    double p[3];
+    double v[3];
+    for (vtkIdType i = 0; i < count; ++i) {
+        r.resultSurface->GetPoint(i, p);
+        shape->GetTuple(i, v);
+        warped->SetPoint(i, p[0] + modeWarpFactor * v[0], p[1] + modeWarpFactor * v[1],
+                         p[2] + modeWarpFactor * v[2]);
+        magnitudes->SetValue(i, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    }
+    r.resultSurface->SetPoints(warped);
+    r.resultSurface->GetPointData()->SetScalars(magnitudes);
+    r.resultRange = modeColourRange;
+    return true;
+}
+
+void Orvane::ReadEigenvalues(const std::string& path) {
+    ResultPipeline& r = *results;
+    std::ifstream file;
+    if (orvane::isRegularFile(path)) {
+        file.open(path, std::ios::binary);
+    }
+    if (!file) {
+        std::cerr << "Unable to open file\n";
+        return;
+    }
+    const orvane::EigenvalueText parsed = orvane::parseEigenvalueText(file);
+    for (const std::string& text : parsed.unparsed) {
+        std::cerr << "Error parsing value: " << text << "\n";
+    }
+    if (!r.eigenvaluesPending) {
+        return;
+    }
+    r.eigenvalues.insert(r.eigenvalues.end(), parsed.values.begin(), parsed.values.end());
+    for (const double value : r.eigenvalues) {
+        sendReply("Eigenvalue", orvane::sixDigits(value));
+    }
+    r.eigenvaluesPending = false;
+}
+
+void Orvane::ShowPointCloud(const std::string& directory) {
+    ResultPipeline& r = *results;
+    clearScene();
+    const int cloudSlot = orvane::POINT_CLOUD_SLOT;
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    pointSets.set(cloudSlot, points);
+    polyDatas.set(cloudSlot, polyData);
+    mappers.set(cloudSlot, mapper);
+    actors.set(cloudSlot, actor);
+    vertexCells = vtkSmartPointer<vtkCellArray>::New();
+    r.cloudMagnitudes->SetNumberOfTuples(0);
+
+    const std::string coordinatesPath = orvane::datapaths::pointCloudCoordinates(directory);
+    const std::string deformationPath = orvane::datapaths::pointCloudDeformation(directory);
+    const std::vector<orvane::Point3> coordinates = orvane::isRegularFile(coordinatesPath)
+                                                        ? orvane::readCoordinateFile(coordinatesPath)
+                                                        : std::vector<orvane::Point3>{};
+    const std::vector<orvane::Point3> deformations = orvane::isRegularFile(deformationPath)
+                                                         ? orvane::readCoordinateFile(deformationPath)
+                                                         : std::vector<orvane::Point3>{};
+    const std::size_t count = std::min(coordinates.size(), deformations.size());
+    if (coordinates.size() != deformations.size()) {
+        std::cerr << "orvane: pointCloud: " << coordinates.size() << " points in '" << coordinatesPath
+                  << "' but " << deformations.size() << " displacements in '" << deformationPath
+                  << "'; showing " << count << "\n";
+    }
+    if (count == 0) {
+        renderView();
+        return;
+    }
+
+    std::vector<double> magnitudes(count);
+    points->SetNumberOfPoints(static_cast<vtkIdType>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto id = static_cast<vtkIdType>(i);
+        points->SetPoint(id, coordinates[i].data());
+        vertexCells->InsertNextCell(1, &id);
+        const orvane::Point3& d = deformations[i];
+        magnitudes[i] = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    }
+    r.cloudMagnitudes->SetNumberOfTuples(static_cast<vtkIdType>(count));
+    std::copy(magnitudes.begin(), magnitudes.end(), r.cloudMagnitudes->GetPointer(0));
+
+    const orvane::Extremes extremes = *orvane::scanExtremes(magnitudes);
+    r.maxIndex = static_cast<int>(extremes.maxIndex);
+    r.minIndex = static_cast<int>(extremes.minIndex);
+    std::cout << extremes.max << " " << extremes.min << std::endl;
+
+    polyData->SetPoints(points);
+    polyData->SetVerts(vertexCells);
+    polyData->GetPointData()->SetScalars(r.cloudMagnitudes);
+    r.resultRange = {extremes.min, extremes.max};
+    r.addStops(orvane::redToBlueRamp(extremes.min, extremes.max));
+
+    mapper->SetInputData(polyData);
+    r.configureMapper(mapper);
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetPointSize(8);
+    actor->GetProperty()->SetColor(0.0, 0.0, 255.0);
+
+    renderer->AddActor(actor);
+    applyGradientBackground();
+    renderView();
+}
+
+void Orvane::attribute(int code) {
+    ResultPipeline& r = *results;
+    vtkDoubleArray* array = r.quantity(code);
+    if (array == nullptr) {
+        return;
+    }
+    if (!r.hasResult()) {
+        std::cerr << "orvane: attribute " << code << ": no result is loaded\n";
+        return;
+    }
+    // A quantity that the loaded result does not provide would be probed
+    // beyond its values.
+    if (array->GetNumberOfTuples() != r.resultGrid->GetNumberOfPoints()) {
+        std::cerr << "orvane: attribute " << code << ": the loaded result has no "
+                  << ResultPipeline::scalarBarTitle(code) << " values\n";
+        return;
+    }
+    const std::string title = ResultPipeline::attributeTitle(code);
+    const bool replacesDisplay = !title.empty();
+    if (replacesDisplay) {
+        clearScene();
+    }
+    r.resultQuantity = code;
+    if (replacesDisplay) {
+        r.scalarBar->SetTitle(title.c_str());
+    }
+    r.resultPointData->SetScalars(array);
+    array->GetRange(r.resultRange.data());
+    r.resampler->SetInputData(r.resultModel);
+    r.resampler->SetSourceData(r.resultGrid);
+    r.resampler->Update();
+    if (replacesDisplay) {
+        r.colorFunction->RemoveAllPoints();
+        r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+    } else {
+        r.addStops(orvane::redToBlueRamp(r.resultRange[0], r.resultRange[1]));
+    }
+    r.resultMapper->SetInputConnection(r.resampler->GetOutputPort(0));
+    r.configureMapper(r.resultMapper);
+    r.resultActor->SetMapper(r.resultMapper);
+    renderer->AddActor(r.resultActor);
+    renderView();
+}
+
+void Orvane::showScalarBar(bool place, bool shortBar) {
+    ResultPipeline& r = *results;
+    r.styleScalarBar(ResultPipeline::scalarBarTitle(r.resultQuantity), "%.6f");
+    enableScalarBar(place
+                        ? (shortBar ? orvane::ScalarBarPlace::UpperRight : orvane::ScalarBarPlace::RightEdge)
+                        : orvane::ScalarBarPlace::Unchanged);
+}
+
+void Orvane::enableScalarBar(orvane::ScalarBarPlace place) {
+    ResultPipeline& r = *results;
+    r.scalarBarWidget->SetInteractor(vtkWidget->interactor());
+    r.scalarBarWidget->SetScalarBarActor(r.scalarBar);
+    // The orientation marker has a renderer of its own in the lower-left corner.
+    r.scalarBarWidget->SetDefaultRenderer(renderer);
+    r.scalarBarWidget->SetCurrentRenderer(renderer);
+    vtkScalarBarRepresentation* representation = r.scalarBarWidget->GetScalarBarRepresentation();
+    if (place == orvane::ScalarBarPlace::UpperRight) {
+        representation->SetPosition(0.9, 0.6);
+        representation->SetPosition2(0.1, 0.3);
+    } else if (place == orvane::ScalarBarPlace::RightEdge) {
+        representation->SetPosition(0.9, 0.1);
+        representation->SetPosition2(0.1, 0.8);
+    }
+    r.scalarBar->SetVisibility(1);
+    r.scalarBarWidget->SetEnabled(1);
+    renderer->AddActor2D(r.scalarBar);
+    renderView();
+}
+
+void Orvane::closeScalarBar() {
+    ResultPipeline& r = *results;
+    renderer->RemoveActor2D(r.scalarBar);
+    // The enabled widget's representation draws the bar on its own; only
+    // switching the widget off takes it out of the view.
+    r.scalarBarWidget->SetEnabled(0);
+    renderView();
+}
+
+void Orvane::minmax() {
+    ResultPipeline& r = *results;
+    vtkPoints* points = pointSets.get(orvane::POINT_CLOUD_SLOT);
+    const vtkIdType count = r.cloudMagnitudes->GetNumberOfTuples();
+    if (points == nullptr || count == 0 || points->GetNumberOfPoints() < count) {
+        std::cerr << "orvane: minmax: no point cloud is shown\n";
+        return;
+    }
+    const double* values = r.cloudMagnitudes->GetPointer(0);
+    const orvane::Extremes extremes = *orvane::scanExtremes(std::vector<double>(values, values + count));
+    r.minIndex = static_cast<int>(extremes.minIndex);
+    r.maxIndex = static_cast<int>(extremes.maxIndex);
+    double minPoint[3];
+    double maxPoint[3];
+    points->GetPoint(r.minIndex, minPoint);
+    points->GetPoint(r.maxIndex, maxPoint);
+
+    placeMarker(r.minMarker, minPoint, "MinValue: " + orvane::sixDigits(extremes.min), 500.0,
+                {0.0, 1.0, 0.0});
+    placeMarker(r.maxMarker, maxPoint, "MaxValue: " + orvane::sixDigits(extremes.max), 1200.0,
+                {0.0, 0.0, 1.0});
+    for (orvane::ExtremeMarker* marker : {&r.minMarker, &r.maxMarker}) {
+        renderer->AddActor(marker->sphereActor);
+        renderer->AddActor(marker->leaderActor);
+        renderer->AddActor(marker->label);
+    }
+    renderView();
+}
+
+void Orvane::colorRGBS(const std::vector<orvane::Colour>& colours) {
+    ResultPipeline& r = *results;
+    const std::vector<double> positions =
+        orvane::evenStopPositions(static_cast<int>(colours.size()), r.resultRange[0], r.resultRange[1]);
+    r.colorFunction->RemoveAllPoints();
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        r.colorFunction->AddRGBPoint(positions[i], colours[i][0], colours[i][1], colours[i][2]);
+    }
+    renderView();
+}

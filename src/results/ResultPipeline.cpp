@@ -1,0 +1,159 @@
+#include "results/ResultPipeline.h"
+
+#include <vtkActor.h>
+#include <vtkColorTransferFunction.h>
+#include <vtkDataSetSurfaceFilter.h>
+#include <vtkDoubleArray.h>
+#include <vtkLineSource.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkResampleWithDataSet.h>
+#include <vtkSTLReader.h>
+#include <vtkScalarBarActor.h>
+#include <vtkScalarBarWidget.h>
+#include <vtkSphereSource.h>
+#include <vtkStructuredGrid.h>
+#include <vtkTextActor3D.h>
+#include <vtkTextProperty.h>
+#include <vtkXMLStructuredGridReader.h>
+
+namespace orvane {
+
+namespace {
+
+vtkSmartPointer<vtkDoubleArray> quantityArray(const char* name) {
+    auto array = vtkSmartPointer<vtkDoubleArray>::New();
+    if (name != nullptr) {
+        array->SetName(name);
+    }
+    array->SetNumberOfComponents(1);
+    return array;
+}
+
+} // namespace
+
+ExtremeMarker::ExtremeMarker()
+    : textProperty(vtkSmartPointer<vtkTextProperty>::New()), label(vtkSmartPointer<vtkTextActor3D>::New()),
+      leader(vtkSmartPointer<vtkLineSource>::New()), leaderMapper(vtkSmartPointer<vtkPolyDataMapper>::New()),
+      leaderActor(vtkSmartPointer<vtkActor>::New()), sphereSource(vtkSmartPointer<vtkSphereSource>::New()),
+      sphereMapper(vtkSmartPointer<vtkPolyDataMapper>::New()), sphereActor(vtkSmartPointer<vtkActor>::New()) {
+}
+
+ResultPipeline::ResultPipeline()
+    : resultModelReader(vtkSmartPointer<vtkSTLReader>::New()),
+      gridReader(vtkSmartPointer<vtkXMLStructuredGridReader>::New()),
+      deformationX(quantityArray("DeformationX")), deformationY(quantityArray("DeformationY")),
+      deformationZ(quantityArray("DeformationZ")), deformationMagnitude(quantityArray("Deformation")),
+      strainMagnitude(quantityArray(nullptr)), strainX(quantityArray(nullptr)),
+      strainY(quantityArray(nullptr)), strainZ(quantityArray(nullptr)), stressValue(quantityArray("Stress")),
+      stressX(quantityArray("StressX")), stressY(quantityArray("StressY")), stressZ(quantityArray("StressZ")),
+      resampler(vtkSmartPointer<vtkResampleWithDataSet>::New()),
+      surfaceFilter(vtkSmartPointer<vtkDataSetSurfaceFilter>::New()),
+      resultSurface(vtkSmartPointer<vtkPolyData>::New()),
+      colorFunction(vtkSmartPointer<vtkColorTransferFunction>::New()),
+      resultMapper(vtkSmartPointer<vtkPolyDataMapper>::New()), resultActor(vtkSmartPointer<vtkActor>::New()),
+      cloudMagnitudes(quantityArray(nullptr)), scalarBar(vtkSmartPointer<vtkScalarBarActor>::New()),
+      scalarBarWidget(vtkSmartPointer<vtkScalarBarWidget>::New()) {}
+
+ResultPipeline::~ResultPipeline() {
+    scalarBarWidget->SetEnabled(0);
+}
+
+vtkDoubleArray* ResultPipeline::quantity(int code) const {
+    switch (code) {
+    case 1:
+        return deformationMagnitude;
+    case 2:
+        return deformationX;
+    case 3:
+        return deformationY;
+    case 4:
+        return deformationZ;
+    case 5:
+        return strainMagnitude;
+    case 6:
+        return strainX;
+    case 7:
+        return strainY;
+    case 8:
+        return strainZ;
+    case 9:
+        return stressValue;
+    case 10:
+        return stressX;
+    case 11:
+        return stressY;
+    case 12:
+        return stressZ;
+    default:
+        return nullptr;
+    }
+}
+
+std::string ResultPipeline::attributeTitle(int code) {
+    switch (code) {
+    case 1:
+        return "Deformation";
+    case 2:
+        return "XDeformation";
+    case 3:
+        return "YDeformation";
+    case 4:
+        return "ZDeformation";
+    case 9:
+        return "stress";
+    default:
+        return "";
+    }
+}
+
+std::string ResultPipeline::scalarBarTitle(int code) {
+    static const char* const titles[] = {"Deformation", "Deformation X", "Deformation Y", "Deformation Z",
+                                         "Strain",      "Strain X",      "Strain Y",      "Strain Z",
+                                         "Stress",      "Stress X",      "Stress Y",      "Stress Z"};
+    return isQuantityCode(code) ? titles[code - firstQuantityCode] : "";
+}
+
+void ResultPipeline::addStops(const ColourStop* stops, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const ColourStop& stop = stops[i];
+        colorFunction->AddRGBPoint(stop.position, stop.colour[0], stop.colour[1], stop.colour[2]);
+    }
+}
+
+void ResultPipeline::configureMapper(vtkPolyDataMapper* mapper) const {
+    mapper->ScalarVisibilityOn();
+    mapper->SetLookupTable(colorFunction);
+    mapper->SetScalarModeToUsePointData();
+    mapper->SetScalarRange(resultRange[0], resultRange[1]);
+    mapper->SetColorModeToDefault();
+    mapper->Update();
+}
+
+void ResultPipeline::styleScalarBar(const std::string& title, const char* labelFormat) {
+    scalarBar->SetLookupTable(colorFunction);
+    if (!title.empty()) {
+        scalarBar->SetTitle(title.c_str());
+    }
+    scalarBar->GetTitleTextProperty()->SetColor(0.0, 0.0, 0.0);
+    scalarBar->GetLabelTextProperty()->SetColor(0.0, 0.0, 0.0);
+    scalarBar->SetLabelFormat(labelFormat);
+    scalarBar->SetNumberOfLabels(6);
+    // At most 80 pixels wide, with 10 pixels between the labels and the bar.
+    scalarBar->SetMaximumWidthInPixels(80);
+    scalarBar->SetTextPad(10);
+}
+
+void ResultPipeline::forgetResult() {
+    resultModel = nullptr;
+    resultGrid = nullptr;
+    resultPointData = nullptr;
+    resultGridPoints = nullptr;
+    for (int code = firstQuantityCode; code <= lastQuantityCode; ++code) {
+        quantity(code)->SetNumberOfTuples(0);
+    }
+}
+
+} // namespace orvane

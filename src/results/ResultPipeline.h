@@ -1,0 +1,138 @@
+#pragma once
+
+#include "results/ResultCalculations.h"
+
+#include <vtkSmartPointer.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+class vtkActor;
+class vtkColorTransferFunction;
+class vtkDataSetSurfaceFilter;
+class vtkDoubleArray;
+class vtkLineSource;
+class vtkPointData;
+class vtkPoints;
+class vtkPolyData;
+class vtkPolyDataMapper;
+class vtkResampleWithDataSet;
+class vtkRenderer;
+class vtkSTLReader;
+class vtkScalarBarActor;
+class vtkScalarBarWidget;
+class vtkSphereSource;
+class vtkStructuredGrid;
+class vtkTextActor3D;
+class vtkTextProperty;
+class vtkXMLStructuredGridReader;
+
+namespace orvane {
+
+// Quantity codes of the result colouring, 1 to 12.
+constexpr int firstQuantityCode = 1;
+constexpr int lastQuantityCode = 12;
+constexpr bool isQuantityCode(int code) {
+    return code >= firstQuantityCode && code <= lastQuantityCode;
+}
+
+// Where a result load finds its files: a result directory (plain), a data
+// root with a scale factor (scaled), or a data root and a mode (mode).
+enum class ResultForm { Plain, Scaled, Mode };
+
+// Where the scalar bar is placed when it is shown.
+enum class ScalarBarPlace { Unchanged, RightEdge, UpperRight };
+
+// A marker of the smallest or largest point-cloud value: a sphere at the
+// point, a leader line and a 3-D label at its end.
+struct ExtremeMarker {
+    ExtremeMarker();
+
+    vtkSmartPointer<vtkTextProperty> textProperty;
+    vtkSmartPointer<vtkTextActor3D> label;
+    vtkSmartPointer<vtkLineSource> leader;
+    vtkSmartPointer<vtkPolyDataMapper> leaderMapper;
+    vtkSmartPointer<vtkActor> leaderActor;
+    vtkSmartPointer<vtkSphereSource> sphereSource;
+    vtkSmartPointer<vtkPolyDataMapper> sphereMapper;
+    vtkSmartPointer<vtkActor> sphereActor;
+};
+
+// The result display: the surface and grid readers, the quantities taken
+// from the grid, their transfer onto the model surface, the shared colour
+// map, the scalar bar and the extreme-value markers. Created once and reused
+// by every load; a load replaces the contents.
+class ResultPipeline {
+public:
+    ResultPipeline();
+    ~ResultPipeline();
+    ResultPipeline(const ResultPipeline&) = delete;
+    ResultPipeline& operator=(const ResultPipeline&) = delete;
+
+    // The quantity array of a code (1 to 12), or null for any other code.
+    vtkDoubleArray* quantity(int code) const;
+    // The scalar-bar title that "attribute" gives a code, and the one that
+    // "scalarBar" gives it; empty where the code sets none.
+    static std::string attributeTitle(int code);
+    static std::string scalarBarTitle(int code);
+
+    // Adds the stops without removing the existing ones.
+    template <std::size_t N> void addStops(const std::array<ColourStop, N>& stops) {
+        addStops(stops.data(), N);
+    }
+    void addStops(const ColourStop* stops, std::size_t count);
+    // Point-data colouring through the shared colour map over resultRange.
+    void configureMapper(vtkPolyDataMapper* mapper) const;
+    // Configures the scalar bar's look for a title and label format.
+    void styleScalarBar(const std::string& title, const char* labelFormat);
+
+    // Forgets the loaded result, so that later commands find none.
+    void forgetResult();
+    bool hasResult() const { return resultPointData != nullptr; }
+
+    vtkSmartPointer<vtkSTLReader> resultModelReader;
+    vtkSmartPointer<vtkPolyData> resultModel;
+    vtkSmartPointer<vtkXMLStructuredGridReader> gridReader;
+    vtkSmartPointer<vtkStructuredGrid> resultGrid;
+    vtkSmartPointer<vtkPointData> resultPointData;
+    vtkSmartPointer<vtkPoints> resultGridPoints;
+
+    vtkSmartPointer<vtkDoubleArray> deformationX;
+    vtkSmartPointer<vtkDoubleArray> deformationY;
+    vtkSmartPointer<vtkDoubleArray> deformationZ;
+    vtkSmartPointer<vtkDoubleArray> deformationMagnitude;
+    vtkSmartPointer<vtkDoubleArray> strainMagnitude;
+    vtkSmartPointer<vtkDoubleArray> strainX;
+    vtkSmartPointer<vtkDoubleArray> strainY;
+    vtkSmartPointer<vtkDoubleArray> strainZ;
+    vtkSmartPointer<vtkDoubleArray> stressValue;
+    vtkSmartPointer<vtkDoubleArray> stressX;
+    vtkSmartPointer<vtkDoubleArray> stressY;
+    vtkSmartPointer<vtkDoubleArray> stressZ;
+
+    vtkSmartPointer<vtkResampleWithDataSet> resampler;
+    vtkSmartPointer<vtkDataSetSurfaceFilter> surfaceFilter;
+    vtkSmartPointer<vtkPolyData> resultSurface;
+    vtkSmartPointer<vtkColorTransferFunction> colorFunction;
+    vtkSmartPointer<vtkPolyDataMapper> resultMapper;
+    vtkSmartPointer<vtkActor> resultActor;
+    std::array<double, 2> resultRange{0.0, 1.0};
+
+    std::vector<double> eigenvalues;
+    bool eigenvaluesPending = true;
+    int modeIndex = 0;
+
+    // The point cloud's displacement magnitudes and their extremes.
+    vtkSmartPointer<vtkDoubleArray> cloudMagnitudes;
+    int maxIndex = 0;
+    int minIndex = 0;
+
+    int resultQuantity = 1;
+    vtkSmartPointer<vtkScalarBarActor> scalarBar;
+    vtkSmartPointer<vtkScalarBarWidget> scalarBarWidget;
+    ExtremeMarker minMarker;
+    ExtremeMarker maxMarker;
+};
+
+} // namespace orvane

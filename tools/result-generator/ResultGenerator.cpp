@@ -1,0 +1,395 @@
+#include "ResultGenerator.h"
+
+#include <vtkCellArray.h>
+#include <vtkCleanPolyData.h>
+#include <vtkDoubleArray.h>
+#include <vtkIdList.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkSTLReader.h>
+#include <vtkSTLWriter.h>
+#include <vtkSmartPointer.h>
+#include <vtkStructuredGrid.h>
+#include <vtkTessellatedBoxSource.h>
+#include <vtkTriangleFilter.h>
+#include <vtkXMLStructuredGridWriter.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <locale>
+#include <ostream>
+
+namespace fs = std::filesystem;
+
+namespace orvane::resultgen {
+
+namespace {
+
+const char* const modelStem = "locomotive_bogieassembly_sldasm2";
+const char* const modalDir = "modelAnsys/unitfcm5-0-1e-10-451";
+
+// beta_m * L of the first cantilever modes.
+constexpr double cantileverRoots[] = {1.87510407,  4.69409113,  7.85475744,  10.99554073,
+                                      14.13716839, 17.27875953, 20.42035225, 23.56194490};
+constexpr int knownModes = static_cast<int>(sizeof(cantileverRoots) / sizeof(cantileverRoots[0]));
+constexpr double firstFrequency = 12.5; // Hz
+constexpr double youngsModulus = 210000.0;
+
+// Cantilever mode shape at s in [0, 1] (clamped at 0).
+double cantileverShape(int mode, double s) {
+    const double beta = cantileverRoots[std::min(mode, knownModes - 1)];
+    const double sigma = (std::cosh(beta) + std::cos(beta)) / (std::sinh(beta) + std::sin(beta));
+    const double x = beta * s;
+    return std::cosh(x) - std::cos(x) - sigma * (std::sinh(x) - std::sin(x));
+}
+
+double largestShape(int mode) {
+    double largest = 0.0;
+    for (int i = 0; i <= 400; ++i) {
+        largest = std::max(largest, std::fabs(cantileverShape(mode, i / 400.0)));
+    }
+    return largest;
+}
+
+Bounds withMargin(const Bounds& bounds) {
+    const double extent =
+        std::max({bounds[1] - bounds[0], bounds[3] - bounds[2], bounds[5] - bounds[4], 1e-9});
+    Bounds grown = bounds;
+    for (int i = 0; i < 3; ++i) {
+        grown[2 * i] -= 0.02 * extent;
+        grown[2 * i + 1] += 0.02 * extent;
+    }
+    return grown;
+}
+
+vtkSmartPointer<vtkStructuredGrid> makeGrid(const Bounds& bounds, const GridSize& size) {
+    const Bounds box = withMargin(bounds);
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataTypeToDouble();
+    points->SetNumberOfPoints(static_cast<vtkIdType>(size.nx) * size.ny * size.nz);
+    vtkIdType id = 0;
+    const auto at = [&box](int axis, int i, int n) {
+        return box[2 * axis] + (box[2 * axis + 1] - box[2 * axis]) * i / std::max(n - 1, 1);
+    };
+    for (int k = 0; k < size.nz; ++k) {
+        for (int j = 0; j < size.ny; ++j) {
+            for (int i = 0; i < size.nx; ++i) {
+                points->SetPoint(id++, at(0, i, size.nx), at(1, j, size.ny), at(2, k, size.nz));
+            }
+        }
+    }
+    auto grid = vtkSmartPointer<vtkStructuredGrid>::New();
+    grid->SetDimensions(size.nx, size.ny, size.nz);
+    grid->SetPoints(points);
+    return grid;
+}
+
+vtkSmartPointer<vtkDoubleArray>
+vectorField(vtkPoints* points, const char* name,
+            const std::function<std::array<double, 3>(const double*)>& field) {
+    auto array = vtkSmartPointer<vtkDoubleArray>::New();
+    array->SetName(name);
+    array->SetNumberOfComponents(3);
+    array->SetNumberOfTuples(points->GetNumberOfPoints());
+    double point[3];
+    for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
+        points->GetPoint(i, point);
+        const std::array<double, 3> value = field(point);
+        array->SetTypedTuple(i, value.data());
+    }
+    return array;
+}
+
+bool writeGrid(vtkStructuredGrid* grid, const std::string& path, std::ostream& diagnostics) {
+    auto writer = vtkSmartPointer<vtkXMLStructuredGridWriter>::New();
+    writer->SetFileName(path.c_str());
+    writer->SetInputData(grid);
+    writer->SetDataModeToAppended();
+    writer->EncodeAppendedDataOff();
+    writer->SetCompressorTypeToNone();
+    if (writer->Write() != 1) {
+        diagnostics << "orvane-result-generator: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
+// A text file in the C locale with enough digits to round-trip the values.
+bool writeText(const std::string& path, const std::function<void(std::ostream&)>& body,
+               std::ostream& diagnostics) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.imbue(std::locale::classic());
+    file.precision(10);
+    body(file);
+    file.close();
+    if (!file) {
+        diagnostics << "orvane-result-generator: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
+vtkSmartPointer<vtkPolyData> readSurface(const std::string& stlPath, std::ostream& diagnostics) {
+    auto reader = vtkSmartPointer<vtkSTLReader>::New();
+    reader->SetFileName(stlPath.c_str());
+    reader->Update();
+    vtkSmartPointer<vtkPolyData> surface = reader->GetOutput();
+    if (surface->GetNumberOfPoints() == 0) {
+        diagnostics << "orvane-result-generator: no triangles in " << stlPath << "\n";
+        return nullptr;
+    }
+    return surface;
+}
+
+} // namespace
+
+Cantilever::Cantilever(const Bounds& box) : bounds(box) {
+    const double extents[3] = {box[1] - box[0], box[3] - box[2], box[5] - box[4]};
+    axis = static_cast<int>(std::max_element(extents, extents + 3) - extents);
+    bending = axis == 2 ? 0 : 2;
+    lateral = 3 - axis - bending;
+    length = std::max(extents[axis], 1e-9);
+    tip = 0.02 * length;
+}
+
+std::array<double, 3> Cantilever::displacement(const double* point) const {
+    const double s = std::clamp((point[axis] - bounds[2 * axis]) / length, 0.0, 1.0);
+    const double centre = 0.5 * (bounds[2 * bending] + bounds[2 * bending + 1]);
+    // Tip-loaded cantilever: w = tip * s^2 (3 - s) / 2; sections turn with w'.
+    const double deflection = tip * s * s * (3.0 - s) / 2.0;
+    const double slope = tip * (6.0 * s - 3.0 * s * s) / 2.0 / length;
+    std::array<double, 3> u{0.0, 0.0, 0.0};
+    u[static_cast<std::size_t>(bending)] = deflection;
+    u[static_cast<std::size_t>(axis)] = -(point[bending] - centre) * slope;
+    return u;
+}
+
+double Cantilever::stress(const double* point) const {
+    const double s = std::clamp((point[axis] - bounds[2 * axis]) / length, 0.0, 1.0);
+    const double centre = 0.5 * (bounds[2 * bending] + bounds[2 * bending + 1]);
+    const double curvature = 3.0 * tip * (1.0 - s) / (length * length);
+    return std::fabs(youngsModulus * (point[bending] - centre) * curvature);
+}
+
+std::array<double, 3> Cantilever::modeShape(int mode, const double* point) const {
+    const double s = std::clamp((point[axis] - bounds[2 * axis]) / length, 0.0, 1.0);
+    const double value = 0.9 * cantileverShape(mode, s) / largestShape(mode);
+    std::array<double, 3> v{0.0, 0.0, 0.0};
+    v[static_cast<std::size_t>(mode % 2 == 0 ? bending : lateral)] = value;
+    return v;
+}
+
+double Cantilever::eigenvalue(int mode) const {
+    const double ratio = cantileverRoots[std::min(mode, knownModes - 1)] / cantileverRoots[0];
+    const double frequency =
+        firstFrequency * ratio * ratio * (1.0 + 0.05 * std::max(0, mode - knownModes + 1));
+    const double omega = 2.0 * M_PI * frequency;
+    return omega * omega;
+}
+
+bool writeBoxSurface(const std::string& stlPath, const Bounds& bounds, int level, std::ostream& diagnostics) {
+    auto box = vtkSmartPointer<vtkTessellatedBoxSource>::New();
+    box->SetBounds(bounds.data());
+    box->SetLevel(std::max(level, 0));
+    box->QuadsOff();
+    auto writer = vtkSmartPointer<vtkSTLWriter>::New();
+    writer->SetInputConnection(box->GetOutputPort());
+    writer->SetFileName(stlPath.c_str());
+    writer->SetFileTypeToBinary();
+    if (writer->Write() != 1) {
+        diagnostics << "orvane-result-generator: cannot write " << stlPath << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeCount,
+                   std::ostream& diagnostics) {
+    return writeModalSet(resultDir, bounds, modeCount, GridSize{}, diagnostics);
+}
+
+bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeCount, const GridSize& size,
+                   std::ostream& diagnostics) {
+    const Cantilever beam(bounds);
+    const bool eigenvaluesWritten = writeText(
+        resultDir + "/eigenvalues.txt",
+        [&](std::ostream& out) {
+            out << "Eigenvalues of the clamped beam\n";
+            for (int m = 0; m < modeCount; ++m) {
+                out << "Mode " << m + 1 << ": " << beam.eigenvalue(m) << "\n";
+            }
+        },
+        diagnostics);
+    if (!eigenvaluesWritten) {
+        return false;
+    }
+    for (int m = 0; m < modeCount; ++m) {
+        vtkSmartPointer<vtkStructuredGrid> grid = makeGrid(bounds, size);
+        auto shape = vectorField(grid->GetPoints(), "Displacement",
+                                 [&](const double* p) { return beam.modeShape(m, p); });
+        grid->GetPointData()->SetVectors(shape);
+        if (!writeGrid(grid, resultDir + "/postprocess" + std::to_string(m + 1) + "0.vts", diagnostics)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeStaticGrid(const std::string& vtsPath, const Bounds& bounds, const GridSize& size,
+                     std::ostream& diagnostics) {
+    const Cantilever beam(bounds);
+    vtkSmartPointer<vtkStructuredGrid> grid = makeGrid(bounds, size);
+    grid->GetPointData()->AddArray(vectorField(grid->GetPoints(), "Displacement",
+                                               [&](const double* p) { return beam.displacement(p); }));
+    auto stress = vtkSmartPointer<vtkDoubleArray>::New();
+    stress->SetName("VonMises");
+    stress->SetNumberOfTuples(grid->GetNumberOfPoints());
+    double point[3];
+    for (vtkIdType i = 0; i < grid->GetNumberOfPoints(); ++i) {
+        grid->GetPoint(i, point);
+        stress->SetValue(i, beam.stress(point));
+    }
+    grid->GetPointData()->AddArray(stress);
+    return writeGrid(grid, vtsPath, diagnostics);
+}
+
+bool writeResultSet(const std::string& root, const ResultSetOptions& options, std::ostream& diagnostics) {
+    const fs::path data = fs::path(root) / "data";
+    std::error_code error;
+    for (const char* sub : {modalDir, "pointCloud", "mesh", "stress"}) {
+        fs::create_directories(data / sub, error);
+        if (error) {
+            diagnostics << "orvane-result-generator: cannot create " << (data / sub).string() << ": "
+                        << error.message() << "\n";
+            return false;
+        }
+    }
+    const std::string modelStl = (data / (std::string(modelStem) + ".stl")).string();
+    if (options.surfaceStl.empty()) {
+        if (!writeBoxSurface(modelStl, options.boxBounds, options.boxLevel, diagnostics)) {
+            return false;
+        }
+    } else {
+        vtkSmartPointer<vtkPolyData> given = readSurface(options.surfaceStl, diagnostics);
+        if (!given) {
+            return false;
+        }
+        auto writer = vtkSmartPointer<vtkSTLWriter>::New();
+        writer->SetInputData(given);
+        writer->SetFileName(modelStl.c_str());
+        writer->SetFileTypeToBinary();
+        if (writer->Write() != 1) {
+            diagnostics << "orvane-result-generator: cannot write " << modelStl << "\n";
+            return false;
+        }
+    }
+
+    vtkSmartPointer<vtkPolyData> surface = readSurface(modelStl, diagnostics);
+    if (!surface) {
+        return false;
+    }
+    Bounds bounds{};
+    surface->GetBounds(bounds.data());
+    const Cantilever beam(bounds);
+
+    if (!writeStaticGrid((data / "postprocess0.vts").string(), bounds, options.grid, diagnostics) ||
+        !writeModalSet((data / modalDir).string(), bounds, options.modeCount, options.grid, diagnostics)) {
+        return false;
+    }
+
+    // The surface with shared points, as the mesher's point and triangle lists.
+    auto clean = vtkSmartPointer<vtkCleanPolyData>::New();
+    clean->SetInputData(surface);
+    auto triangles = vtkSmartPointer<vtkTriangleFilter>::New();
+    triangles->SetInputConnection(clean->GetOutputPort());
+    triangles->Update();
+    vtkPolyData* mesh = triangles->GetOutput();
+    const vtkIdType pointCount = mesh->GetNumberOfPoints();
+
+    const auto eachPoint = [&](const std::function<void(std::ostream&, const double*)>& line) {
+        return [&, line](std::ostream& out) {
+            double point[3];
+            for (vtkIdType i = 0; i < pointCount; ++i) {
+                mesh->GetPoint(i, point);
+                line(out, point);
+            }
+        };
+    };
+    const fs::path stress = data / "stress";
+    const fs::path cloud = data / "pointCloud";
+    const bool tablesWritten =
+        writeText((stress / (std::string(modelStem) + ".pts")).string(),
+                  eachPoint([](std::ostream& out, const double* p) {
+                      out << p[0] << " " << p[1] << " " << p[2] << "\n";
+                  }),
+                  diagnostics) &&
+        writeText((stress / (std::string(modelStem) + ".tri")).string(),
+                  [&](std::ostream& out) {
+                      auto ids = vtkSmartPointer<vtkIdList>::New();
+                      for (vtkIdType c = 0; c < mesh->GetNumberOfCells(); ++c) {
+                          mesh->GetCellPoints(c, ids);
+                          if (ids->GetNumberOfIds() == 3) {
+                              out << ids->GetId(0) + 1 << " " << ids->GetId(1) + 1 << " " << ids->GetId(2) + 1
+                                  << "\n";
+                          }
+                      }
+                  },
+                  diagnostics) &&
+        writeText((stress / "index_point.txt").string(),
+                  [&](std::ostream& out) {
+                      for (vtkIdType i = 0; i < pointCount; ++i) {
+                          out << i << "\n";
+                      }
+                  },
+                  diagnostics) &&
+        writeText((stress / "vonmises.txt").string(),
+                  eachPoint([&](std::ostream& out, const double* p) { out << beam.stress(p) << "\n"; }),
+                  diagnostics) &&
+        writeText((cloud / "Cord.txt").string(), eachPoint([](std::ostream& out, const double* p) {
+                      out << p[0] << " " << p[1] << " " << p[2] << "\n";
+                  }),
+                  diagnostics) &&
+        writeText((cloud / "Deformation.txt").string(), eachPoint([&](std::ostream& out, const double* p) {
+                      const std::array<double, 3> u = beam.displacement(p);
+                      out << u[0] << " " << u[1] << " " << u[2] << "\n";
+                  }),
+                  diagnostics);
+    if (!tablesWritten) {
+        return false;
+    }
+
+    // A line mesh of the beam: its axis and one edge, joined by posts.
+    return writeText((data / "mesh" / "beam.txt").string(),
+                     [&](std::ostream& out) {
+                         constexpr int stations = 11;
+                         out << "$Points\n";
+                         for (int edge = 0; edge < 2; ++edge) {
+                             for (int i = 0; i < stations; ++i) {
+                                 double p[3] = {0.5 * (bounds[0] + bounds[1]), 0.5 * (bounds[2] + bounds[3]),
+                                                0.5 * (bounds[4] + bounds[5])};
+                                 p[beam.axis] = bounds[2 * beam.axis] + beam.length * i / (stations - 1);
+                                 if (edge == 1) {
+                                     p[beam.bending] = bounds[2 * beam.bending + 1];
+                                 }
+                                 out << p[0] << " " << p[1] << " " << p[2] << "\n";
+                             }
+                         }
+                         out << "\n$line\n";
+                         for (int edge = 0; edge < 2; ++edge) {
+                             for (int i = 0; i + 1 < stations; ++i) {
+                                 out << edge * stations + i << " " << edge * stations + i + 1 << "\n";
+                             }
+                         }
+                         for (int i = 0; i < stations; ++i) {
+                             out << i << " " << stations + i << "\n";
+                         }
+                         out << "$End\n";
+                     },
+                     diagnostics);
+}
+
+} // namespace orvane::resultgen

@@ -1,0 +1,55 @@
+// orvane-result-generator ROOT [--surface FILE.stl] [--box-level N]
+//                              [--grid NX NY NZ] [--modes N]
+// Writes a complete, plausible result set for a model surface into a data
+// root, so the result commands can be tried and tested without a solver.
+
+#include "ResultGenerator.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: orvane-result-generator ROOT [--surface FILE.stl] [--box-level N]"
+                 " [--grid NX NY NZ] [--modes N]\n";
+    return 2;
+}
+
+bool positive(const char* word, int& value) {
+    char* end = nullptr;
+    const long number = std::strtol(word, &end, 10);
+    if (end == word || *end != '\0' || number < 1 || number > 100000) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 2 || argv[1][0] == '-') {
+        return usage();
+    }
+    orvane::resultgen::ResultSetOptions options;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        const int left = argc - i - 1;
+        if (option == "--surface" && left >= 1) {
+            options.surfaceStl = argv[++i];
+        } else if (option == "--box-level" && left >= 1 && positive(argv[i + 1], options.boxLevel)) {
+            ++i;
+        } else if (option == "--modes" && left >= 1 && positive(argv[i + 1], options.modeCount)) {
+            ++i;
+        } else if (option == "--grid" && left >= 3 && positive(argv[i + 1], options.grid.nx) &&
+                   positive(argv[i + 2], options.grid.ny) && positive(argv[i + 3], options.grid.nz)) {
+            i += 3;
+        } else {
+            return usage();
+        }
+    }
+    return orvane::resultgen::writeResultSet(argv[1], options, std::cerr) ? EXIT_SUCCESS : EXIT_FAILURE;
+}
