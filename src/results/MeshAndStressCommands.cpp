@@ -35,7 +35,7 @@ std::vector<double> readNumberFile(const std::string& path) {
     if (orvane::isRegularFile(path)) {
         file.open(path, std::ios::binary);
     }
-    return file ? orvane::parseNumbers(file) : std::vector<double>{};
+    return file.is_open() ? orvane::parseNumbers(file) : std::vector<double>{};
 }
 
 } // namespace
@@ -69,7 +69,7 @@ void Orvane::BeiJingMesh(const std::string& path) {
     if (orvane::isRegularFile(path)) {
         file.open(path, std::ios::binary);
     }
-    if (!file) {
+    if (!file.is_open()) {
         std::cerr << "Unable to open file" << std::endl;
         renderView();
         return;
@@ -123,7 +123,7 @@ void Orvane::Stress(const std::string& directory) {
     if (orvane::isRegularFile(indexPath)) {
         indexFile.open(indexPath, std::ios::binary);
     }
-    if (indexFile) {
+    if (indexFile.is_open()) {
         index = orvane::parseStressIndex(indexFile);
     } else {
         std::cerr << "Unable to open file\n";

@@ -15,6 +15,7 @@
 #include <vtkActor.h>
 #include <vtkCellArray.h>
 #include <vtkColorTransferFunction.h>
+#include <vtkCommand.h>
 #include <vtkDataSetSurfaceFilter.h>
 #include <vtkDoubleArray.h>
 #include <vtkErrorCode.h>
@@ -56,6 +57,23 @@ namespace {
 constexpr double modeWarpFactor = 500.0;
 constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
 
+// Counts the errors an algorithm reports while it runs.
+class ErrorCounter : public vtkCommand {
+public:
+    static ErrorCounter* New() { return new ErrorCounter; }
+    void Execute(vtkObject*, unsigned long, void*) override { ++count; }
+    int count = 0;
+};
+
+// Values written through raw pointers do not mark the arrays changed.
+void markWritten(ResultPipeline& results) {
+    for (vtkDoubleArray* array :
+         {results.deformationX.Get(), results.deformationY.Get(), results.deformationZ.Get(),
+          results.deformationMagnitude.Get(), results.stressValue.Get()}) {
+        array->Modified();
+    }
+}
+
 // The displacement components as doubles, whatever type the file stored.
 void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results) {
     const vtkIdType count = displacement->GetNumberOfTuples();
@@ -73,10 +91,12 @@ void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results
     if (displacement->GetNumberOfComponents() == 3) {
         if (auto* doubles = vtkDoubleArray::SafeDownCast(displacement)) {
             orvane::splitDisplacement(doubles->GetPointer(0), n, scale, x, y, z, m);
+            markWritten(results);
             return;
         }
         if (auto* floats = vtkFloatArray::SafeDownCast(displacement)) {
             orvane::splitDisplacement(floats->GetPointer(0), n, scale, x, y, z, m);
+            markWritten(results);
             return;
         }
     }
@@ -87,6 +107,7 @@ void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results
         }
     }
     orvane::splitDisplacement(tuples.data(), n, scale, x, y, z, m);
+    markWritten(results);
 }
 
 std::string formForLog(ResultForm form) {
@@ -263,20 +284,26 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
         return fail("cannot read the model surface '" + surfacePath + "'");
     }
     r.resultModelReader->SetFileName(surfacePath.c_str());
+    // Read afresh: the solver may have rewritten the file under the same name.
+    r.resultModelReader->Modified();
     r.resultModelReader->Update();
     if (r.resultModelReader->GetErrorCode() != vtkErrorCode::NoError ||
         r.resultModelReader->GetOutput()->GetNumberOfPoints() == 0) {
         return fail("cannot read the model surface '" + surfacePath + "'");
     }
 
-    if (!orvane::isRegularFile(gridPath)) {
+    // A new reader each time: a reader that fails keeps its previous output.
+    r.gridReader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
+    auto errors = vtkSmartPointer<ErrorCounter>::New();
+    r.gridReader->AddObserver(vtkCommand::ErrorEvent, errors);
+    if (!orvane::isRegularFile(gridPath) || r.gridReader->CanReadFile(gridPath.c_str()) == 0) {
         return fail("cannot read the result grid '" + gridPath + "'");
     }
     r.gridReader->SetFileName(gridPath.c_str());
     r.gridReader->Update();
     vtkStructuredGrid* grid = r.gridReader->GetOutput();
     const vtkIdType points = grid->GetNumberOfPoints();
-    if (points == 0) {
+    if (points == 0 || errors->count > 0) {
         return fail("cannot read the result grid '" + gridPath + "'");
     }
     vtkPointData* pointData = grid->GetPointData();
@@ -323,6 +350,8 @@ void Orvane::transferToSurface() {
     ResultPipeline& r = *results;
     r.resampler->SetInputData(r.resultModel);
     r.resampler->SetSourceData(r.resultGrid);
+    // The grid may be the same object with new values.
+    r.resampler->Modified();
     r.resampler->Update();
     r.surfaceFilter->SetInputConnection(r.resampler->GetOutputPort(0));
     r.surfaceFilter->Update();
@@ -363,7 +392,7 @@ void Orvane::ReadEigenvalues(const std::string& path) {
     if (orvane::isRegularFile(path)) {
         file.open(path, std::ios::binary);
     }
-    if (!file) {
+    if (!file.is_open()) {
         std::cerr << "Unable to open file\n";
         return;
     }

@@ -47,6 +47,17 @@ double cantileverShape(int mode, double s) {
     return std::cosh(x) - std::cos(x) - sigma * (std::sinh(x) - std::sin(x));
 }
 
+// Beyond the free end the beam's last slope continues, so that a grid
+// reaching past the tip interpolates the tip values closely.
+template <typename Shape> double extended(Shape shape, double s) {
+    if (s <= 1.0) {
+        return shape(std::max(s, 0.0));
+    }
+    constexpr double step = 1e-4;
+    const double tipValue = shape(1.0);
+    return tipValue + (tipValue - shape(1.0 - step)) / step * (s - 1.0);
+}
+
 double largestShape(int mode) {
     double largest = 0.0;
     for (int i = 0; i <= 400; ++i) {
@@ -157,11 +168,11 @@ Cantilever::Cantilever(const Bounds& box) : bounds(box) {
 }
 
 std::array<double, 3> Cantilever::displacement(const double* point) const {
-    const double s = std::clamp((point[axis] - bounds[2 * axis]) / length, 0.0, 1.0);
+    const double s = (point[axis] - bounds[2 * axis]) / length;
     const double centre = 0.5 * (bounds[2 * bending] + bounds[2 * bending + 1]);
     // Tip-loaded cantilever: w = tip * s^2 (3 - s) / 2; sections turn with w'.
-    const double deflection = tip * s * s * (3.0 - s) / 2.0;
-    const double slope = tip * (6.0 * s - 3.0 * s * s) / 2.0 / length;
+    const double deflection = extended([this](double t) { return tip * t * t * (3.0 - t) / 2.0; }, s);
+    const double slope = tip * 1.5 * std::clamp(s, 0.0, 1.0) * (2.0 - std::clamp(s, 0.0, 1.0)) / length;
     std::array<double, 3> u{0.0, 0.0, 0.0};
     u[static_cast<std::size_t>(bending)] = deflection;
     u[static_cast<std::size_t>(axis)] = -(point[bending] - centre) * slope;
@@ -176,8 +187,9 @@ double Cantilever::stress(const double* point) const {
 }
 
 std::array<double, 3> Cantilever::modeShape(int mode, const double* point) const {
-    const double s = std::clamp((point[axis] - bounds[2 * axis]) / length, 0.0, 1.0);
-    const double value = 0.9 * cantileverShape(mode, s) / largestShape(mode);
+    const double s = (point[axis] - bounds[2 * axis]) / length;
+    const double value =
+        0.9 * extended([mode](double t) { return cantileverShape(mode, t); }, s) / largestShape(mode);
     std::array<double, 3> v{0.0, 0.0, 0.0};
     v[static_cast<std::size_t>(mode % 2 == 0 ? bending : lateral)] = value;
     return v;
@@ -218,6 +230,7 @@ bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeC
     const bool eigenvaluesWritten = writeText(
         resultDir + "/eigenvalues.txt",
         [&](std::ostream& out) {
+            out.precision(17);
             out << "Eigenvalues of the clamped beam\n";
             for (int m = 0; m < modeCount; ++m) {
                 out << "Mode " << m + 1 << ": " << beam.eigenvalue(m) << "\n";
