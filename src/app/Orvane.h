@@ -41,6 +41,8 @@ class vtkTransformFilter;
 
 namespace orvane {
 class CommandDispatcher;
+class CommandHold;
+class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
 class PointPickerCallback;
@@ -202,6 +204,8 @@ public:
     vtkSmartPointer<vtkSphereSource> rotationMarkerSource;
     vtkSmartPointer<vtkPolyDataMapper> rotationMarkerMapper;
     vtkSmartPointer<vtkActor> rotationMarkerActor;
+    // The solver run in progress, if any (local program or remote run).
+    std::unique_ptr<orvane::SolverRun> solverRun;
 
 private:
     void applyGradientBackground();
@@ -212,6 +216,8 @@ private:
 
     std::unique_ptr<orvane::ReplyChannel> channel;
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;
+    // Every received command passes here; a long operation holds the rest.
+    std::unique_ptr<orvane::CommandHold> commandHold;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

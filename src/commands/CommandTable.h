@@ -22,5 +22,6 @@ std::vector<CommandRow> lineElementCommands(Orvane& view);
 std::vector<CommandRow> beamNodeCommands(Orvane& view);
 std::vector<CommandRow> pickedPointArrowCommands(Orvane& view);
 std::vector<CommandRow> rotationCentreCommands(Orvane& view);
+std::vector<CommandRow> solverRunCommands(Orvane& view);
 
 } // namespace orvane
