@@ -193,6 +193,7 @@ describe('solver runs over ssh, scp and mpirun, and local programs', { skip, tim
     await stopAll();
     if (cluster) cluster.sshd.kill('SIGTERM');
     rmSync(PROJECT, { recursive: true, force: true });
+    rmSync(join(HOME, 'mpirun-for-tests'), { force: true });
     if (dir) rmSync(dir, { recursive: true, force: true });
   });
 
