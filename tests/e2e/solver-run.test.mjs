@@ -364,7 +364,9 @@ describe('solver runs over ssh, scp and mpirun, and local programs', { skip, tim
       const out = join(dir, 'solve-out');
       mkdirSync(out);
       const script = join(dir, 'bin', 'solver-job');
-      writeFileSync(script, `#!/bin/sh\ntouch "${out}/started"\nsleep 4\ntouch "${out}/done"\n`, { mode: 0o755 });
+      // Runs until the test creates "release" (20 s at most).
+      writeFileSync(script, `#!/bin/sh\ncd "${out}" || exit 1\ntouch started\ni=0\n`
+        + 'while [ ! -e release ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done\ntouch done\n', { mode: 0o755 });
       const failing = join(dir, 'bin', 'failing-job');
       writeFileSync(failing, '#!/bin/sh\nexit 3\n', { mode: 0o755 });
 
@@ -392,7 +394,9 @@ describe('solver runs over ssh, scp and mpirun, and local programs', { skip, tim
         'mousemove', '--sync', x + Math.round(width * 0.3), y + 20, 'mouseup', 1].map(String));
       await waitForScreenshot(windowId, (image) => assert.notEqual(marker(image), before, 'the view did not turn'),
         { timeout: 3000 });
-      assert.ok(!existsSync(join(out, 'done')), 'the view turned only after the program ended (too slow to tell)');
+      assert.ok(!existsSync(join(out, 'done')), 'the program ended early');
+      assert.deepEqual(ui.events.slice(ui.lastMark), [], 'a command ran while the program was running');
+      writeFileSync(join(out, 'release'), '');
 
       await waitForSentinel(first);
       assert.ok(existsSync(join(out, 'done')), 'a held command ran before the program ended');
@@ -403,6 +407,7 @@ describe('solver runs over ssh, scp and mpirun, and local programs', { skip, tim
       // By name on PATH; a failing program; words that only a shell would run.
       rmSync(out, { recursive: true });
       mkdirSync(out);
+      writeFileSync(join(out, 'release'), '');
       const from = view.stderrLines.length;
       for (const word of ['solver-job', 'failing-job', `${script};touch\${IFS}${spy}/s1`,
         `touch\${IFS}${spy}/s2`, `$(touch\${IFS}${spy}/s3)`, `\`touch\${IFS}${spy}/s4\``]) {
