@@ -14,6 +14,7 @@ PACKAGES=(
   libwebsocketpp-dev libasio-dev rapidjson-dev
   libgtest-dev
   xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils
+  openssh-server openssh-client openmpi-bin
   locales curl
 )
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then

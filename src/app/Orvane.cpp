@@ -2,10 +2,12 @@
 
 #include "app/ShutdownCleanup.h"
 #include "commands/CommandDispatcher.h"
+#include "commands/CommandHold.h"
 #include "commands/CommandTable.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
+#include "results/SolverRun.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -59,7 +61,10 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
       beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()), channel(std::move(replyChannel)),
       dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
+      commandHold(std::make_unique<orvane::CommandHold>(
+          [this](const std::string& command) { dispatcher->execute(command); })),
       containerLayout(new QHBoxLayout), container(new QWidget) {
+    solverRun = std::make_unique<orvane::SolverRun>(*commandHold, std::cerr);
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     arrowActor = vtkSmartPointer<vtkActor>::New();
     arrowGlyph = vtkSmartPointer<vtkGlyph3D>::New();
@@ -135,6 +140,8 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 }
 
 Orvane::~Orvane() {
+    // A run still in progress (SIGINT, SIGTERM, window closed) ends first.
+    solverRun->stop();
     orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);
@@ -153,7 +160,7 @@ void Orvane::sendReply(const std::string& event, const std::string& text) {
 
 void Orvane::OnReceiveMessage(QString commandText) {
     const QByteArray utf8 = commandText.toUtf8();
-    dispatcher->execute(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    commandHold->receive(std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
 void Orvane::renderView() {

@@ -43,6 +43,8 @@ class vtkTransformFilter;
 
 namespace orvane {
 class CommandDispatcher;
+class CommandHold;
+class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
 class PointPickerCallback;
@@ -214,6 +216,8 @@ public:
     vtkSmartPointer<vtkActor> rotationMarkerActor;
     // The result display and its state.
     std::unique_ptr<orvane::ResultPipeline> results;
+    // The solver run in progress, if any (local program or remote run).
+    std::unique_ptr<orvane::SolverRun> solverRun;
 
 private:
     void applyGradientBackground();
@@ -234,6 +238,8 @@ private:
 
     std::unique_ptr<orvane::ReplyChannel> channel;
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;
+    // Every received command passes here; a long operation holds the rest.
+    std::unique_ptr<orvane::CommandHold> commandHold;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

@@ -7,7 +7,7 @@ std::vector<CommandRow> commandTable(Orvane& view) {
     for (auto family : {sceneCommands, pointFileCommands, pointPickCommands, pickingCommands,
                         stepImportCommands, boundaryConditionCommands, lineElementCommands, beamNodeCommands,
                         pickedPointArrowCommands, rotationCentreCommands, resultCommands,
-                        meshAndStressCommands}) {
+                        meshAndStressCommands, solverRunCommands}) {
         std::vector<CommandRow> familyRows = family(view);
         rows.insert(rows.end(), std::make_move_iterator(familyRows.begin()),
                     std::make_move_iterator(familyRows.end()));

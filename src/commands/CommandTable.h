@@ -24,5 +24,6 @@ std::vector<CommandRow> pickedPointArrowCommands(Orvane& view);
 std::vector<CommandRow> rotationCentreCommands(Orvane& view);
 std::vector<CommandRow> resultCommands(Orvane& view);
 std::vector<CommandRow> meshAndStressCommands(Orvane& view);
+std::vector<CommandRow> solverRunCommands(Orvane& view);
 
 } // namespace orvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "results/RemoteRunPlan.h"
+
+#include <QObject>
+#include <QProcess>
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+class CommandHold;
+
+// Runs the programs of one solver run as child processes, one after the
+// other, while the event loop goes on. The command hold is held from the
+// start to the end of the run, so commands that arrive meanwhile run
+// afterwards. The run stops at the first program that cannot start, ends by
+// a signal or exits with a status other than 0.
+class SolverRun : public QObject {
+    Q_OBJECT
+
+public:
+    SolverRun(CommandHold& hold, std::ostream& diagnostics, QObject* parent = nullptr);
+    ~SolverRun() override;
+
+    SolverRun(const SolverRun&) = delete;
+    SolverRun& operator=(const SolverRun&) = delete;
+
+    // `name` prefixes the diagnostics ("openSSh", "SolveModel").
+    void start(const std::string& name, std::vector<ProgramCall> steps);
+    bool running() const { return process != nullptr; }
+    // Ends the running program (SIGTERM, then SIGKILL) and runs no further
+    // step; the hold stays as it is, for the shutdown that follows.
+    void stop();
+
+private:
+    void startStep();
+    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void onError(QProcess::ProcessError error);
+    void endRun();
+
+    CommandHold& hold;
+    std::ostream& diagnostics;
+    std::string runName;
+    std::vector<ProgramCall> steps;
+    std::size_t current = 0;
+    QProcess* process = nullptr;
+};
+
+} // namespace orvane

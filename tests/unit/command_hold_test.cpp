@@ -1,0 +1,42 @@
+#include "commands/CommandHold.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+TEST(CommandHold, KeepsCommandsDuringAnOperationAndRunsThemInArrivalOrder) {
+    std::vector<std::string> ran;
+    orvane::CommandHold* gate = nullptr;
+    orvane::CommandHold hold([&](const std::string& command) {
+        ran.push_back(command);
+        if (command.rfind("long", 0) == 0) {
+            gate->hold();
+        }
+        if (command == "instant") { // an operation that ends before it returns
+            gate->hold();
+            gate->release();
+        }
+    });
+    gate = &hold;
+
+    hold.receive("a");
+    EXPECT_EQ(ran, (std::vector<std::string>{"a"}));
+    hold.receive("long1");
+    hold.receive("b");
+    hold.receive("long2");
+    hold.receive("c");
+    EXPECT_TRUE(hold.holding());
+    EXPECT_EQ(ran, (std::vector<std::string>{"a", "long1"}));
+
+    // The end of the first operation runs "b" and "long2"; "c" waits for long2.
+    hold.release();
+    EXPECT_EQ(ran, (std::vector<std::string>{"a", "long1", "b", "long2"}));
+    EXPECT_EQ(hold.waiting(), 1U);
+    hold.receive("instant");
+    hold.receive("d");
+    hold.release();
+    EXPECT_EQ(ran, (std::vector<std::string>{"a", "long1", "b", "long2", "c", "instant", "d"}));
+    EXPECT_FALSE(hold.holding());
+    EXPECT_EQ(hold.waiting(), 0U);
+}
