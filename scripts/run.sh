@@ -2,8 +2,12 @@
 # Sets everything up, starts the bundled UI server on port 3000 and the view,
 # and loads a sample STL part. Open the printed page address in a browser to
 # type commands. Ctrl+C stops everything.
+#   scripts/run.sh --results   shows a generated result (a clamped beam under
+#                              load) coloured by displacement, with its scalar bar
 set -euo pipefail
 cd "$(dirname "$0")/.."
+demo=""
+[ "${1:-}" = "--results" ] && demo=results
 scripts/setup.sh
 
 sample=${ORVANE_SAMPLE_STL:-/usr/share/opencascade/data/stl/bearing.stl}
@@ -18,6 +22,7 @@ cleanup() {
     kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   done
   rm -f "$log"
+  [ -n "${results_root:-}" ] && rm -rf -- "$results_root"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -41,8 +46,19 @@ ORVANE_UI_URL="ws://localhost:$port" build/src/app/orvane &
 view=$!
 
 for _ in $(seq 300); do grep -q '"event":"ready"' "$log" && break; sleep 0.1; done
-curl -s -X POST --data-binary "readStl 1 $sample" "http://localhost:$port/command" >/dev/null
-echo "UI server page: http://localhost:$port/  (view loaded $sample; Ctrl+C stops)"
+send() { curl -s -X POST --data-binary "$1" "http://localhost:$port/command" >/dev/null; }
+if [ "$demo" = results ]; then
+  results_root=$(mktemp -d -t orvane-results.XXXXXX)
+  build/tools/result-generator/orvane-result-generator "$results_root"
+  send "stack $results_root 1"
+  send "scalarBar true false"
+  send "reset"
+  echo "UI server page: http://localhost:$port/  (view shows the result in $results_root; try"
+  echo "  ModelAnsys $results_root 0, attribute 9, pointCloud $results_root/data/pointCloud, minmax; Ctrl+C stops)"
+else
+  send "readStl 1 $sample"
+  echo "UI server page: http://localhost:$port/  (view loaded $sample; Ctrl+C stops)"
+fi
 tail -n +1 -f "$log" &
 follower=$!
 wait "$view"

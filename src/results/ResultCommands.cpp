@@ -74,7 +74,30 @@ void markWritten(ResultPipeline& results) {
     }
 }
 
-// The displacement components as doubles, whatever type the file stored.
+// Calls use with the first `components` components of every tuple of the
+// array, packed; float and double arrays are read in place.
+template <typename Use> void withComponents(vtkDataArray* array, int components, Use&& use) {
+    if (array->GetNumberOfComponents() == components) {
+        if (auto* doubles = vtkDoubleArray::SafeDownCast(array)) {
+            use(static_cast<const double*>(doubles->GetPointer(0)));
+            return;
+        }
+        if (auto* floats = vtkFloatArray::SafeDownCast(array)) {
+            use(static_cast<const float*>(floats->GetPointer(0)));
+            return;
+        }
+    }
+    const vtkIdType count = array->GetNumberOfTuples();
+    std::vector<double> packed(static_cast<std::size_t>(count * components));
+    for (vtkIdType i = 0; i < count; ++i) {
+        for (int c = 0; c < components; ++c) {
+            packed[static_cast<std::size_t>(i * components + c)] = array->GetComponent(i, c);
+        }
+    }
+    use(static_cast<const double*>(packed.data()));
+}
+
+// The displacement components and magnitude, times scale.
 void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results) {
     const vtkIdType count = displacement->GetNumberOfTuples();
     vtkDoubleArray* outputs[] = {results.deformationX, results.deformationY, results.deformationZ,
@@ -83,30 +106,12 @@ void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results
         output->SetNumberOfComponents(1);
         output->SetNumberOfTuples(count);
     }
-    const auto n = static_cast<std::size_t>(count);
-    double* x = results.deformationX->GetPointer(0);
-    double* y = results.deformationY->GetPointer(0);
-    double* z = results.deformationZ->GetPointer(0);
-    double* m = results.deformationMagnitude->GetPointer(0);
-    if (displacement->GetNumberOfComponents() == 3) {
-        if (auto* doubles = vtkDoubleArray::SafeDownCast(displacement)) {
-            orvane::splitDisplacement(doubles->GetPointer(0), n, scale, x, y, z, m);
-            markWritten(results);
-            return;
-        }
-        if (auto* floats = vtkFloatArray::SafeDownCast(displacement)) {
-            orvane::splitDisplacement(floats->GetPointer(0), n, scale, x, y, z, m);
-            markWritten(results);
-            return;
-        }
-    }
-    std::vector<double> tuples(3 * n);
-    for (vtkIdType i = 0; i < count; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            tuples[static_cast<std::size_t>(3 * i + c)] = displacement->GetComponent(i, c);
-        }
-    }
-    orvane::splitDisplacement(tuples.data(), n, scale, x, y, z, m);
+    withComponents(displacement, 3, [&](const auto* tuples) {
+        orvane::splitDisplacement(tuples, static_cast<std::size_t>(count), scale,
+                                  results.deformationX->GetPointer(0), results.deformationY->GetPointer(0),
+                                  results.deformationZ->GetPointer(0),
+                                  results.deformationMagnitude->GetPointer(0));
+    });
     markWritten(results);
 }
 
@@ -325,23 +330,27 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
 
     splitInto(displacement, scale, r);
     if (modeVectors != nullptr) {
-        *modeVectors = vtkSmartPointer<vtkDoubleArray>::New();
-        (*modeVectors)->SetName("ModeShape");
-        (*modeVectors)->SetNumberOfComponents(3);
-        (*modeVectors)->SetNumberOfTuples(points);
-        for (vtkIdType i = 0; i < points; ++i) {
-            for (int c = 0; c < 3; ++c) {
-                (*modeVectors)->SetTypedComponent(i, c, displacement->GetComponent(i, c));
-            }
-        }
+        auto vectors = vtkSmartPointer<vtkDoubleArray>::New();
+        vectors->SetName("ModeShape");
+        vectors->SetNumberOfComponents(3);
+        vectors->SetNumberOfTuples(points);
+        withComponents(displacement, 3, [&](const auto* tuples) {
+            std::copy(tuples, tuples + 3 * points, vectors->GetPointer(0));
+        });
+        *modeVectors = vectors;
     }
     if (withStress) {
         const char* name = stress->GetName();
         std::cout << (name != nullptr ? name : "") << std::endl;
         r.stressValue->SetNumberOfTuples(points);
-        for (vtkIdType i = 0; i < points; ++i) {
-            r.stressValue->SetValue(i, stress->GetComponent(i, 0) * scale);
-        }
+        const int components = stress->GetNumberOfComponents();
+        withComponents(stress, components, [&](const auto* values) {
+            double* out = r.stressValue->GetPointer(0);
+            for (vtkIdType i = 0; i < points; ++i) {
+                out[i] = static_cast<double>(values[i * components]) * scale;
+            }
+        });
+        r.stressValue->Modified();
     }
     return true;
 }

@@ -1,0 +1,167 @@
+// Result loading on a large grid. Prints figures only.
+//   orvane_results_benchmark generate ROOT [NX NY NZ] [BOX_LEVEL]
+//       writes a result set (default 400 x 50 x 50 grid points, a box surface
+//       of about 100,000 triangles)
+//   orvane_results_benchmark floor ROOT
+//       reads the static and the mode-1 grid with the model surface, resamples
+//       and extracts the surface, as plain VTK would
+//   orvane_results_benchmark view ROOT      (needs an X display)
+//       "stack ROOT 1" and "ModelAnsys ROOT 0" through the view's command
+//       path, from command to rendered frame
+// Each prints "name milliseconds" lines and "peak_rss_mib N".
+
+#include "RecordingChannel.h"
+#include "ResultGenerator.h"
+#include "ViewReady.h"
+#include "app/Orvane.h"
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <vtkDataSetSurfaceFilter.h>
+#include <vtkPolyData.h>
+#include <vtkResampleWithDataSet.h>
+#include <vtkSTLReader.h>
+#include <vtkSmartPointer.h>
+#include <vtkStructuredGrid.h>
+#include <vtkXMLStructuredGridReader.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Resident memory now, from /proc.
+double residentMebibytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stod(line.substr(6)) / 1024.0;
+        }
+    }
+    return 0.0;
+}
+
+void printPeakMemory() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::cout << "peak_rss_mib " << usage.ru_maxrss / 1024.0 << std::endl;
+}
+
+std::string surfaceOf(const std::string& root) {
+    return root + "/data/locomotive_bogieassembly_sldasm2.stl";
+}
+std::string staticGridOf(const std::string& root) {
+    return root + "/data/postprocess0.vts";
+}
+std::string modeGridOf(const std::string& root) {
+    return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess10.vts";
+}
+
+int generate(const std::string& root, int argc, char* argv[]) {
+    orvane::resultgen::ResultSetOptions options;
+    options.grid = {400, 50, 50};
+    options.boxLevel = 90;
+    options.modeCount = 1;
+    if (argc >= 6) {
+        options.grid = {std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
+    }
+    if (argc >= 7) {
+        options.boxLevel = std::atoi(argv[6]);
+    }
+    return orvane::resultgen::writeResultSet(root, options, std::cerr) ? EXIT_SUCCESS : EXIT_FAILURE;
+}
+
+// What any VTK program must do to show the result on the surface.
+double floorLoad(const std::string& surfacePath, const std::string& gridPath) {
+    const Clock::time_point start = Clock::now();
+    auto surface = vtkSmartPointer<vtkSTLReader>::New();
+    surface->SetFileName(surfacePath.c_str());
+    auto grid = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
+    grid->SetFileName(gridPath.c_str());
+    auto resample = vtkSmartPointer<vtkResampleWithDataSet>::New();
+    resample->SetInputConnection(surface->GetOutputPort());
+    resample->SetSourceConnection(grid->GetOutputPort());
+    auto extract = vtkSmartPointer<vtkDataSetSurfaceFilter>::New();
+    extract->SetInputConnection(resample->GetOutputPort());
+    extract->Update();
+    const double elapsed = millisecondsSince(start);
+    if (extract->GetOutput()->GetNumberOfPoints() == 0) {
+        std::cerr << "floor: nothing resampled from " << gridPath << "\n";
+    }
+    return elapsed;
+}
+
+int floor(const std::string& root) {
+    std::cout << "floor_static_ms " << floorLoad(surfaceOf(root), staticGridOf(root)) << std::endl;
+    std::cout << "floor_mode_ms " << floorLoad(surfaceOf(root), modeGridOf(root)) << std::endl;
+    printPeakMemory();
+    return EXIT_SUCCESS;
+}
+
+int view(const std::string& root, int argc, char* argv[]) {
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
+    QApplication application(argc, argv);
+    std::vector<RecordingChannel::Event> events;
+    Orvane orvane(false, std::make_unique<RecordingChannel>(events));
+    if (!waitUntilExposed(orvane)) {
+        std::cerr << "view: the window was not shown\n";
+        return EXIT_FAILURE;
+    }
+    std::cout << "idle_rss_mib " << residentMebibytes() << std::endl;
+    // The view's console lines stay out of the figures.
+    std::ostringstream console;
+    std::streambuf* const standardOutput = std::cout.rdbuf();
+    const auto timed = [&](const std::string& command) {
+        events.clear();
+        std::cout.rdbuf(console.rdbuf());
+        const Clock::time_point start = Clock::now();
+        orvane.OnReceiveMessage(QString::fromStdString(command));
+        const double elapsed = millisecondsSince(start);
+        std::cout.rdbuf(standardOutput);
+        return elapsed;
+    };
+    std::cout << "view_stack_ms " << timed("stack " + root + " 1") << std::endl;
+    std::cout << "view_stack2_ms " << timed("stack " + root + " 1") << std::endl;
+    const double mode = timed("ModelAnsys " + root + " 0");
+    const bool success =
+        !events.empty() && events.back().name == "message" && events.back().args[0] == "success";
+    std::cout << "view_mode_ms " << mode << (success ? "" : " (no success reply)") << std::endl;
+    printPeakMemory();
+    return success ? EXIT_SUCCESS : EXIT_FAILURE;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 3) {
+        std::cerr << "usage: orvane_results_benchmark generate|floor|view ROOT ...\n";
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const std::string root = argv[2];
+    if (mode == "generate") {
+        return generate(root, argc, argv);
+    }
+    if (mode == "floor") {
+        return floor(root);
+    }
+    if (mode == "view") {
+        return view(root, argc, argv);
+    }
+    std::cerr << "unknown mode " << mode << "\n";
+    return 2;
+}
