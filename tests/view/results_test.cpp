@@ -170,9 +170,13 @@ TEST_F(Results, ModalResultRepliesEigenvaluesOnceAndWarpsTheSurface) {
     Outcome second = command("ModelAnsys " + root + " 1");
     EXPECT_EQ(second.replies, (std::vector<std::string>{"message success"}));
     checkWarp(1);
-    EXPECT_EQ(command("OnReadModelAnysy " + root + "/data/modelAnsys/unitfcm5-0-1e-10-451/eigenvalues.txt")
-                  .replies.size(),
-              0u);
+    const fs::path odd = base / "odd-eigenvalues.txt";
+    std::ofstream(odd) << "Mode 1: n/a\n42\nMode 2: 7.5\n";
+    const Outcome reread = command("OnReadModelAnysy " + odd.string());
+    EXPECT_TRUE(reread.replies.empty());
+    EXPECT_EQ(reread.err, "Error parsing value:  n/a\n");
+    EXPECT_EQ(view->results->eigenvalues.size(), 3u);
+    EXPECT_EQ(command("OnReadModelAnysy " + root + "/absent.txt").err, "Unable to open file\n");
 
     // A mode without a file: a diagnostic naming it, no "success", an empty view.
     Outcome missing = command("ModelAnsys " + root + " 7");
