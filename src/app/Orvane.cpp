@@ -35,6 +35,7 @@
 #include <vtkTextProperty.h>
 
 #include <iostream>
+#include <optional>
 
 using orvane::ReplyChannel;
 
@@ -58,7 +59,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
       beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()), channel(std::move(replyChannel)),
-      dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
+      dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(this), std::cerr)),
       containerLayout(new QHBoxLayout), container(new QWidget) {
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     arrowActor = vtkSmartPointer<vtkActor>::New();
@@ -146,6 +147,13 @@ void Orvane::connectChannel(const std::string& url) {
 
 void Orvane::sendReply(const std::string& event, const std::string& text) {
     channel->emitEvent(event, {text});
+}
+
+void Orvane::reportProgress(const std::string& phase, long long done, long long total) {
+    if (std::optional<std::string> text =
+            progressThrottle.admit(phase, done, total, orvane::ProgressThrottle::Clock::now())) {
+        sendReply("progress", *text);
+    }
 }
 
 void Orvane::OnReceiveMessage(QString commandText) {
