@@ -26,6 +26,8 @@
 #include <vtkSTLReader.h>
 #include <vtkSphereSource.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -113,9 +115,16 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
     renderer->RemoveAllViewProps();
 
-    reportProgress("read", 0, 1);
-    std::optional<orvane::StepModel> model = orvane::readStepModel(stepPath, std::cout);
-    reportProgress("read", 1, 1);
+    // Parsing the file reports no steps of its own; the transfer into shapes does.
+    constexpr long long transferSteps = 1000;
+    reportProgress("read", 0, transferSteps);
+    std::optional<orvane::StepModel> model =
+        orvane::readStepModel(stepPath, std::cout, [this](double fraction) {
+            // The phase completes once, after the shapes are taken out.
+            reportProgress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
+                           transferSteps);
+        });
+    reportProgress("read", transferSteps, transferSteps);
     if (!model) {
         renderView();
         return;
