@@ -28,7 +28,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-node tools/ui-server/server.mjs --port "$port" >"$log" &
+node tools/ui-server/server.mjs --port "$port" --view-binary build/src/app/orvane >"$log" &
 server=$!
 for _ in $(seq 100); do grep -q '"listening"' "$log" && break; sleep 0.1; done
 

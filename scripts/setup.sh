@@ -13,7 +13,7 @@ PACKAGES=(
   libocct-data-exchange-dev libocct-ocaf-dev libocct-visualization-dev occt-misc
   libwebsocketpp-dev libasio-dev rapidjson-dev
   libgtest-dev
-  xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils
+  xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils chromium
   openssh-server openssh-client openmpi-bin
   locales curl
 )

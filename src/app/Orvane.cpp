@@ -37,6 +37,7 @@
 #include <vtkTextProperty.h>
 
 #include <iostream>
+#include <optional>
 
 using orvane::ReplyChannel;
 
@@ -60,11 +61,14 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
       beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
       beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()), channel(std::move(replyChannel)),
-      dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(*this), std::cerr)),
+      dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(this), std::cerr)),
       commandHold(std::make_unique<orvane::CommandHold>(
           [this](const std::string& command) { dispatcher->execute(command); })),
       containerLayout(new QHBoxLayout), container(new QWidget) {
-    solverRun = std::make_unique<orvane::SolverRun>(*commandHold, std::cerr);
+    solverRun = std::make_unique<orvane::SolverRun>(
+        *commandHold, std::cerr, [this](const std::string& phase, long long done, long long total) {
+            reportProgress(phase, done, total);
+        });
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     arrowActor = vtkSmartPointer<vtkActor>::New();
     arrowGlyph = vtkSmartPointer<vtkGlyph3D>::New();
@@ -156,6 +160,13 @@ void Orvane::connectChannel(const std::string& url) {
 
 void Orvane::sendReply(const std::string& event, const std::string& text) {
     channel->emitEvent(event, {text});
+}
+
+void Orvane::reportProgress(const std::string& phase, long long done, long long total) {
+    if (std::optional<std::string> text =
+            progressThrottle.admit(phase, done, total, orvane::ProgressThrottle::Clock::now())) {
+        sendReply("progress", *text);
+    }
 }
 
 void Orvane::OnReceiveMessage(QString commandText) {

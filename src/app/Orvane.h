@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DataPaths.h"
+#include "channel/ProgressThrottle.h"
 #include "channel/ReplyChannel.h"
 #include "geometry/GaussPoint.h"
 #include "results/ResultPipeline.h"
@@ -72,8 +73,16 @@ public:
 
     // Emits one event with one string argument to the UI server.
     void sendReply(const std::string& event, const std::string& text);
+    // Emits event "progress" with "PHASE DONE TOTAL" for a long command, at
+    // most ten a second; the report with done equal to total always goes out.
+    // The channel sends from its own thread, so reports reach the UI server
+    // while the command still holds the GUI thread.
+    void reportProgress(const std::string& phase, long long done, long long total);
     // Adds the renderer to the render window (once) and renders it.
     void renderView();
+    // Renders the view and writes the render window's pixels as a PNG file;
+    // replies "screenshot" with the path, or with an empty text on failure.
+    void screenshot(const std::string& path);
 
     // Scene registry.
     void readStl(const std::string& file);
@@ -237,6 +246,7 @@ private:
                          const orvane::Colour& colour);
 
     std::unique_ptr<orvane::ReplyChannel> channel;
+    orvane::ProgressThrottle progressThrottle;
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;
     // Every received command passes here; a long operation holds the rest.
     std::unique_ptr<orvane::CommandHold> commandHold;

@@ -6,4 +6,8 @@ namespace orvane {
 // only argument, spelled exactly so.
 bool hideRequested(int argc, const char* const* argv);
 
+// "--commands" as the one and only argument prints the command reference
+// instead of starting the view.
+bool commandListingRequested(int argc, const char* const* argv);
+
 } // namespace orvane

@@ -2,6 +2,8 @@
 #include "app/QuitOnSignal.h"
 #include "app/StartupOptions.h"
 #include "channel/SocketIoChannel.h"
+#include "commands/CommandReference.h"
+#include "commands/CommandTable.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -12,6 +14,11 @@
 #include <iostream>
 
 int main(int argc, char* argv[]) {
+    if (orvane::commandListingRequested(argc, argv)) {
+        // No view exists: the rows are only listed, their handlers never run.
+        std::cout << orvane::commandReferenceJson(orvane::commandTable(nullptr)) << std::flush;
+        return std::cout ? EXIT_SUCCESS : EXIT_FAILURE;
+    }
     const bool hide = orvane::hideRequested(argc, argv);
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
     QApplication application(argc, argv);

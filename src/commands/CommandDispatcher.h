@@ -40,10 +40,15 @@ using CommandHandler = std::function<void(const CommandArguments&)>;
 // One row of the command table. When `selector` is set, word 1 must equal it
 // exactly for the row to apply; the row's conversions then start at word 2.
 // A word whose word 1 matches none of its rows' selectors is ignored silently.
+// `usage` is the whole command line with one upper-case name per argument word
+// (for example "readStl 1 STL_FILE"); `description` says in one line what the
+// command does. Both are what the command reference shows.
 struct CommandRow {
     std::string word;
     std::string selector;
     std::vector<ArgKind> args;
+    std::string usage;
+    std::string description;
     CommandHandler handler;
 };
 

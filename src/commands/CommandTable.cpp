@@ -2,7 +2,7 @@
 
 namespace orvane {
 
-std::vector<CommandRow> commandTable(Orvane& view) {
+std::vector<CommandRow> commandTable(Orvane* view) {
     std::vector<CommandRow> rows;
     for (auto family : {sceneCommands, pointFileCommands, pointPickCommands, pickingCommands,
                         stepImportCommands, boundaryConditionCommands, lineElementCommands, beamNodeCommands,

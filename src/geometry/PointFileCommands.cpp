@@ -15,9 +15,14 @@
 
 namespace orvane {
 
-std::vector<CommandRow> pointFileCommands(Orvane& view) {
+std::vector<CommandRow> pointFileCommands(Orvane* view) {
     return {
-        {"load", "1", {ArgKind::Text}, [&view](const CommandArguments& a) { view.LoadPointFile(a.text(2)); }},
+        {"load",
+         "1",
+         {ArgKind::Text},
+         "load 1 POINT_FILE",
+         "Read a point file of x y z triples and show its points",
+         [view](const CommandArguments& a) { view->LoadPointFile(a.text(2)); }},
     };
 }
 

@@ -26,6 +26,8 @@
 #include <vtkSTLReader.h>
 #include <vtkSphereSource.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -36,26 +38,38 @@ namespace dp = orvane::datapaths;
 
 namespace orvane {
 
-std::vector<CommandRow> stepImportCommands(Orvane& view) {
+std::vector<CommandRow> stepImportCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     return {
         {"openSTLFile",
          "",
          {ArgKind::Text, ArgKind::Text},
-         [&view](const CommandArguments& a) {
-             view.sendReply("message", "open");
-             view.OpenStepFile(a.text(1), a.text(2));
+         "openSTLFile DATA_ROOT STEP_FILE",
+         "Import a STEP model: write its solids and faces as STL files under the data root and show them; "
+         "reports progress",
+         [view](const CommandArguments& a) {
+             view->sendReply("message", "open");
+             view->OpenStepFile(a.text(1), a.text(2));
          }},
         {"genBrep",
          "",
          {ArgKind::Int},
-         [&view](const CommandArguments& a) { view.ExportFaceBrep(a.integer(1)); }},
-        {"generateBreps", "", {}, [&view](const CommandArguments&) { view.ExportTargetFaceBrep(); }},
+         "genBrep FACE",
+         "Write a face as a B-rep file and run the Gauss-point program on it",
+         [view](const CommandArguments& a) { view->ExportFaceBrep(a.integer(1)); }},
+        {"generateBreps",
+         "",
+         {},
+         "generateBreps",
+         "Write the picked face as a B-rep file and run the Gauss-point program on it",
+         [view](const CommandArguments&) { view->ExportTargetFaceBrep(); }},
         {"cutBrep",
          "",
          {real, real, real, real},
-         [&view](const CommandArguments& a) {
-             view.CutWithSphere({a.real(1), a.real(2), a.real(3)}, a.real(4));
+         "cutBrep X Y Z RADIUS",
+         "Cut the model faces with a sphere and write and show the pieces inside",
+         [view](const CommandArguments& a) {
+             view->CutWithSphere({a.real(1), a.real(2), a.real(3)}, a.real(4));
          }},
     };
 }
@@ -100,25 +114,42 @@ vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
     clearScene();
 
-    std::optional<orvane::StepModel> model = orvane::readStepModel(stepPath, std::cout);
+    // Parsing the file reports no steps of its own; the transfer into shapes does.
+    constexpr long long transferSteps = 1000;
+    reportProgress("read", 0, transferSteps);
+    std::optional<orvane::StepModel> model =
+        orvane::readStepModel(stepPath, std::cout, [this](double fraction) {
+            // The phase completes once, after the shapes are taken out.
+            reportProgress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
+                           transferSteps);
+        });
+    reportProgress("read", transferSteps, transferSteps);
     if (!model) {
         renderView();
         return;
     }
 
+    // Each solid and face is triangulated and written as its own STL file.
+    const auto meshTotal = static_cast<long long>(model->solids.size() + model->faces.size());
+    long long meshed = 0;
+    reportProgress("mesh", meshed, meshTotal);
     for (std::size_t i = 0; i < model->solids.size(); ++i) {
         orvane::exportShapeStl(model->solids[i], dp::solidStl(root, static_cast<int>(i)));
+        reportProgress("mesh", ++meshed, meshTotal);
     }
     std::vector<std::array<double, 6>> boxes;
     boxes.reserve(model->faces.size());
     for (std::size_t i = 0; i < model->faces.size(); ++i) {
         orvane::exportShapeStl(model->faces[i], dp::faceStl(root, static_cast<int>(i)));
         boxes.push_back(orvane::faceBox(model->faces[i]));
+        reportProgress("mesh", ++meshed, meshTotal);
     }
 
+    reportProgress("write", 0, 1);
     orvane::CafModel wholeModel;
     wholeModel.document = model->document;
     wholeModel.WriteStl(dp::modelStl(root), true, true);
+    reportProgress("write", 1, 1);
     orvane::closeDocument(model->document);
     model->document.Nullify();
 
@@ -131,9 +162,14 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     faceFileCount = *faceFiles;
     solidFileCount = *solidFiles;
 
+    // The files just written are read back as the actors of the view.
+    const long long showTotal = faceFileCount + solidFileCount + 1LL;
+    long long shown = 0;
+    reportProgress("show", shown, showTotal);
     std::vector<vtkSmartPointer<vtkActor>> faceActors;
     for (int i = 0; i < faceFileCount; ++i) {
         vtkSmartPointer<vtkActor> actor = stlActor(dp::faceStl(root, i));
+        reportProgress("show", ++shown, showTotal);
         // A highlighted face lies in the surface of its translucent solid: draw it in front.
         actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
         orvane::setActorName(actor, "F 0 " + std::to_string(i));
@@ -142,10 +178,12 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     std::vector<vtkSmartPointer<vtkActor>> solidActors;
     for (int i = 0; i < solidFileCount; ++i) {
         vtkSmartPointer<vtkActor> actor = stlActor(dp::solidStl(root, i));
+        reportProgress("show", ++shown, showTotal);
         orvane::setActorName(actor, "S 0 " + std::to_string(i));
         solidActors.push_back(actor);
     }
     vtkSmartPointer<vtkActor> modelActor = stlActor(dp::modelStl(root));
+    reportProgress("show", ++shown, showTotal);
     modelActor->GetProperty()->SetOpacity(0.8);
 
     for (const auto& actor : faceActors) {

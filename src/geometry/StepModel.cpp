@@ -6,6 +6,8 @@
 #include <Bnd_Box.hxx>
 #include <IFSelect_PrintCount.hxx>
 #include <IFSelect_ReturnStatus.hxx>
+#include <Message_ProgressIndicator.hxx>
+#include <Message_ProgressScope.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
@@ -54,9 +56,22 @@ private:
     bool released_ = false;
 };
 
+// Hands OpenCASCADE's progress position on; OpenCASCADE serialises the calls.
+class ProgressForwarder : public Message_ProgressIndicator {
+public:
+    explicit ProgressForwarder(TransferProgress progress) : progress_(std::move(progress)) {}
+
+protected:
+    void Show(const Message_ProgressScope&, const Standard_Boolean) override { progress_(GetPosition()); }
+
+private:
+    TransferProgress progress_;
+};
+
 // One read serves both the per-root shapes and the document: the XCAF reader
 // transfers every root, in order, through the plain reader it wraps.
-std::optional<StepModel> read(const std::string& stepPath, std::ostream& console) {
+std::optional<StepModel> read(const std::string& stepPath, std::ostream& console,
+                              const TransferProgress& progress) {
     StepModel model;
     model.document = newXcafDocument();
     DocumentGuard guard(model.document);
@@ -75,7 +90,12 @@ std::optional<StepModel> read(const std::string& stepPath, std::ostream& console
         process->SetTraceLevel(1);
     }
     reader.PrintCheckLoad(false, IFSelect_ItemsByEntity);
-    cafReader.Transfer(model.document);
+    if (progress) {
+        const Handle(ProgressForwarder) forwarder = new ProgressForwarder(progress);
+        cafReader.Transfer(model.document, forwarder->Start());
+    } else {
+        cafReader.Transfer(model.document);
+    }
     reader.PrintCheckTransfer(false, IFSelect_ItemsByEntity);
     if (reader.NbShapes() == 0) {
         std::cerr << "no shape in STEP file " << stepPath << '\n';
@@ -98,9 +118,10 @@ std::optional<StepModel> read(const std::string& stepPath, std::ostream& console
 
 } // namespace
 
-std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console) {
+std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console,
+                                       const TransferProgress& progress) {
     try {
-        return read(stepPath, console);
+        return read(stepPath, console, progress);
     } catch (const Standard_Failure& e) {
         std::cerr << "cannot read STEP file " << stepPath << ": " << e.GetMessageString() << '\n';
     } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <TopoDS_Shape.hxx>
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -26,10 +27,16 @@ struct StepModel {
     Handle(TDocStd_Document) document;
 };
 
+// Called with the fraction (0 to 1) of the STEP entities transferred so far.
+using TransferProgress = std::function<void(double fraction)>;
+
 // Reads the STEP file once. The reader's check reports go to the OpenCASCADE
 // messenger and "Read Stp File..." to console; a file that cannot be read or
 // that gives no shape yields nullopt with a diagnostic on standard error.
-std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console);
+// The transfer into shapes, the long part of a big model, reports its
+// progress when `progress` is set.
+std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console,
+                                       const TransferProgress& progress = {});
 
 // Closes a document opened by an application (as readStepModel's is), so the
 // application drops it; a null or already closed document is left alone.

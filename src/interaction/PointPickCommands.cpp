@@ -12,10 +12,20 @@
 
 namespace orvane {
 
-std::vector<CommandRow> pointPickCommands(Orvane& view) {
+std::vector<CommandRow> pointPickCommands(Orvane* view) {
     return {
-        {"arrowOpen", "", {}, [&view](const CommandArguments&) { view.arrowOpen(); }},
-        {"arrowClose", "", {}, [&view](const CommandArguments&) { view.arrowClose(); }},
+        {"arrowOpen",
+         "",
+         {},
+         "arrowOpen",
+         "Start point picking: a click picks the nearest shown point",
+         [view](const CommandArguments&) { view->arrowOpen(); }},
+        {"arrowClose",
+         "",
+         {},
+         "arrowClose",
+         "Stop point picking",
+         [view](const CommandArguments&) { view->arrowClose(); }},
     };
 }
 

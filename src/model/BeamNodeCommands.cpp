@@ -41,7 +41,7 @@
 
 namespace orvane {
 
-std::vector<CommandRow> beamNodeCommands(Orvane& view) {
+std::vector<CommandRow> beamNodeCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     constexpr ArgKind integer = ArgKind::Int;
     constexpr ArgKind text = ArgKind::Text;
@@ -49,37 +49,65 @@ std::vector<CommandRow> beamNodeCommands(Orvane& view) {
         {"beamMesh",
          "",
          {real, real, real, real, real, real, real, real},
-         [&view](const CommandArguments& a) {
-             view.beamMesh(a.real(1), a.real(2),
-                           {truncateToInt(a.real(3)), truncateToInt(a.real(4)), truncateToInt(a.real(5))},
-                           {a.real(6), a.real(7), a.real(8)});
+         "beamMesh SEGMENTS LENGTH AX AY AZ X Y Z",
+         "Generate a beam node list along an axis from a start point",
+         [view](const CommandArguments& a) {
+             view->beamMesh(a.real(1), a.real(2),
+                            {truncateToInt(a.real(3)), truncateToInt(a.real(4)), truncateToInt(a.real(5))},
+                            {a.real(6), a.real(7), a.real(8)});
          }},
         {"showPoint",
          "",
          {integer, real, real, real, real},
-         [&view](const CommandArguments& a) {
-             view.showPoint(a.integer(1), {a.real(2), a.real(3), a.real(4)}, a.real(5));
+         "showPoint BEAM R G B OPACITY",
+         "Recolour one beam and make its nodes pickable points",
+         [view](const CommandArguments& a) {
+             view->showPoint(a.integer(1), {a.real(2), a.real(3), a.real(4)}, a.real(5));
          }},
         {"peidianPicker",
          "",
          {integer, text, integer},
-         [&view](const CommandArguments& a) {
+         "peidianPicker MODE POINT_FILE BEAM",
+         "Mode 1: load a point file; mode 2: make the nodes of one beam pickable",
+         [view](const CommandArguments& a) {
              if (a.integer(1) == 1) {
-                 view.LoadPointFile(a.text(2));
+                 view->LoadPointFile(a.text(2));
              } else if (a.integer(1) == 2) {
-                 view.pickBeamNodes(a.integer(3));
+                 view->pickBeamNodes(a.integer(3));
              }
          }},
         {"arrowBeam",
          "",
          {text, real, real, real},
-         [&view](const CommandArguments& a) {
-             view.arrowBeam(a.text(1), {a.real(2), a.real(3), a.real(4)});
+         "arrowBeam LABEL DX DY DZ",
+         "Put a load marker on the picked beam node; replies its position and \"id\"",
+         [view](const CommandArguments& a) {
+             view->arrowBeam(a.text(1), {a.real(2), a.real(3), a.real(4)});
          }},
-        {"fixBeam", "", {text}, [&view](const CommandArguments& a) { view.fixBeam(a.text(1)); }},
-        {"connect", "", {}, [&view](const CommandArguments&) { view.connectSelected(); }},
-        {"getFaceCenter", "", {}, [&view](const CommandArguments&) { view.getFaceCenter(); }},
-        {"MatIds", "", {}, [&view](const CommandArguments&) { view.matIds(); }},
+        {"fixBeam",
+         "",
+         {text},
+         "fixBeam LABEL",
+         "Put a constraint marker on the picked beam node; replies its position",
+         [view](const CommandArguments& a) { view->fixBeam(a.text(1)); }},
+        {"connect",
+         "",
+         {},
+         "connect",
+         "Draw lines from the picked point to the points chosen by judge",
+         [view](const CommandArguments&) { view->connectSelected(); }},
+        {"getFaceCenter",
+         "",
+         {},
+         "getFaceCenter",
+         "Mark the centre of the target face",
+         [view](const CommandArguments&) { view->getFaceCenter(); }},
+        {"MatIds",
+         "",
+         {},
+         "MatIds",
+         "Reply \"id\" with the solid index of the target",
+         [view](const CommandArguments&) { view->matIds(); }},
     };
 }
 

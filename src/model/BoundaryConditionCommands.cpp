@@ -31,57 +31,91 @@ std::array<double, 6> sixReals(const CommandArguments& a, int first) {
 
 } // namespace
 
-std::vector<CommandRow> boundaryConditionCommands(Orvane& view) {
+std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     constexpr ArgKind text = ArgKind::Text;
     const std::vector<ArgKind> six(6, real);
     // The style is created after the command table, so it is looked up per command.
-    const auto style = [&view]() -> MouseInteractorHighLightActor& { return *view.pickingStyle; };
+    const auto style = [view]() -> MouseInteractorHighLightActor& { return *view->pickingStyle; };
     return {
-        {"arrowHighLight", "", six,
+        {"arrowHighLight", "", six, "arrowHighLight FX FY FZ MX MY MZ",
+         "Set the force and moment components of the next force",
          [style](const CommandArguments& a) { style().SetForceParameters(sixReals(a, 1)); }},
         {"frameHightLight",
          "",
          {real, real, real, real, real, real, real},
+         "frameHightLight FX FY FZ MX MY MZ RADIUS",
+         "Set the force components and the capture radius of the next RB3 element",
          [style](const CommandArguments& a) {
              style().SetForceParameters(sixReals(a, 1));
              style().captureRadius = a.real(7);
          }},
-        {"fixHighLight", "", six,
+        {"fixHighLight", "", six, "fixHighLight TX TY TZ RX RY RZ",
+         "Set the fixed translations and rotations (0 or 1) of the next constraint",
          [style](const CommandArguments& a) { style().SetFixParameters(sixReals(a, 1)); }},
-        {"arrowAdd", "", {}, [style](const CommandArguments&) { style().AddForce(); }},
-        {"constrainAdd", "", {}, [style](const CommandArguments&) { style().AddConstraint(); }},
-        {"sphereAdd", "", {}, [style](const CommandArguments&) { style().AddRb3Capture(); }},
+        {"arrowAdd",
+         "",
+         {},
+         "arrowAdd",
+         "Turn the picked faces into a force and draw its arrows",
+         [style](const CommandArguments&) { style().AddForce(); }},
+        {"constrainAdd",
+         "",
+         {},
+         "constrainAdd",
+         "Turn the picked faces into a fixed constraint and draw its markers",
+         [style](const CommandArguments&) { style().AddConstraint(); }},
+        {"sphereAdd",
+         "",
+         {},
+         "sphereAdd",
+         "Turn the picked faces into an RB3 capture sphere",
+         [style](const CommandArguments&) { style().AddRb3Capture(); }},
         {"node",
          "",
          {real, real, real, real},
+         "node X Y Z RADIUS",
+         "Add a node marker sphere",
          [style](const CommandArguments& a) {
              style().AddNodeMarker({a.real(1), a.real(2), a.real(3)}, a.real(4));
          }},
         {"mark",
          "",
          {text, real, real, real, real, real, real, real},
+         "mark TEXT R G B FONT_SIZE X Y Z",
+         "Add a text mark at a position",
          [style](const CommandArguments& a) {
              style().markText = a.text(1);
              style().position = {a.real(6), a.real(7), a.real(8)};
              style().AddTextMark({a.real(2), a.real(3), a.real(4)}, a.real(5));
          }},
-        {"judge", "", {}, [&view](const CommandArguments&) { view.Judge(); }},
+        {"judge",
+         "",
+         {},
+         "judge",
+         "Evaluate the known points against the last pick and reply the points chosen",
+         [view](const CommandArguments&) { view->Judge(); }},
         {"sphere",
          "1",
          {real},
-         [&view](const CommandArguments& a) {
-             view.ProbeDisc(view.pointPickerCallback->pickedPosition, view.arrowDirection, a.real(2));
+         "sphere 1 RADIUS",
+         "Show the probe disc at the picked point with a radius",
+         [view](const CommandArguments& a) {
+             view->ProbeDisc(view->pointPickerCallback->pickedPosition, view->arrowDirection, a.real(2));
          }},
         {"sphere",
          "2",
          {real, real, real, real, real, real, real},
-         [&view](const CommandArguments& a) {
-             view.ProbeDisc({a.real(3), a.real(4), a.real(5)}, {a.real(6), a.real(7), a.real(8)}, a.real(2));
+         "sphere 2 RADIUS X Y Z NX NY NZ",
+         "Show the probe disc at a centre with a normal and a radius",
+         [view](const CommandArguments& a) {
+             view->ProbeDisc({a.real(3), a.real(4), a.real(5)}, {a.real(6), a.real(7), a.real(8)}, a.real(2));
          }},
         {"materials",
          "",
          {real, real, real, real, real},
+         "materials UNUSED M1 M2 M3 M4",
+         "Record four material values for the solver file",
          [style](const CommandArguments& a) {
              for (int word = 2; word <= 5; ++word) {
                  style().model.materials.push_back(a.real(word));
@@ -90,28 +124,41 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane& view) {
         {"BPP",
          "",
          {ArgKind::Int, ArgKind::Int},
+         "BPP FIRST SECOND",
+         "Record two integer solver settings",
          [style](const CommandArguments& a) {
              style().model.bpp = {a.integer(1), a.integer(2)};
          }},
         {"preFiles",
          "",
          {text},
-         [&view, style](const CommandArguments& a) {
+         "preFiles DATA_ROOT/",
+         "Write the solver input file data/preFiles.txt; replies \"file is generated!\"",
+         [view, style](const CommandArguments& a) {
              style().WritePreFiles(a.text(1));
-             view.sendReply("message", "file is generated!");
+             view->sendReply("message", "file is generated!");
          }},
         {"txt",
          "",
          {text},
-         [&view](const CommandArguments& a) {
-             writeSelectionFile(a.text(1), view.arrowLabel, view.arrowDirection, view.selectedPointIndices,
-                                view.selectedPointCoords);
-             view.sendReply("message", "file is generated");
+         "txt FILE",
+         "Write the picked point entities to a text file; replies \"file is generated\"",
+         [view](const CommandArguments& a) {
+             writeSelectionFile(a.text(1), view->arrowLabel, view->arrowDirection, view->selectedPointIndices,
+                                view->selectedPointCoords);
+             view->sendReply("message", "file is generated");
          }},
-        {"beamSave", "", {text}, [style](const CommandArguments& a) { style().WriteBeamFile(a.text(1)); }},
+        {"beamSave",
+         "",
+         {text},
+         "beamSave DIRECTORY",
+         "Write the beam file of the solver",
+         [style](const CommandArguments& a) { style().WriteBeamFile(a.text(1)); }},
         {"springSave",
          "",
          {text},
+         "springSave DIRECTORY",
+         "Write the spring file of the solver",
          [style](const CommandArguments& a) { style().WriteSpringFile(a.text(1)); }},
     };
 }

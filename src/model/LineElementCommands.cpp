@@ -42,11 +42,11 @@ constexpr double linePointRadius = 10.0;
 
 } // namespace
 
-std::vector<CommandRow> lineElementCommands(Orvane& view) {
+std::vector<CommandRow> lineElementCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     constexpr ArgKind text = ArgKind::Text;
     const auto reals = [](std::size_t n) { return std::vector<ArgKind>(n, ArgKind::Real); };
-    const auto style = [&view]() -> MouseInteractorHighLightActor& { return *view.pickingStyle; };
+    const auto style = [view]() -> MouseInteractorHighLightActor& { return *view->pickingStyle; };
     const auto linePoints = [style](const CommandArguments& a, int extra) {
         const int n = truncateToInt(a.real(7));
         for (const Point3& point : spacedPoints(threeReals(a, 1), threeReals(a, 4), n + extra, n + extra)) {
@@ -60,22 +60,31 @@ std::vector<CommandRow> lineElementCommands(Orvane& view) {
     connection.insert(connection.end(), 9, real);
     return {
         {"beamHightLight", "", reals(15),
+         "beamHightLight SEGMENTS LENGTH X1 Y1 Z1 X2 Y2 Z2 RADIUS E NU R G B NODE_RADIUS",
+         "Add a straight beam between two points",
          [style](const CommandArguments& a) {
              style().AddStraightBeam(
                  threeReals(a, 3), threeReals(a, 6),
                  {a.real(1), a.real(2), a.real(9), a.real(10), a.real(11), threeReals(a, 12), a.real(15)});
          }},
-        {"beamHightLight2", "", reals(9),
+        {"beamHightLight2", "", reals(9), "beamHightLight2 SEGMENTS LENGTH RADIUS E NU R G B NODE_RADIUS",
+         "Add a beam along the picked polyline",
          [style](const CommandArguments& a) {
              style().AddPolylineBeam(
                  {a.real(1), a.real(2), a.real(3), a.real(4), a.real(5), threeReals(a, 6), a.real(9)});
          }},
         {"springHightLight", "", spring,
+         "springHightLight X1 Y1 Z1 X2 Y2 Z2 KX KY KZ R G B TARGET1_A TARGET1_B TARGET1_C TARGET2_A "
+         "TARGET2_B TARGET2_C",
+         "Add a spring between two points with stiffnesses and the targets of its ends",
          [style](const CommandArguments& a) {
              style().AddSpring(threeReals(a, 1), threeReals(a, 4), threeReals(a, 7), threeReals(a, 10),
                                threeWords(a, 13), threeWords(a, 16));
          }},
         {"connects", "", connection,
+         "connects XA YA ZA XB YB ZB TARGET_A1 TARGET_A2 TARGET_A3 TARGET_B1 TARGET_B2 TARGET_B3 TX TY TZ RX "
+         "RY RZ R G B",
+         "Add a connection between two targets with six coupled degrees of freedom",
          [style](const CommandArguments& a) {
              std::array<int32_t, 6> flags{};
              for (int i = 0; i < 6; ++i) {
@@ -84,27 +93,34 @@ std::vector<CommandRow> lineElementCommands(Orvane& view) {
              style().AddConnection(threeReals(a, 1), threeReals(a, 4), threeWords(a, 7), threeWords(a, 10),
                                    flags, threeReals(a, 19));
          }},
-        {"addLinePoints", "", reals(7), [linePoints](const CommandArguments& a) { linePoints(a, 0); }},
-        {"addLinePoints2", "", reals(7), [linePoints](const CommandArguments& a) { linePoints(a, 1); }},
-        {"springLine", "", reals(6),
-         [&view](const CommandArguments& a) {
-             view.springAssembly->AddPart(greenLine(threeReals(a, 1), threeReals(a, 4)));
-             view.renderer->AddActor(view.springAssembly);
-             view.renderView();
+        {"addLinePoints", "", reals(7), "addLinePoints X1 Y1 Z1 X2 Y2 Z2 COUNT",
+         "Mark COUNT points from the first point towards the second, a COUNT-th of the line apart",
+         [linePoints](const CommandArguments& a) { linePoints(a, 0); }},
+        {"addLinePoints2", "", reals(7), "addLinePoints2 X1 Y1 Z1 X2 Y2 Z2 COUNT",
+         "Mark COUNT+1 points from the first point towards the second, a (COUNT+1)-th of the line apart",
+         [linePoints](const CommandArguments& a) { linePoints(a, 1); }},
+        {"springLine", "", reals(6), "springLine X1 Y1 Z1 X2 Y2 Z2",
+         "Draw a spring line into the spring assembly",
+         [view](const CommandArguments& a) {
+             view->springAssembly->AddPart(greenLine(threeReals(a, 1), threeReals(a, 4)));
+             view->renderer->AddActor(view->springAssembly);
+             view->renderView();
          }},
-        {"line", "", reals(6),
-         [&view](const CommandArguments& a) {
-             view.renderer->AddActor(greenLine(threeReals(a, 1), threeReals(a, 4)));
-             view.renderView();
+        {"line", "", reals(6), "line X1 Y1 Z1 X2 Y2 Z2", "Draw a green line segment",
+         [view](const CommandArguments& a) {
+             view->renderer->AddActor(greenLine(threeReals(a, 1), threeReals(a, 4)));
+             view->renderView();
          }},
         {"pointsCoord",
          "",
          {},
-         [&view, style](const CommandArguments&) {
+         "pointsCoord",
+         "Reply \"spring\" with the picked position and target",
+         [view, style](const CommandArguments&) {
              MouseInteractorHighLightActor& s = style();
              s.pointCollectFlag = false;
-             view.sendReply("spring", joinReplyItems({sixDigits(s.position[0]), sixDigits(s.position[1]),
-                                                      sixDigits(s.position[2]), s.target}));
+             view->sendReply("spring", joinReplyItems({sixDigits(s.position[0]), sixDigits(s.position[1]),
+                                                       sixDigits(s.position[2]), s.target}));
          }},
     };
 }

@@ -42,11 +42,22 @@ std::vector<double> readNumberFile(const std::string& path) {
 
 namespace orvane {
 
-std::vector<CommandRow> meshAndStressCommands(Orvane& view) {
+std::vector<CommandRow> meshAndStressCommands(Orvane* view) {
     constexpr ArgKind text = ArgKind::Text;
     return {
-        {"BeiJingMesh", "", {text}, [&view](const CommandArguments& a) { view.BeiJingMesh(a.text(1)); }},
-        {"Stress", "", {text}, [&view](const CommandArguments& a) { view.Stress(a.text(1)); }},
+        {"BeiJingMesh",
+         "",
+         {text},
+         "BeiJingMesh MESH_FILE",
+         "Show a line mesh read from the $Points and $line sections of a text file",
+         [view](const CommandArguments& a) { view->BeiJingMesh(a.text(1)); }},
+        {"Stress",
+         "",
+         {text},
+         "Stress DIRECTORY",
+         "Show von Mises stress (index_point.txt, vonmises.txt) on the model's point and triangle lists, "
+         "with a scalar bar",
+         [view](const CommandArguments& a) { view->Stress(a.text(1)); }},
     };
 }
 

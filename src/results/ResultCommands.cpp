@@ -153,7 +153,7 @@ void placeMarker(orvane::ExtremeMarker& marker, const double* point, const std::
 
 namespace orvane {
 
-std::vector<CommandRow> resultCommands(Orvane& view) {
+std::vector<CommandRow> resultCommands(Orvane* view) {
     constexpr ArgKind text = ArgKind::Text;
     constexpr ArgKind integer = ArgKind::Int;
     constexpr ArgKind real = ArgKind::Real;
@@ -161,46 +161,86 @@ std::vector<CommandRow> resultCommands(Orvane& view) {
         {"Renderer",
          "",
          {text},
-         [&view](const CommandArguments& a) { view.LoadResultFields(a.text(1), ResultForm::Plain, 1.0, 0); }},
+         "Renderer RESULT_DIR",
+         "Show the result grid postprocess0.vts of a directory on its model surface, coloured by "
+         "displacement",
+         [view](const CommandArguments& a) { view->LoadResultFields(a.text(1), ResultForm::Plain, 1.0, 0); }},
         {"stack",
          "",
          {text, real},
-         [&view](const CommandArguments& a) {
-             view.LoadResultFields(a.text(1), ResultForm::Scaled, a.real(2), 0);
+         "stack DATA_ROOT SCALE",
+         "Show the static result of a data root with every value scaled, coloured by displacement",
+         [view](const CommandArguments& a) {
+             view->LoadResultFields(a.text(1), ResultForm::Scaled, a.real(2), 0);
          }},
         {"ModelAnsys",
          "",
          {text, integer},
-         [&view](const CommandArguments& a) {
-             view.LoadResultFields(a.text(1), ResultForm::Mode, 1.0, a.integer(2));
+         "ModelAnsys DATA_ROOT MODE_INDEX",
+         "Show one mode of the modal result warped by its shape; replies the eigenvalues (first read only) "
+         "and "
+         "success",
+         [view](const CommandArguments& a) {
+             view->LoadResultFields(a.text(1), ResultForm::Mode, 1.0, a.integer(2));
          }},
         {"OnReadModelAnysy",
          "",
          {text},
-         [&view](const CommandArguments& a) { view.ReadEigenvalues(a.text(1)); }},
-        {"pointCloud", "", {text}, [&view](const CommandArguments& a) { view.ShowPointCloud(a.text(1)); }},
+         "OnReadModelAnysy EIGENVALUE_FILE",
+         "Read an eigenvalue file; replies its values on the first read of a run",
+         [view](const CommandArguments& a) { view->ReadEigenvalues(a.text(1)); }},
+        {"pointCloud",
+         "",
+         {text},
+         "pointCloud DIRECTORY",
+         "Show the points of Cord.txt coloured by the displacement magnitudes of Deformation.txt",
+         [view](const CommandArguments& a) { view->ShowPointCloud(a.text(1)); }},
         {"scalarBar",
          "",
          {text, text},
-         [&view](const CommandArguments& a) {
-             view.showScalarBar(a.text(1) == "true", a.text(2) == "true");
+         "scalarBar PLACE SHORT",
+         "Show the scalar bar; PLACE true puts it at the right edge, SHORT true makes it short, upper right",
+         [view](const CommandArguments& a) {
+             view->showScalarBar(a.text(1) == "true", a.text(2) == "true");
          }},
-        {"closeScalarBar", "", {}, [&view](const CommandArguments&) { view.closeScalarBar(); }},
-        {"minmax", "", {}, [&view](const CommandArguments&) { view.minmax(); }},
+        {"closeScalarBar",
+         "",
+         {},
+         "closeScalarBar",
+         "Hide the scalar bar",
+         [view](const CommandArguments&) { view->closeScalarBar(); }},
+        {"minmax",
+         "",
+         {},
+         "minmax",
+         "Mark the smallest and largest point-cloud magnitude with spheres, leader lines and labels",
+         [view](const CommandArguments&) { view->minmax(); }},
     };
     for (int code = firstQuantityCode; code <= lastQuantityCode; ++code) {
-        rows.push_back({"attribute", std::to_string(code), {}, [&view, code](const CommandArguments&) {
-                            view.attribute(code);
-                        }});
+        const std::string selector = std::to_string(code);
+        rows.push_back({"attribute",
+                        selector,
+                        {},
+                        "attribute " + selector,
+                        "Colour the result by " + ResultPipeline::scalarBarTitle(code),
+                        [view, code](const CommandArguments&) { view->attribute(code); }});
     }
     for (int stops = 2; stops <= 5; ++stops) {
-        rows.push_back({"colorRGBS", std::to_string(stops), std::vector<ArgKind>(3 * stops, real),
-                        [&view, stops](const CommandArguments& a) {
+        const std::string selector = std::to_string(stops);
+        std::string usage = "colorRGBS " + selector;
+        for (int i = 1; i <= stops; ++i) {
+            const std::string n = std::to_string(i);
+            usage += " R" + n + " G" + n + " B" + n;
+        }
+        rows.push_back({"colorRGBS", selector,
+                        std::vector<ArgKind>(static_cast<std::size_t>(3 * stops), real), usage,
+                        "Replace the colour map by " + selector + " colours spread evenly over the range",
+                        [view, stops](const CommandArguments& a) {
                             std::vector<Colour> colours;
                             for (int i = 0; i < stops; ++i) {
                                 colours.push_back({a.real(2 + 3 * i), a.real(3 + 3 * i), a.real(4 + 3 * i)});
                             }
-                            view.colorRGBS(colours);
+                            view->colorRGBS(colours);
                         }});
     }
     return rows;
@@ -236,11 +276,15 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
     }
     const double scale = form == ResultForm::Scaled ? factor : 1.0;
     vtkSmartPointer<vtkDoubleArray> modeVectors;
+    // Reading, transfer and display are the three steps of a load.
+    reportProgress("load", 0, 3);
     if (!readResultFiles(formForLog(form), surfacePath, gridPath, form != ResultForm::Mode, scale,
                          form == ResultForm::Mode ? &modeVectors : nullptr)) {
+        reportProgress("load", 3, 3);
         renderView();
         return;
     }
+    reportProgress("load", 1, 3);
 
     if (form == ResultForm::Mode) {
         r.resultPointData->SetVectors(modeVectors);
@@ -250,6 +294,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
     r.deformationMagnitude->GetRange(r.resultRange.data());
 
     transferToSurface();
+    reportProgress("load", 2, 3);
 
     if (form != ResultForm::Mode) {
         r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
@@ -258,6 +303,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
         if (!warpByMode()) {
             std::cerr << "orvane: ModelAnsys: the mode shape of '" << gridPath
                       << "' did not reach the model surface\n";
+            reportProgress("load", 3, 3);
             renderView();
             return;
         }
@@ -273,6 +319,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
         sendReply("message", "success");
     }
     renderView();
+    reportProgress("load", 3, 3);
 }
 
 bool Orvane::readResultFiles(const std::string& command, const std::string& surfacePath,

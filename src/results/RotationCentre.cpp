@@ -18,14 +18,16 @@
 
 namespace orvane {
 
-std::vector<CommandRow> rotationCentreCommands(Orvane& view) {
+std::vector<CommandRow> rotationCentreCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     return {
         {"roratePosition",
          "",
          {real, real, real},
-         [&view](const CommandArguments& a) {
-             view.roratePosition({a.real(1), a.real(2), a.real(3)});
+         "roratePosition X Y Z",
+         "Move the camera focal point to a position and mark it",
+         [view](const CommandArguments& a) {
+             view->roratePosition({a.real(1), a.real(2), a.real(3)});
          }},
     };
 }

@@ -26,8 +26,10 @@ std::string commandLineForHumans(const ProgramCall& call) {
 
 } // namespace
 
-SolverRun::SolverRun(CommandHold& commandHold, std::ostream& diagnosticStream, QObject* parent)
-    : QObject(parent), hold(commandHold), diagnostics(diagnosticStream) {}
+SolverRun::SolverRun(CommandHold& commandHold, std::ostream& diagnosticStream, ProgressReport progressReport,
+                     QObject* parent)
+    : QObject(parent), hold(commandHold), diagnostics(diagnosticStream), progress(std::move(progressReport)) {
+}
 
 SolverRun::~SolverRun() {
     stop();
@@ -51,6 +53,7 @@ void SolverRun::start(const std::string& name, std::vector<ProgramCall> programs
 
 void SolverRun::startStep() {
     const ProgramCall& call = steps[current];
+    progress("solve", static_cast<long long>(current), static_cast<long long>(steps.size()));
     diagnostics << "orvane: " << runName << ": " << call.step << ": " << commandLineForHumans(call)
                 << std::endl;
 
@@ -110,6 +113,8 @@ void SolverRun::endRun() {
         process->deleteLater();
         process = nullptr;
     }
+    const auto total = static_cast<long long>(steps.size());
+    progress("solve", total, total);
     steps.clear();
     current = 0;
     hold.release();

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QProcess>
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -22,7 +23,12 @@ class SolverRun : public QObject {
     Q_OBJECT
 
 public:
-    SolverRun(CommandHold& hold, std::ostream& diagnostics, QObject* parent = nullptr);
+    // Told "solve", the steps done and the step count as the run goes on,
+    // and once more with done = count when it ends, however it ends.
+    using ProgressReport = std::function<void(const std::string& phase, long long done, long long total)>;
+
+    SolverRun(CommandHold& hold, std::ostream& diagnostics, ProgressReport progress,
+              QObject* parent = nullptr);
     ~SolverRun() override;
 
     SolverRun(const SolverRun&) = delete;
@@ -43,6 +49,7 @@ private:
 
     CommandHold& hold;
     std::ostream& diagnostics;
+    ProgressReport progress;
     std::string runName;
     std::vector<ProgramCall> steps;
     std::size_t current = 0;

@@ -23,14 +23,16 @@
 
 namespace orvane {
 
-std::vector<CommandRow> pickedPointArrowCommands(Orvane& view) {
+std::vector<CommandRow> pickedPointArrowCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     return {
         {"arrow",
          "",
          {real, real, real, ArgKind::Text},
-         [&view](const CommandArguments& a) {
-             view.arrow({a.real(1), a.real(2), a.real(3)}, a.text(4));
+         "arrow DX DY DZ LABEL",
+         "Mark the last picked point with an arrow along a direction and a label",
+         [view](const CommandArguments& a) {
+             view->arrow({a.real(1), a.real(2), a.real(3)}, a.text(4));
          }},
     };
 }

@@ -43,29 +43,65 @@ Colour colourAt(const CommandArguments& args, int firstWord) {
 
 namespace orvane {
 
-std::vector<CommandRow> sceneCommands(Orvane& view) {
+std::vector<CommandRow> sceneCommands(Orvane* view) {
     constexpr ArgKind text = ArgKind::Text;
     constexpr ArgKind integer = ArgKind::Int;
     constexpr ArgKind real = ArgKind::Real;
     const std::vector<ArgKind> appearance{integer, real, real, real, real};
     return {
-        {"readStl", "1", {text}, [&view](const CommandArguments& a) { view.readStl(a.text(2)); }},
+        {"readStl",
+         "1",
+         {text},
+         "readStl 1 STL_FILE",
+         "Show an STL file as the yellow model and reset the camera",
+         [view](const CommandArguments& a) { view->readStl(a.text(2)); }},
         {"readModelSTL",
          "",
          {text, real, real, real, real, real},
-         [&view](const CommandArguments& a) {
-             view.readModelSTL(a.text(1), a.real(2), colourAt(a, 3), a.real(6));
+         "readModelSTL STL_FILE SLOT R G B OPACITY",
+         "Load an STL part into the model assembly at a slot, with colour and opacity; replies the slot and "
+         "colour",
+         [view](const CommandArguments& a) {
+             view->readModelSTL(a.text(1), a.real(2), colourAt(a, 3), a.real(6));
          }},
-        {"changeModel", "", appearance,
-         [&view](const CommandArguments& a) { view.changeModel(a.integer(1), colourAt(a, 2), a.real(5)); }},
-        {"closeBeam", "", appearance,
-         [&view](const CommandArguments& a) { view.closeBeam(a.integer(1), colourAt(a, 2), a.real(5)); }},
-        {"showSpring", "", appearance,
-         [&view](const CommandArguments& a) { view.showSpring(a.integer(1), colourAt(a, 2), a.real(5)); }},
-        {"Opacity", "1", {}, [&view](const CommandArguments&) { view.setResultOpacity(true); }},
-        {"Opacity", "0", {}, [&view](const CommandArguments&) { view.setResultOpacity(false); }},
-        {"reset", "", {}, [&view](const CommandArguments&) { view.resetCamera(); }},
-        {"showBeam", "", {}, [&view](const CommandArguments&) { view.showBeam(); }},
+        {"changeModel", "", appearance, "changeModel PART R G B OPACITY",
+         "Recolour one part of the model assembly",
+         [view](const CommandArguments& a) { view->changeModel(a.integer(1), colourAt(a, 2), a.real(5)); }},
+        {"closeBeam", "", appearance, "closeBeam PART R G B OPACITY", "Recolour one beam and its end points",
+         [view](const CommandArguments& a) { view->closeBeam(a.integer(1), colourAt(a, 2), a.real(5)); }},
+        {"showSpring", "", appearance, "showSpring PART R G B OPACITY", "Recolour one spring",
+         [view](const CommandArguments& a) { view->showSpring(a.integer(1), colourAt(a, 2), a.real(5)); }},
+        {"Opacity",
+         "1",
+         {},
+         "Opacity 1",
+         "Make the result surface and the point cloud transparent",
+         [view](const CommandArguments&) { view->setResultOpacity(true); }},
+        {"Opacity",
+         "0",
+         {},
+         "Opacity 0",
+         "Make the result surface and the point cloud opaque",
+         [view](const CommandArguments&) { view->setResultOpacity(false); }},
+        {"reset",
+         "",
+         {},
+         "reset",
+         "Reset the camera to look along +z at the whole scene",
+         [view](const CommandArguments&) { view->resetCamera(); }},
+        {"screenshot",
+         "",
+         {text},
+         "screenshot PNG_FILE",
+         "Render the view and write it as a PNG file; replies \"screenshot\" with the path, or an empty text "
+         "on failure",
+         [view](const CommandArguments& a) { view->screenshot(a.text(1)); }},
+        {"showBeam",
+         "",
+         {},
+         "showBeam",
+         "Draw the beam polyline through the beam points; replies each point and \"add line\"",
+         [view](const CommandArguments&) { view->showBeam(); }},
     };
 }
 

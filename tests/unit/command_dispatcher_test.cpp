@@ -25,20 +25,39 @@ struct Recorder {
                 {"readStl",
                  "1",
                  {text},
+                 "",
+                 "",
                  [this](const CommandArguments& a) { calls.push_back("readStl " + a.text(2)); }},
-                {"Opacity", "1", {}, [this](const CommandArguments&) { calls.push_back("Opacity on"); }},
-                {"Opacity", "0", {}, [this](const CommandArguments&) { calls.push_back("Opacity off"); }},
+                {"Opacity",
+                 "1",
+                 {},
+                 "",
+                 "",
+                 [this](const CommandArguments&) { calls.push_back("Opacity on"); }},
+                {"Opacity",
+                 "0",
+                 {},
+                 "",
+                 "",
+                 [this](const CommandArguments&) { calls.push_back("Opacity off"); }},
                 {"changeModel",
                  "",
                  {integer, real},
+                 "",
+                 "",
                  [this](const CommandArguments& a) {
                      calls.push_back("changeModel " + std::to_string(a.integer(1)) + " " +
                                      std::to_string(a.real(2)));
                  }},
-                {"reset", "", {}, [this](const CommandArguments&) { calls.push_back("reset"); }},
-                {"throws", "", {}, [](const CommandArguments&) { throw std::runtime_error("disk full"); }},
-                {"throwsOther", "", {}, [](const CommandArguments&) { throw 42; }},
-                {"misreads", "", {text}, [](const CommandArguments& a) { (void)a.real(1); }},
+                {"reset", "", {}, "", "", [this](const CommandArguments&) { calls.push_back("reset"); }},
+                {"throws",
+                 "",
+                 {},
+                 "",
+                 "",
+                 [](const CommandArguments&) { throw std::runtime_error("disk full"); }},
+                {"throwsOther", "", {}, "", "", [](const CommandArguments&) { throw 42; }},
+                {"misreads", "", {text}, "", "", [](const CommandArguments& a) { (void)a.real(1); }},
             },
             diagnostics);
     }
@@ -116,16 +135,19 @@ TEST(CommandDispatcher, NothingAHandlerThrowsGetsOut) {
 TEST(CommandDispatcher, DuplicateRowsAreRejectedAtStartUp) {
     std::ostringstream diagnostics;
     const auto nothing = [](const CommandArguments&) {};
-    EXPECT_THROW(CommandDispatcher({{"reset", "", {}, nothing}, {"reset", "", {}, nothing}}, diagnostics),
+    EXPECT_THROW(CommandDispatcher({{"reset", "", {}, "", "", nothing}, {"reset", "", {}, "", "", nothing}},
+                                   diagnostics),
                  std::logic_error);
     EXPECT_THROW(
-        CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "1", {}, nothing}}, diagnostics),
+        CommandDispatcher({{"Opacity", "1", {}, "", "", nothing}, {"Opacity", "1", {}, "", "", nothing}},
+                          diagnostics),
         std::logic_error);
     EXPECT_THROW(
-        CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "", {}, nothing}}, diagnostics),
+        CommandDispatcher({{"Opacity", "1", {}, "", "", nothing}, {"Opacity", "", {}, "", "", nothing}},
+                          diagnostics),
         std::logic_error);
-    EXPECT_THROW(CommandDispatcher({{"", "", {}, nothing}}, diagnostics), std::logic_error);
-    EXPECT_THROW(CommandDispatcher({{"reset", "", {}, nullptr}}, diagnostics), std::logic_error);
-    EXPECT_NO_THROW(
-        CommandDispatcher({{"Opacity", "1", {}, nothing}, {"Opacity", "0", {}, nothing}}, diagnostics));
+    EXPECT_THROW(CommandDispatcher({{"", "", {}, "", "", nothing}}, diagnostics), std::logic_error);
+    EXPECT_THROW(CommandDispatcher({{"reset", "", {}, "", "", nullptr}}, diagnostics), std::logic_error);
+    EXPECT_NO_THROW(CommandDispatcher(
+        {{"Opacity", "1", {}, "", "", nothing}, {"Opacity", "0", {}, "", "", nothing}}, diagnostics));
 }

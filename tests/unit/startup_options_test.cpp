@@ -19,3 +19,17 @@ TEST(StartupOptions, HideOnlyWhenItIsTheSingleExactArgument) {
     EXPECT_FALSE(orvane::hideRequested(2, longer));
     EXPECT_FALSE(orvane::hideRequested(2, shorter));
 }
+
+TEST(StartupOptions, CommandListingOnlyWhenItIsTheSingleExactArgument) {
+    const char* listing[] = {"orvane", "--commands", nullptr};
+    EXPECT_TRUE(orvane::commandListingRequested(2, listing));
+    EXPECT_FALSE(orvane::hideRequested(2, listing));
+
+    const char* withHide[] = {"orvane", "hide", "--commands", nullptr};
+    const char* singleDash[] = {"orvane", "-commands", nullptr};
+    const char* hide[] = {"orvane", "hide", nullptr};
+    EXPECT_FALSE(orvane::commandListingRequested(3, withHide));
+    EXPECT_FALSE(orvane::hideRequested(3, withHide));
+    EXPECT_FALSE(orvane::commandListingRequested(2, singleDash));
+    EXPECT_FALSE(orvane::commandListingRequested(2, hide));
+}

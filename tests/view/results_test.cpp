@@ -82,6 +82,10 @@ protected:
         std::cerr.rdbuf(oldErr);
         Outcome outcome{{}, out.str(), err.str()};
         for (const auto& event : events) {
+            if (event.name == "progress") {
+                progress.push_back(event.args.empty() ? "" : event.args[0]);
+                continue;
+            }
             outcome.replies.push_back(event.name + " " + (event.args.empty() ? "" : event.args[0]));
         }
         return outcome;
@@ -90,8 +94,11 @@ protected:
     // The values the result display colours by, one per surface point.
     std::vector<double> displayedValues() {
         vtkDataSet* shown = vtkDataSet::SafeDownCast(view->results->resampler->GetOutput());
-        vtkDataArray* scalars = shown->GetPointData()->GetScalars();
         std::vector<double> values;
+        if (shown == nullptr) {
+            return values;
+        }
+        vtkDataArray* scalars = shown->GetPointData()->GetScalars();
         for (vtkIdType i = 0; scalars != nullptr && i < scalars->GetNumberOfTuples(); ++i) {
             values.push_back(scalars->GetComponent(i, 0));
         }
@@ -128,6 +135,7 @@ protected:
     fs::path base;
     std::string root;
     std::vector<RecordingChannel::Event> events;
+    std::vector<std::string> progress;
     std::unique_ptr<Orvane> view;
 };
 
@@ -141,6 +149,9 @@ TEST_F(Results, ModalResultRepliesEigenvaluesOnceAndWarpsTheSurface) {
                   "Eigenvalue " + orvane::sixDigits(cantilever.eigenvalue(m)));
     }
     EXPECT_EQ(first.replies[3], "message success");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), "load 0 3");
+    EXPECT_EQ(progress.back(), "load 3 3");
     EXPECT_EQ(view->results->modeIndex, 0);
 
     // Every surface point moves by 500 times the mode shape there.

@@ -72,12 +72,37 @@ protected:
         return out.str();
     }
 
+    // The replies other than "progress", as "EVENT TEXT".
     std::vector<std::string> replies() const {
         std::vector<std::string> texts;
         for (const auto& event : events) {
-            texts.push_back(event.name + " " + (event.args.empty() ? "" : event.args[0]));
+            if (event.name != "progress") {
+                texts.push_back(event.name + " " + (event.args.empty() ? "" : event.args[0]));
+            }
         }
         return texts;
+    }
+
+    // The "progress" texts of reports that completed a phase (DONE = TOTAL),
+    // after checking that every report is "PHASE DONE TOTAL" with DONE <= TOTAL.
+    std::vector<std::string> completedPhases() const {
+        std::vector<std::string> completed;
+        for (const auto& event : events) {
+            if (event.name != "progress") {
+                continue;
+            }
+            std::istringstream words(event.args.at(0));
+            std::string phase;
+            long long done = -1;
+            long long total = -1;
+            std::string surplus;
+            EXPECT_TRUE(words >> phase >> done >> total && !(words >> surplus)) << event.args[0];
+            EXPECT_TRUE(done >= 0 && done <= total) << event.args[0];
+            if (done == total) {
+                completed.push_back(event.args[0]);
+            }
+        }
+        return completed;
     }
 
     std::vector<vtkProp*> props() {
@@ -114,6 +139,11 @@ TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
     auto& style = *view->pickingStyle;
     const int faces = static_cast<int>(style.faces.size());
     ASSERT_GE(faces, 10);
+    // One solid and its faces are meshed; their files and the whole model are shown.
+    EXPECT_EQ(completedPhases(),
+              (std::vector<std::string>{
+                  "read 1000 1000", "mesh " + std::to_string(faces + 1) + " " + std::to_string(faces + 1),
+                  "write 1 1", "show " + std::to_string(faces + 2) + " " + std::to_string(faces + 2)}));
     EXPECT_EQ(view->faceFileCount, faces);
     EXPECT_EQ(regularFiles(root / "data/step"), faces);
     EXPECT_EQ(view->solidFileCount, 1);
@@ -189,6 +219,8 @@ TEST_F(StepImport, UnreadableFilesEmptyTheViewAndOnlyAnswerOpen) {
         const std::string diagnostics = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(diagnostics.empty()) << path;
         EXPECT_EQ(replies(), std::vector<std::string>{"message open"}) << path;
+        EXPECT_EQ(completedPhases(), std::vector<std::string>{"read 1000 1000"})
+            << "a failed read still ends its phase";
         EXPECT_TRUE(props().empty()) << path;
         events.clear();
     }

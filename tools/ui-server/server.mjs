@@ -6,22 +6,40 @@
 // every view as event "message". Everything a view emits is logged as one JSON
 // line on stdout and forwarded to the pages as event "reply".
 //
-// Usage: node server.mjs [--port N]   (env PORT; default 3000; 0 = any free port)
+// Pages that ask for the live picture (event "watchView") get event "picture"
+// whenever a new screenshot of the view is served at /view.png: the server
+// sends "screenshot PATH" after the commands it relays, at most every 500 ms.
+// The command reference comes from the view binary ("orvane --commands") and
+// is served at /commands.
+//
+// Usage: node server.mjs [--port N] [--view-binary PATH]
+//   PORT: env PORT; default 3000; 0 = any free port
+//   PATH: env ORVANE_BIN; default the build tree's build/src/app/orvane
 
+import { execFile } from 'node:child_process';
+import { existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { dirname, join, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { StringDecoder } from 'node:string_decoder';
 import { Server } from 'socket.io';
 
-const PUBLIC_DIR = join(dirname(fileURLToPath(import.meta.url)), 'public');
+const SERVER_DIR = dirname(fileURLToPath(import.meta.url));
+const PUBLIC_DIR = join(SERVER_DIR, 'public');
+const DEFAULT_VIEW_BINARY = resolve(SERVER_DIR, '../../build/src/app/orvane');
 const MAX_BODY_BYTES = 1 << 20;
 const CONTENT_TYPES = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript; charset=utf-8',
   '.css': 'text/css; charset=utf-8',
 };
+// Pictures of the view are asked for at most this often.
+const PICTURE_INTERVAL_MS = 500;
+// A screenshot queued behind a long command (an import) may take this long;
+// after it the next one is asked for anyway.
+const PICTURE_PATIENCE_MS = 30000;
 const started = Date.now();
 
 // A closed log reader must not take the server down with it.
@@ -36,7 +54,7 @@ function warn(text) {
 }
 
 function usageError(text) {
-  warn(`${text} (usage: node server.mjs [--port N])`);
+  warn(`${text} (usage: node server.mjs [--port N] [--view-binary PATH])`);
   process.exit(2);
 }
 
@@ -47,9 +65,10 @@ function parsePort(text, origin) {
   return Number(text);
 }
 
-function portFromArguments(argv) {
+function optionsFromArguments(argv) {
   let port = process.env.PORT !== undefined && process.env.PORT !== ''
     ? parsePort(process.env.PORT, 'PORT') : 3000;
+  let viewBinary = process.env.ORVANE_BIN || DEFAULT_VIEW_BINARY;
   for (let i = 0; i < argv.length; i++) {
     const arg = argv[i];
     if (arg === '--port') {
@@ -57,16 +76,84 @@ function portFromArguments(argv) {
       port = parsePort(argv[++i], '--port');
     } else if (arg.startsWith('--port=')) {
       port = parsePort(arg.slice('--port='.length), '--port');
+    } else if (arg === '--view-binary') {
+      if (i + 1 >= argv.length || argv[i + 1] === '') usageError('--view-binary needs a path');
+      viewBinary = argv[++i];
+    } else if (arg.startsWith('--view-binary=') && arg.length > '--view-binary='.length) {
+      viewBinary = arg.slice('--view-binary='.length);
     } else {
       usageError(`unknown argument ${JSON.stringify(arg)}`);
     }
   }
-  return port;
+  return { port, viewBinary: resolve(viewBinary) };
 }
 
-const port = portFromArguments(process.argv.slice(2));
+const { port, viewBinary } = optionsFromArguments(process.argv.slice(2));
 
 class BadRequest extends Error {}
+
+// The command reference: the rows "orvane --commands" prints. Without a view
+// binary the server works as before and the page says why it has no reference.
+const reference = { commands: [], source: viewBinary, error: 'not read yet' };
+let referenceLoaded = null;
+
+function isReferenceRow(row) {
+  return row !== null && typeof row === 'object'
+    && ['word', 'selector', 'usage', 'description'].every((key) => typeof row[key] === 'string')
+    && Array.isArray(row.arguments);
+}
+
+function loadReference() {
+  referenceLoaded = new Promise((done) => {
+    if (!existsSync(viewBinary)) {
+      reference.error = `view binary ${viewBinary} not found (use --view-binary or ORVANE_BIN)`;
+      warn(`no command reference: ${reference.error}`);
+      done();
+      return;
+    }
+    execFile(viewBinary, ['--commands'], { timeout: 20000, maxBuffer: 8 << 20 }, (err, stdout) => {
+      try {
+        if (err) throw new Error(err.killed ? 'timed out' : err.message.trim().split('\n')[0]);
+        const rows = JSON.parse(stdout);
+        if (!Array.isArray(rows) || !rows.every(isReferenceRow)) throw new Error('unexpected JSON shape');
+        reference.commands = rows;
+        reference.error = null;
+        log({ reference: rows.length, source: viewBinary });
+      } catch (failure) {
+        reference.error = `${viewBinary} --commands: ${failure.message}`;
+        warn(`no command reference: ${reference.error}`);
+      }
+      done();
+    });
+  });
+}
+
+// The live picture: one file in a private directory, replaced whole by the view.
+const picture = {
+  directory: null,
+  path: null,
+  version: 0,
+  askedAt: 0,
+  pendingSince: 0,
+  wanted: false,
+  timer: null,
+};
+
+function preparePictureFile() {
+  try {
+    picture.directory = mkdtempSync(join(tmpdir(), 'orvane-ui-'));
+  } catch (err) {
+    warn(`no live picture: cannot create a temporary directory: ${err.message}`);
+    return;
+  }
+  const path = join(picture.directory, 'view.png');
+  // Command words are separated by single spaces, so the path must have none.
+  if (/\s/.test(path)) {
+    warn(`no live picture: the temporary path ${JSON.stringify(path)} contains white space`);
+    return;
+  }
+  picture.path = path;
+}
 
 const httpServer = createServer((req, res) => {
   handleHttp(req, res).catch((err) => {
@@ -82,6 +169,48 @@ const io = new Server(httpServer, { allowEIO3: true });
 
 const viewCount = () => io.of('/').adapter.rooms.get('views')?.size ?? 0;
 const pageCount = () => io.of('/').adapter.rooms.get('pages')?.size ?? 0;
+const watcherCount = () => io.of('/').adapter.rooms.get('watchers')?.size ?? 0;
+
+// Asks the views for a new picture when a page watches; requests are spaced
+// PICTURE_INTERVAL_MS apart and never more than one is outstanding, so a burst
+// of commands costs one screenshot after the last of them.
+function wantPicture() {
+  if (picture.path === null || watcherCount() === 0 || viewCount() === 0) return;
+  picture.wanted = true;
+  pumpPicture();
+}
+
+function pumpPicture() {
+  if (!picture.wanted || picture.timer !== null) return;
+  const now = Date.now();
+  if (picture.pendingSince !== 0 && now - picture.pendingSince < PICTURE_PATIENCE_MS) return;
+  const wait = picture.askedAt + PICTURE_INTERVAL_MS - now;
+  if (wait > 0) {
+    picture.timer = setTimeout(() => {
+      picture.timer = null;
+      pumpPicture();
+    }, wait);
+    return;
+  }
+  picture.wanted = false;
+  picture.askedAt = now;
+  picture.pendingSince = now;
+  const text = `screenshot ${picture.path}`;
+  io.to('views').emit('message', text);
+  log({ sent: text, views: viewCount(), source: 'picture' });
+}
+
+// True when the "screenshot" reply answers the server's own request.
+function takePictureReply(path) {
+  if (picture.pendingSince === 0 || (path !== picture.path && path !== '')) return false;
+  picture.pendingSince = 0;
+  if (path === picture.path) {
+    picture.version += 1;
+    io.to('watchers').emit('picture', { url: `/view.png?v=${picture.version}` });
+  }
+  pumpPicture();
+  return true;
+}
 
 function broadcastStatus() {
   io.to('pages').emit('status', { views: viewCount(), pages: pageCount() });
@@ -102,6 +231,12 @@ io.on('connection', (socket) => {
       const views = sendCommand(text, 'page');
       if (typeof ack === 'function') ack({ views });
     });
+    socket.on('watchView', () => {
+      socket.join('watchers');
+      if (picture.version > 0) socket.emit('picture', { url: `/view.png?v=${picture.version}` });
+      wantPicture();
+    });
+    socket.on('refreshView', () => wantPicture());
     socket.on('disconnect', (reason) => {
       log({ page: 'disconnected', id: socket.id, reason });
       broadcastStatus();
@@ -112,10 +247,14 @@ io.on('connection', (socket) => {
     socket.onAny((event, ...args) => {
       const data = dataArgs(args);
       log({ event, args: data, t: Date.now() - started });
+      if (event === 'screenshot' && takePictureReply(data[0])) return;
       io.to('pages').emit('reply', { event, args: data });
+      if (event === 'ready') wantPicture();
     });
     socket.on('disconnect', (reason) => {
       log({ view: 'disconnected', id: socket.id, reason });
+      // A reply of the view that left will not come.
+      picture.pendingSince = 0;
       broadcastStatus();
     });
   }
@@ -127,6 +266,8 @@ function sendCommand(text, source) {
   const views = viewCount();
   log({ sent: text, views, source });
   io.to('pages').emit('sent', { text, views, source });
+  // Queued behind the command, so the picture shows its outcome.
+  wantPicture();
   return views;
 }
 
@@ -189,6 +330,19 @@ const routes = {
   },
   'GET /status': async (req, res) => {
     sendJson(res, 200, { views: viewCount(), pages: pageCount() });
+  },
+  'GET /commands': async (req, res) => {
+    await referenceLoaded;
+    sendJson(res, 200, reference);
+  },
+  'GET /view.png': async (req, res) => {
+    const content = picture.version > 0 ? await readFile(picture.path).catch(() => null) : null;
+    if (content === null) {
+      res.writeHead(404, { 'Content-Type': 'text/plain; charset=utf-8' });
+      return res.end('no picture of the view yet\n');
+    }
+    res.writeHead(200, { 'Content-Type': 'image/png', 'Cache-Control': 'no-store' });
+    return res.end(content);
   },
 };
 
@@ -260,6 +414,12 @@ function readCommandsFromStdin() {
   process.stdin.on('error', (err) => warn(`standard input: ${err.message}`));
 }
 
+function removePictureDirectory() {
+  if (picture.directory !== null) rmSync(picture.directory, { recursive: true, force: true });
+  picture.directory = null;
+}
+process.on('exit', removePictureDirectory);
+
 function shutDown(signal) {
   log({ shutdown: signal });
   // Keep-alive HTTP connections would otherwise hold the close open.
@@ -281,5 +441,7 @@ httpServer.listen(port, () => {
   const page = `http://localhost:${actual}/`;
   log({ listening: actual, page });
   process.stderr.write(`Orvane UI server: open ${page} (views connect to ws://localhost:${actual})\n`);
+  preparePictureFile();
+  loadReference();
   readCommandsFromStdin();
 });
