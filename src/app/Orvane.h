@@ -142,6 +142,15 @@ public:
     // Removes the point-picking observer and every prop from the renderer.
     void clearScene();
 
+    // New points, polydata, mapper and actor in a slot of the slot tables.
+    struct SlotObjects {
+        vtkSmartPointer<vtkPoints> points;
+        vtkSmartPointer<vtkPolyData> polyData;
+        vtkSmartPointer<vtkPolyDataMapper> mapper;
+        vtkSmartPointer<vtkActor> actor;
+    };
+    SlotObjects renewSlot(int slotNumber);
+
 signals:
     void SendMessageSocketIO(QString commandText);
 

@@ -8,9 +8,7 @@
 
 namespace orvane {
 
-namespace {
-
-bool parseNumber(const std::string& word, double& value) {
+bool parseFiniteReal(std::string_view word, double& value) {
     const char* begin = word.data();
     const char* end = word.data() + word.size();
     if (begin != end && *begin == '+') {
@@ -19,8 +17,6 @@ bool parseNumber(const std::string& word, double& value) {
     const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::general);
     return error == std::errc() && stop == end && std::isfinite(value);
 }
-
-} // namespace
 
 std::vector<Point3> readCoordinateFile(const std::string& path) {
     std::vector<Point3> points;
@@ -34,7 +30,7 @@ std::vector<Point3> readCoordinateFile(const std::string& path) {
     char c = 0;
     const auto takeWord = [&]() {
         double value = 0.0;
-        if (!parseNumber(word, value)) {
+        if (!parseFiniteReal(word, value)) {
             return false;
         }
         point[static_cast<std::size_t>(filled++)] = value;

@@ -65,14 +65,11 @@ std::vector<CommandRow> meshAndStressCommands(Orvane* view) {
 
 void Orvane::BeiJingMesh(const std::string& path) {
     clearScene();
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    pointSets.set(meshSlot, points);
-    polyDatas.set(meshSlot, polyData);
-    mappers.set(meshSlot, mapper);
-    actors.set(meshSlot, actor);
+    const SlotObjects slotObjects = renewSlot(meshSlot);
+    vtkPoints* points = slotObjects.points;
+    vtkPolyData* polyData = slotObjects.polyData;
+    vtkPolyDataMapper* mapper = slotObjects.mapper;
+    vtkActor* actor = slotObjects.actor;
     pointCoords.clear();
     filePoints.clear();
 
@@ -116,15 +113,11 @@ void Orvane::BeiJingMesh(const std::string& path) {
 void Orvane::Stress(const std::string& directory) {
     orvane::ResultPipeline& r = *results;
     clearScene();
-    const int cloudSlot = orvane::POINT_CLOUD_SLOT;
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    pointSets.set(cloudSlot, points);
-    polyDatas.set(cloudSlot, polyData);
-    mappers.set(cloudSlot, mapper);
-    actors.set(cloudSlot, actor);
+    const SlotObjects slotObjects = renewSlot(orvane::POINT_CLOUD_SLOT);
+    vtkPoints* points = slotObjects.points;
+    vtkPolyData* polyData = slotObjects.polyData;
+    vtkPolyDataMapper* mapper = slotObjects.mapper;
+    vtkActor* actor = slotObjects.actor;
     // The stress surface replaces the point cloud in its slot.
     r.cloudMagnitudes->SetNumberOfTuples(0);
 

@@ -248,6 +248,16 @@ std::vector<CommandRow> resultCommands(Orvane* view) {
 
 } // namespace orvane
 
+Orvane::SlotObjects Orvane::renewSlot(int slotNumber) {
+    SlotObjects objects{vtkSmartPointer<vtkPoints>::New(), vtkSmartPointer<vtkPolyData>::New(),
+                        vtkSmartPointer<vtkPolyDataMapper>::New(), vtkSmartPointer<vtkActor>::New()};
+    pointSets.set(slotNumber, objects.points);
+    polyDatas.set(slotNumber, objects.polyData);
+    mappers.set(slotNumber, objects.mapper);
+    actors.set(slotNumber, objects.actor);
+    return objects;
+}
+
 void Orvane::clearScene() {
     vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
     renderer->RemoveAllViewProps();
@@ -469,15 +479,11 @@ void Orvane::ReadEigenvalues(const std::string& path) {
 void Orvane::ShowPointCloud(const std::string& directory) {
     ResultPipeline& r = *results;
     clearScene();
-    const int cloudSlot = orvane::POINT_CLOUD_SLOT;
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    pointSets.set(cloudSlot, points);
-    polyDatas.set(cloudSlot, polyData);
-    mappers.set(cloudSlot, mapper);
-    actors.set(cloudSlot, actor);
+    const SlotObjects slotObjects = renewSlot(orvane::POINT_CLOUD_SLOT);
+    vtkPoints* points = slotObjects.points;
+    vtkPolyData* polyData = slotObjects.polyData;
+    vtkPolyDataMapper* mapper = slotObjects.mapper;
+    vtkActor* actor = slotObjects.actor;
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
     r.cloudMagnitudes->SetNumberOfTuples(0);
 

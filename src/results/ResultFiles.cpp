@@ -31,16 +31,6 @@ std::string_view nextWord(std::string_view line, std::size_t& at) {
     return line.substr(start, at - start);
 }
 
-bool parseReal(std::string_view word, double& value) {
-    const char* begin = word.data();
-    const char* end = word.data() + word.size();
-    if (begin != end && *begin == '+') {
-        ++begin;
-    }
-    const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::general);
-    return error == std::errc() && stop == end && std::isfinite(value);
-}
-
 bool parseInteger(std::string_view word, std::int64_t& value) {
     const char* begin = word.data();
     const char* end = word.data() + word.size();
@@ -102,9 +92,9 @@ LineMesh parseLineMesh(std::istream& text) {
         }
         if (section == Section::Points) {
             Point3 point{};
-            bool ok = parseReal(first, point[0]);
+            bool ok = parseFiniteReal(first, point[0]);
             for (std::size_t word = 1; ok && word < 3; ++word) {
-                ok = parseReal(nextWord(line, at), point[word]);
+                ok = parseFiniteReal(nextWord(line, at), point[word]);
             }
             if (ok) {
                 mesh.points.push_back(point);
@@ -138,7 +128,7 @@ StressIndex parseStressIndex(std::istream& text) {
         double value = 0.0;
         // The integer part names the point; a line that is no number, or one
         // beyond any point count, names nothing.
-        if (parseReal(word, value) && nextWord(line, at).empty() && std::fabs(value) < 9.0e18) {
+        if (parseFiniteReal(word, value) && nextWord(line, at).empty() && std::fabs(value) < 9.0e18) {
             index.points.push_back(static_cast<std::int64_t>(value));
         } else {
             ++index.skippedLines;
@@ -151,7 +141,7 @@ std::vector<double> parseNumbers(std::istream& text) {
     std::vector<double> numbers;
     for (std::string word; text >> word;) {
         double value = 0.0;
-        if (!parseReal(word, value)) {
+        if (!parseFiniteReal(word, value)) {
             break;
         }
         numbers.push_back(value);
