@@ -30,7 +30,8 @@ std::optional<int> seriesFrameNumber(std::string_view fileName) {
         fileName.substr(fileName.size() - extension.size()) != extension) {
         return std::nullopt;
     }
-    const std::string_view digits = fileName.substr(stem.size(), fileName.size() - stem.size() - extension.size());
+    const std::string_view digits =
+        fileName.substr(stem.size(), fileName.size() - stem.size() - extension.size());
     if (digits.front() == '0') {
         return std::nullopt;
     }

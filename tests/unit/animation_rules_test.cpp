@@ -36,10 +36,10 @@ TEST(AnimationRules, ModeLabelShowsTheFrequencyOnlyForAnEigenvalueOfTheList) {
 TEST(AnimationRules, OnlyExactFrameNamesAreFrames) {
     EXPECT_EQ(orvane::seriesFrameNumber("box3D_FEMmpData1.vtk"), 1);
     EXPECT_EQ(orvane::seriesFrameNumber("box3D_FEMmpData120.vtk"), 120);
-    for (const char* stray : {"box3D_FEMmpData.vtk", "box3D_FEMmpData0.vtk", "box3D_FEMmpData01.vtk",
-                              "box3D_FEMmpData1.vtk.bak", "box3D_FEMmpData1.VTK", "box3D_FEMmpData-1.vtk",
-                              "box3D_FEMmpData+1.vtk", "box3D_FEMmpData1a.vtk", "xbox3D_FEMmpData1.vtk",
-                              "box3D_FEMmpData99999999999.vtk", "notes.txt", ""}) {
+    for (const char* stray :
+         {"box3D_FEMmpData.vtk", "box3D_FEMmpData0.vtk", "box3D_FEMmpData01.vtk", "box3D_FEMmpData1.vtk.bak",
+          "box3D_FEMmpData1.VTK", "box3D_FEMmpData-1.vtk", "box3D_FEMmpData+1.vtk", "box3D_FEMmpData1a.vtk",
+          "xbox3D_FEMmpData1.vtk", "box3D_FEMmpData99999999999.vtk", "notes.txt", ""}) {
         EXPECT_EQ(orvane::seriesFrameNumber(stray), std::nullopt) << stray;
     }
     // A gap ends the series; duplicates and strays add nothing.
@@ -54,7 +54,8 @@ TEST(AnimationRules, SeriesDirectoryCountsRegularFrameFilesOnly) {
     const fs::path dir = fs::temp_directory_path() / ("orvane-series-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "box3D_FEMmpData3.vtk");
-    for (const char* name : {"box3D_FEMmpData1.vtk", "box3D_FEMmpData2.vtk", "box3D_FEMmpData4.vtk", "x.vtk"}) {
+    for (const char* name :
+         {"box3D_FEMmpData1.vtk", "box3D_FEMmpData2.vtk", "box3D_FEMmpData4.vtk", "x.vtk"}) {
         std::ofstream(dir / name) << "frame\n";
     }
     std::string error;
