@@ -42,8 +42,8 @@ void Orvane::cutter() {
     widget->GetPlaneProperty()->SetOpacity(0.1);
     widget->GetHandleProperty()->SetColor(0.0, 0.4, 0.7);
     widget->GetHandleProperty()->SetLineWidth(1.5);
-    // The "i" key belongs to the view, not to switching the widget.
-    widget->KeyPressActivationOff();
+    // The plane starts across the model's z extent, facing the reset camera.
+    widget->NormalToZAxisOn();
     widget->SetRepresentationToWireframe();
     widget->SetCenter(0.0, 0.0, 0.0);
     widget->SetPlaceFactor(0.4);
