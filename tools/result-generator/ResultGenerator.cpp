@@ -61,11 +61,18 @@ template <typename Shape> double extended(Shape shape, double s) {
 }
 
 double largestShape(int mode) {
-    double largest = 0.0;
-    for (int i = 0; i <= 400; ++i) {
-        largest = std::max(largest, std::fabs(cantileverShape(mode, i / 400.0)));
-    }
-    return largest;
+    // Sampled once per mode: grids ask for it at every point.
+    static const std::array<double, knownModes> largest = [] {
+        std::array<double, knownModes> values{};
+        for (int m = 0; m < knownModes; ++m) {
+            for (int i = 0; i <= 400; ++i) {
+                values[static_cast<std::size_t>(m)] =
+                    std::max(values[static_cast<std::size_t>(m)], std::fabs(cantileverShape(m, i / 400.0)));
+            }
+        }
+        return values;
+    }();
+    return largest[static_cast<std::size_t>(std::min(mode, knownModes - 1))];
 }
 
 Bounds withMargin(const Bounds& bounds) {
