@@ -1,5 +1,7 @@
 #include "app/DataPaths.h"
 
+#include "results/AnimationRules.h"
+
 #include <cstdlib>
 
 namespace orvane {
@@ -68,6 +70,9 @@ std::string modalEigenvalues(const std::string& root) {
 std::string modalResult(const std::string& root, long long modeNumber) {
     return root + "/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess" + std::to_string(modeNumber) + "0.vts";
 }
+std::string animatedModeResult(const std::string& root, int modeIndex) {
+    return modalResult(root, static_cast<long long>(modeIndex) + 6);
+}
 std::string staticResult(const std::string& root) {
     return root + "/data/postprocess0.vts";
 }
@@ -129,7 +134,7 @@ std::string FixedLocations::gaussData(int index) const {
     return gaussDataDir + "/guass_data_" + std::to_string(index) + ".txt";
 }
 std::string FixedLocations::seriesFrame(int frame) const {
-    return seriesDir + "/box3D_FEMmpData" + std::to_string(frame) + ".vtk";
+    return seriesDir + "/" + seriesFileStem + std::to_string(frame) + ".vtk";
 }
 
 } // namespace orvane

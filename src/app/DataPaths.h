@@ -34,6 +34,8 @@ std::string modalEigenvalues(const std::string& root);
 // Mode files carry a number followed by "0": mode number 1 is postprocess10.vts.
 std::string modalResult(const std::string& root, long long modeNumber);
 std::string staticResult(const std::string& root);
+// The mode animation numbers the same files from 6: mode index 0 is postprocess60.vts.
+std::string animatedModeResult(const std::string& root, int modeIndex);
 
 // Files of a result directory (not a data root).
 std::string resultGrid(const std::string& resultDir);

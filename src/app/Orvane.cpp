@@ -7,7 +7,9 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
+#include "results/ResultAnimation.h"
 #include "results/SolverRun.h"
+#include "scene/SectionClipping.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -87,6 +89,8 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     rotationMarkerMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     rotationMarkerActor = vtkSmartPointer<vtkActor>::New();
     results = std::make_unique<orvane::ResultPipeline>();
+    animation = std::make_unique<orvane::ResultAnimation>();
+    clipping = std::make_unique<orvane::SectionClipping>();
 
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("OrvaneClass"));
@@ -149,7 +153,8 @@ Orvane::~Orvane() {
     orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);
-    // Its scalar-bar widget lets go of the interactor before the window goes.
+    // Their widgets let go of the interactor before the window goes.
+    clipping.reset();
     results.reset();
     delete container;
 }

@@ -43,6 +43,9 @@ class vtkTransform;
 class vtkTransformFilter;
 
 namespace orvane {
+enum class SeriesStep;
+struct ResultAnimation;
+struct SectionClipping;
 class CommandDispatcher;
 class CommandHold;
 class SolverRun;
@@ -139,6 +142,18 @@ public:
     void BeiJingMesh(const std::string& path);
     void Stress(const std::string& directory);
 
+    // Result animation: the mode timer and the series of legacy VTK frames.
+    void playModel(const std::string& root);
+    void endModel();
+    // One tick of the mode timer: shows the current mode and advances it.
+    void showNextMode();
+    void rendererVTK(const std::string& path);
+    void stepSeries(orvane::SeriesStep step, const std::string& command);
+    void attri(const std::string& name);
+
+    // Shows the plane widget that cuts the result open.
+    void cutter();
+
     // Removes the point-picking observer and every prop from the renderer.
     void clearScene();
 
@@ -160,12 +175,9 @@ public slots:
 public:
     // Shared state, used directly by the command handlers of every subsystem.
     int slot = 3;
-    int animationFrame = 1;
-    int animationFrameCount = 0;
     int lastModelIndex = 0;
     int faceFileCount = 0;
     int solidFileCount = 0;
-    int animationTimerId = 0;
     bool hideOnStart = false;
     std::string stepDir;
     std::string solidDir;
@@ -184,7 +196,6 @@ public:
     orvane::Point3 arrowDirection{0.0, 0.0, 1.0};
     double sphereRadius = 30.0;
     std::string arrowLabel;
-    std::string animationRoot;
     orvane::FixedLocations fixedLocations;
 
     QVTKOpenGLStereoWidget* vtkWidget = nullptr;
@@ -234,11 +245,18 @@ public:
     vtkSmartPointer<vtkActor> rotationMarkerActor;
     // The result display and its state.
     std::unique_ptr<orvane::ResultPipeline> results;
+    std::unique_ptr<orvane::ResultAnimation> animation;
+    std::unique_ptr<orvane::SectionClipping> clipping;
     // The solver run in progress, if any (local program or remote run).
     std::unique_ptr<orvane::SolverRun> solverRun;
 
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
 private:
     void applyGradientBackground();
+    // Reads series frame `frame` and shows it; replies its number.
+    void showSeriesFrame(const std::string& command, int frame);
     // Reads the model surface and a result grid and fills the quantities;
     // false with a diagnostic (and no result kept) when either is unusable.
     bool readResultFiles(const std::string& command, const std::string& surfacePath,

@@ -25,6 +25,8 @@ std::vector<CommandRow> beamNodeCommands(Orvane* view);
 std::vector<CommandRow> pickedPointArrowCommands(Orvane* view);
 std::vector<CommandRow> rotationCentreCommands(Orvane* view);
 std::vector<CommandRow> resultCommands(Orvane* view);
+std::vector<CommandRow> animationCommands(Orvane* view);
+std::vector<CommandRow> clippingCommands(Orvane* view);
 std::vector<CommandRow> meshAndStressCommands(Orvane* view);
 std::vector<CommandRow> solverRunCommands(Orvane* view);
 

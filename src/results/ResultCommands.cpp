@@ -7,6 +7,7 @@
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "interaction/PointPickerCallback.h"
+#include "results/ErrorCounter.h"
 #include "results/ResultFiles.h"
 #include "results/ResultPipeline.h"
 
@@ -56,14 +57,6 @@ namespace {
 // over a fixed range so that modes compare at a glance.
 constexpr double modeWarpFactor = 500.0;
 constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
-
-// Counts the errors an algorithm reports while it runs.
-class ErrorCounter : public vtkCommand {
-public:
-    static ErrorCounter* New() { return new ErrorCounter; }
-    void Execute(vtkObject*, unsigned long, void*) override { ++count; }
-    int count = 0;
-};
 
 // Values written through raw pointers do not mark the arrays changed.
 void markWritten(ResultPipeline& results) {
@@ -356,7 +349,7 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
 
     // A new reader each time: a reader that fails keeps its previous output.
     r.gridReader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
-    auto errors = vtkSmartPointer<ErrorCounter>::New();
+    auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();
     r.gridReader->AddObserver(vtkCommand::ErrorEvent, errors);
     if (!orvane::isRegularFile(gridPath) || r.gridReader->CanReadFile(gridPath.c_str()) == 0) {
         return fail("cannot read the result grid '" + gridPath + "'");

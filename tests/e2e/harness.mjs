@@ -18,6 +18,7 @@
 //   ui.stop() -> exit code;  ui.restart() -> same port, resolves once listening
 //
 // startView({url, args = [], env = {}, cwd}) -> view    (ORVANE_BIN, else build/src/app/orvane)
+// resultGeneratorBinary()   (ORVANE_RESULT_GENERATOR, else build/tools/result-generator/orvane-result-generator)
 //   view.pid, view.stdoutLines, view.stderrLines, view.exitInfo ({code, signal} once exited)
 //   view.waitForStdout(re, {after = 0, timeout}), view.waitForStderr(re, ...) -> the line
 //   view.window() -> X window id;  view.geometry() -> {x, y, width, height}
@@ -63,6 +64,11 @@ process.on('exit', () => {
 
 export function viewBinary() {
   return process.env.ORVANE_BIN || join(repoRoot, 'build/src/app/orvane');
+}
+
+export function resultGeneratorBinary() {
+  return process.env.ORVANE_RESULT_GENERATOR
+    || join(repoRoot, 'build/tools/result-generator/orvane-result-generator');
 }
 
 // Why the view tests of a file cannot run here (no display, no binary), or

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -59,11 +61,18 @@ template <typename Shape> double extended(Shape shape, double s) {
 }
 
 double largestShape(int mode) {
-    double largest = 0.0;
-    for (int i = 0; i <= 400; ++i) {
-        largest = std::max(largest, std::fabs(cantileverShape(mode, i / 400.0)));
-    }
-    return largest;
+    // Sampled once per mode: grids ask for it at every point.
+    static const std::array<double, knownModes> largest = [] {
+        std::array<double, knownModes> values{};
+        for (int m = 0; m < knownModes; ++m) {
+            for (int i = 0; i <= 400; ++i) {
+                values[static_cast<std::size_t>(m)] =
+                    std::max(values[static_cast<std::size_t>(m)], std::fabs(cantileverShape(m, i / 400.0)));
+            }
+        }
+        return values;
+    }();
+    return largest[static_cast<std::size_t>(std::min(mode, knownModes - 1))];
 }
 
 Bounds withMargin(const Bounds& bounds) {
@@ -225,7 +234,8 @@ bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeC
 }
 
 bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeCount, const GridSize& size,
-                   std::ostream& diagnostics) {
+                   std::ostream& diagnostics, ModeFileNumbering numbering) {
+    const int firstFileNumber = numbering == ModeFileNumbering::Animation ? 6 : 1;
     const Cantilever beam(bounds);
     const bool eigenvaluesWritten = writeText(
         resultDir + "/eigenvalues.txt",
@@ -245,7 +255,82 @@ bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeC
         auto shape = vectorField(grid->GetPoints(), "Displacement",
                                  [&](const double* p) { return beam.modeShape(m, p); });
         grid->GetPointData()->SetVectors(shape);
-        if (!writeGrid(grid, resultDir + "/postprocess" + std::to_string(m + 1) + "0.vts", diagnostics)) {
+        if (!writeGrid(grid, resultDir + "/postprocess" + std::to_string(m + firstFileNumber) + "0.vts",
+                       diagnostics)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* const seriesScalarNames[3] = {"sigma_xx", "sigma_yy", "sigma_xy"};
+const char* const seriesVectorName = "displacement";
+
+namespace {
+
+// Legacy binary files hold big-endian values.
+void putBigEndian(std::string& out, float value) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<char>((bits >> shift) & 0xffu));
+    }
+}
+
+} // namespace
+
+bool writeFrameSeries(const std::string& dir, const Bounds& bounds, const GridSize& size, int frameCount,
+                      std::ostream& diagnostics) {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error) {
+        diagnostics << "orvane-result-generator: cannot create " << dir << ": " << error.message() << "\n";
+        return false;
+    }
+    const Cantilever beam(bounds);
+    vtkSmartPointer<vtkStructuredGrid> grid = makeGrid(bounds, size);
+    const vtkIdType count = grid->GetNumberOfPoints();
+    const double centre = 0.5 * (bounds[2 * beam.bending] + bounds[2 * beam.bending + 1]);
+    const double half = std::max(0.5 * (bounds[2 * beam.bending + 1] - bounds[2 * beam.bending]), 1e-9);
+    for (int frame = 1; frame <= frameCount; ++frame) {
+        const double load = static_cast<double>(frame) / frameCount;
+        std::string points;
+        std::string xx;
+        std::string yy;
+        std::string xy;
+        std::string moved;
+        double p[3];
+        for (vtkIdType i = 0; i < count; ++i) {
+            grid->GetPoint(i, p);
+            const double s = std::clamp((p[beam.axis] - bounds[2 * beam.axis]) / beam.length, 0.0, 1.0);
+            const double zeta = std::clamp((p[beam.bending] - centre) / half, -1.0, 1.0);
+            for (int c = 0; c < 3; ++c) {
+                putBigEndian(points, static_cast<float>(p[c]));
+            }
+            // Bending stress, tension on top, largest at the clamp.
+            putBigEndian(xx, static_cast<float>(load * (1.0 - s) * zeta * (zeta >= 0 ? 63.7251 : 228.129)));
+            putBigEndian(yy, static_cast<float>(load * 50.0 * std::sin(M_PI * s) * (1.0 - zeta * zeta)));
+            putBigEndian(xy, static_cast<float>(load * 20.0 * (1.0 - zeta * zeta)));
+            const std::array<double, 3> u = beam.displacement(p);
+            for (int c = 0; c < 3; ++c) {
+                putBigEndian(moved, static_cast<float>(load * u[static_cast<std::size_t>(c)]));
+            }
+        }
+        const std::string path = dir + "/box3D_FEMmpData" + std::to_string(frame) + ".vtk";
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << "# vtk DataFile Version 3.0\nbox3D frame " << frame << "\nBINARY\nDATASET STRUCTURED_GRID\n"
+             << "DIMENSIONS " << size.nx << " " << size.ny << " " << size.nz << "\n"
+             << "POINTS " << count << " float\n"
+             << points << "\nPOINT_DATA " << count << "\n";
+        const std::string* scalars[] = {&xx, &yy, &xy};
+        for (int a = 0; a < 3; ++a) {
+            file << "SCALARS " << seriesScalarNames[a] << " float 1\nLOOKUP_TABLE default\n"
+                 << *scalars[a] << "\n";
+        }
+        file << "VECTORS " << seriesVectorName << " float\n" << moved << "\n";
+        file.close();
+        if (!file) {
+            diagnostics << "orvane-result-generator: cannot write " << path << "\n";
             return false;
         }
     }
@@ -312,6 +397,17 @@ bool writeResultSet(const std::string& root, const ResultSetOptions& options, st
     if (!writeStaticGrid((data / "postprocess0.vts").string(), bounds, options.grid, diagnostics) ||
         !writeModalSet((data / modalDir).string(), bounds, options.modeCount, options.grid, diagnostics)) {
         return false;
+    }
+    if (options.animationModeFiles) {
+        if (options.modeCount > 5) {
+            diagnostics << "orvane-result-generator: with more than 5 modes the animation's mode files "
+                           "would replace those of ModelAnsys\n";
+            return false;
+        }
+        if (!writeModalSet((data / modalDir).string(), bounds, options.modeCount, options.grid, diagnostics,
+                           ModeFileNumbering::Animation)) {
+            return false;
+        }
     }
 
     // The surface with shared points, as the mesher's point and triangle lists.

@@ -42,13 +42,29 @@ struct Cantilever {
 // A closed box surface of about 12 * (level + 1)^2 triangles, as binary STL.
 bool writeBoxSurface(const std::string& stlPath, const Bounds& bounds, int level, std::ostream& diagnostics);
 
+// How mode grids are numbered: as ModelAnsys reads them (mode m in the file
+// numbered m + 1, before "0.vts") or as the mode animation reads them (m + 6).
+enum class ModeFileNumbering { Load, Animation };
+
 // eigenvalues.txt ("Mode N: VALUE" lines) and the mode grids postprocess10.vts,
-// postprocess20.vts, ... (mode m in the file numbered m + 1, before "0.vts"),
-// each with its mode shape as point array 0, the grid's active vectors.
+// postprocess20.vts, ... (or postprocess60.vts, ... for the animation), each
+// with its mode shape as point array 0, the grid's active vectors.
 bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeCount,
                    std::ostream& diagnostics);
 bool writeModalSet(const std::string& resultDir, const Bounds& bounds, int modeCount, const GridSize& size,
-                   std::ostream& diagnostics);
+                   std::ostream& diagnostics, ModeFileNumbering numbering = ModeFileNumbering::Load);
+
+// Scalar arrays of every series frame, in file order, and its vector array.
+extern const char* const seriesScalarNames[3];
+extern const char* const seriesVectorName;
+
+// A series of frames box3D_FEMmpData1.vtk ... box3D_FEMmpDataN.vtk in dir
+// (created when missing): legacy binary structured grids over the bounds
+// carrying the scalars sigma_xx, sigma_yy, sigma_xy and the vectors
+// displacement of a beam loaded a little more in every frame (frame k of N
+// at k/N of the full load). sigma_xx spans -228.129 to 63.7251 at full load.
+bool writeFrameSeries(const std::string& dir, const Bounds& bounds, const GridSize& size, int frameCount,
+                      std::ostream& diagnostics);
 
 // A grid with the static displacement (point array 0, three components) and
 // the stress (point array 1, one component).
@@ -67,6 +83,9 @@ struct ResultSetOptions {
     int boxLevel = 12;
     GridSize grid;
     int modeCount = 3;
+    // Also the mode grids numbered for the animation; at most 5 modes, so
+    // that the two numberings do not share a file.
+    bool animationModeFiles = false;
 };
 bool writeResultSet(const std::string& root, const ResultSetOptions& options, std::ostream& diagnostics);
 

@@ -1,5 +1,6 @@
 // orvane-result-generator ROOT [--surface FILE.stl] [--box-level N]
-//                              [--grid NX NY NZ] [--modes N]
+//                              [--grid NX NY NZ] [--modes N] [--animation-modes]
+//                              [--series DIR N]
 // Writes a complete, plausible result set for a model surface into a data
 // root, so the result commands can be tried and tested without a solver.
 
@@ -14,7 +15,9 @@ namespace {
 
 int usage() {
     std::cerr << "usage: orvane-result-generator ROOT [--surface FILE.stl] [--box-level N]"
-                 " [--grid NX NY NZ] [--modes N]\n";
+                 " [--grid NX NY NZ] [--modes N] [--animation-modes] [--series DIR N]\n"
+                 "  --animation-modes  also the mode grids as playModel reads them (postprocess60.vts, ...)\n"
+                 "  --series DIR N     also N frames of a result series in DIR (box3D_FEMmpData1.vtk, ...)\n";
     return 2;
 }
 
@@ -35,6 +38,8 @@ int main(int argc, char* argv[]) {
         return usage();
     }
     orvane::resultgen::ResultSetOptions options;
+    std::string seriesDir;
+    int seriesFrames = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         const int left = argc - i - 1;
@@ -44,6 +49,11 @@ int main(int argc, char* argv[]) {
             ++i;
         } else if (option == "--modes" && left >= 1 && positive(argv[i + 1], options.modeCount)) {
             ++i;
+        } else if (option == "--animation-modes") {
+            options.animationModeFiles = true;
+        } else if (option == "--series" && left >= 2 && positive(argv[i + 2], seriesFrames)) {
+            seriesDir = argv[i + 1];
+            i += 2;
         } else if (option == "--grid" && left >= 3 && positive(argv[i + 1], options.grid.nx) &&
                    positive(argv[i + 2], options.grid.ny) && positive(argv[i + 3], options.grid.nz)) {
             i += 3;
@@ -51,5 +61,12 @@ int main(int argc, char* argv[]) {
             return usage();
         }
     }
-    return orvane::resultgen::writeResultSet(argv[1], options, std::cerr) ? EXIT_SUCCESS : EXIT_FAILURE;
+    if (!orvane::resultgen::writeResultSet(argv[1], options, std::cerr)) {
+        return EXIT_FAILURE;
+    }
+    if (!seriesDir.empty() && !orvane::resultgen::writeFrameSeries(seriesDir, options.boxBounds, options.grid,
+                                                                   seriesFrames, std::cerr)) {
+        return EXIT_FAILURE;
+    }
+    return EXIT_SUCCESS;
 }

@@ -1,0 +1,306 @@
+// Result animation: the modes of a modal result played by a timer, and a
+// series of legacy VTK frames opened by rendererVTK and stepped by command.
+
+#include "app/DataPaths.h"
+#include "app/Orvane.h"
+#include "commands/CommandTable.h"
+#include "results/AnimationRules.h"
+#include "results/ErrorCounter.h"
+#include "results/ResultAnimation.h"
+#include "results/ResultCalculations.h"
+#include "results/ResultFiles.h"
+#include "results/ResultPipeline.h"
+
+#include <QTimerEvent>
+
+#include <vtkActor.h>
+#include <vtkColorTransferFunction.h>
+#include <vtkCoordinate.h>
+#include <vtkDataSet.h>
+#include <vtkDataSetMapper.h>
+#include <vtkDataSetReader.h>
+#include <vtkDoubleArray.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkRenderer.h>
+#include <vtkTextActor.h>
+#include <vtkTextProperty.h>
+
+#include <algorithm>
+#include <iostream>
+
+using orvane::ArgKind;
+using orvane::CommandArguments;
+using orvane::CommandRow;
+using orvane::ResultAnimation;
+using orvane::ResultPipeline;
+using orvane::SeriesStep;
+
+namespace {
+
+// A series is coloured over this fixed range, whatever a frame holds, so
+// that frames compare at a glance.
+constexpr std::array<double, 2> seriesColourRange{-228.129, 63.7251};
+constexpr int modeTimerIntervalMs = 1000;
+
+// Reads one legacy VTK file with all its arrays, the named scalars active;
+// null with a diagnostic when the file is missing or does not read.
+vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, const std::string& path,
+                                                 const std::string& scalarsName) {
+    const auto fail = [&]() {
+        std::cerr << "orvane: " << command << ": cannot read the legacy VTK file '" << path << "'\n";
+        return nullptr;
+    };
+    if (!orvane::isRegularFile(path)) {
+        return fail();
+    }
+    auto reader = vtkSmartPointer<vtkDataSetReader>::New();
+    auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();
+    reader->AddObserver(vtkCommand::ErrorEvent, errors);
+    reader->SetFileName(path.c_str());
+    reader->ReadAllVectorsOn();
+    reader->ReadAllScalarsOn();
+    reader->ReadAllFieldsOn();
+    reader->SetScalarsName(scalarsName.c_str());
+    reader->Update();
+    vtkDataSet* data = reader->GetOutput();
+    if (errors->count > 0 || data == nullptr || data->GetNumberOfPoints() == 0) {
+        return fail();
+    }
+    return reader;
+}
+
+} // namespace
+
+namespace orvane {
+
+std::vector<CommandRow> animationCommands(Orvane* view) {
+    constexpr ArgKind text = ArgKind::Text;
+    std::vector<CommandRow> rows{
+        {"playModel",
+         "",
+         {text},
+         "playModel DATA_ROOT",
+         "Play the modes of the modal result one per second, labelled with mode number and frequency",
+         [view](const CommandArguments& a) { view->playModel(a.text(1)); }},
+        {"endModel",
+         "",
+         {},
+         "endModel",
+         "Stop the mode animation",
+         [view](const CommandArguments&) { view->endModel(); }},
+        {"rendererVTK",
+         "",
+         {text},
+         "rendererVTK VTK_FILE",
+         "Open a legacy VTK result series, count its frames, reply its scalar names and show it",
+         [view](const CommandArguments& a) { view->rendererVTK(a.text(1)); }},
+        {"attri",
+         "",
+         {text, text},
+         "attri ARRAY_NAME FLAG",
+         "With FLAG 1, colour the series by a named scalar array and show its scalar bar",
+         [view](const CommandArguments& a) {
+             if (a.text(2) == "1") {
+                 view->attri(a.text(1));
+             }
+         }},
+    };
+    struct StepRow {
+        const char* word;
+        SeriesStep step;
+        const char* description;
+    };
+    const StepRow steps[] = {
+        {"play", SeriesStep::Play,
+         "Show the current series frame, then advance (wrapping); replies the frame"},
+        {"leftFastPlay", SeriesStep::LeftFastPlay, "Show the first series frame; replies the frame"},
+        {"rightFastPlay", SeriesStep::RightFastPlay, "Show the last series frame; replies the frame"},
+        {"leftPlay", SeriesStep::LeftPlay, "Show the previous series frame (wrapping); replies the frame"},
+        {"rightPlay", SeriesStep::RightPlay, "Show the next series frame (wrapping); replies the frame"}};
+    for (const StepRow& row : steps) {
+        const std::string word = row.word;
+        rows.push_back(
+            {word,
+             "1",
+             {},
+             word + " 1",
+             row.description,
+             [view, word, step = row.step](const CommandArguments&) { view->stepSeries(step, word); }});
+    }
+    return rows;
+}
+
+} // namespace orvane
+
+void Orvane::playModel(const std::string& root) {
+    ResultAnimation& a = *animation;
+    a.animationRoot = root;
+    // One timer at most: a second playModel restarts it with the new root.
+    if (a.modeTimerRunning()) {
+        killTimer(a.modeTimerId);
+    }
+    a.modeTimerId = startTimer(modeTimerIntervalMs, Qt::CoarseTimer);
+    if (a.modeTimerId == 0) {
+        std::cerr << "orvane: playModel: no timer could be started\n";
+    }
+}
+
+void Orvane::endModel() {
+    ResultAnimation& a = *animation;
+    if (a.modeTimerRunning()) {
+        killTimer(a.modeTimerId);
+        a.modeTimerId = 0;
+    }
+}
+
+void Orvane::timerEvent(QTimerEvent* event) {
+    if (animation->modeTimerRunning() && event->timerId() == animation->modeTimerId) {
+        showNextMode();
+        return;
+    }
+    QWidget::timerEvent(event);
+}
+
+void Orvane::showNextMode() {
+    ResultAnimation& a = *animation;
+    // A tick arriving while a frame is still being built is dropped.
+    if (a.modeTickRunning) {
+        return;
+    }
+    a.modeTickRunning = true;
+    ResultPipeline& r = *results;
+    const int mode = r.modeIndex;
+    clearScene();
+    const std::string gridPath = orvane::datapaths::animatedModeResult(a.animationRoot, mode);
+    vtkSmartPointer<vtkDoubleArray> modeVectors;
+    if (readResultFiles("playModel", orvane::datapaths::modelStl(a.animationRoot), gridPath, false, 1.0,
+                        &modeVectors)) {
+        r.resultPointData->SetVectors(modeVectors);
+        r.resultPointData->SetScalars(r.deformationMagnitude);
+        r.deformationMagnitude->GetRange(r.resultRange.data());
+        transferToSurface();
+        if (warpByMode()) {
+            r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+            r.resultMapper->SetInputData(r.resultSurface);
+            r.configureMapper(r.resultMapper);
+            r.resultActor->SetMapper(r.resultMapper);
+
+            a.modeLabel = vtkSmartPointer<vtkTextActor>::New();
+            a.modeLabel->SetTextScaleModeToNone();
+            a.modeLabel->GetPositionCoordinate()->SetCoordinateSystemToNormalizedDisplay();
+            a.modeLabel->SetPosition(0.0, 0.0);
+            a.modeLabel->GetTextProperty()->SetFontSize(25);
+            a.modeLabel->GetTextProperty()->SetColor(1.0, 1.0, 1.0);
+            a.modeLabel->SetInput(orvane::modeLabelText(mode, r.eigenvalues).c_str());
+            renderer->AddActor2D(a.modeLabel);
+            applyGradientBackground();
+            renderer->AddActor(r.resultActor);
+        } else {
+            std::cerr << "orvane: playModel: the mode shape of '" << gridPath
+                      << "' did not reach the model surface\n";
+        }
+    }
+    // A mode that cannot be shown does not hold the animation up.
+    r.modeIndex = orvane::nextModeIndex(mode, r.eigenvalues.size());
+    renderView();
+    a.modeTickRunning = false;
+}
+
+void Orvane::rendererVTK(const std::string& path) {
+    ResultAnimation& a = *animation;
+    ResultPipeline& r = *results;
+    std::string listingError;
+    const std::optional<int> frameCount = orvane::countSeriesFrames(fixedLocations.seriesDir, listingError);
+    if (!frameCount) {
+        std::cerr << "orvane: rendererVTK: cannot list the series directory '" << fixedLocations.seriesDir
+                  << "': " << listingError << "\n";
+        return;
+    }
+    vtkSmartPointer<vtkDataSetReader> reader = readLegacyFile("rendererVTK", path, a.seriesScalarsName);
+    if (!reader) {
+        return;
+    }
+
+    clearScene();
+    a.seriesFrameCount = *frameCount;
+    std::cout << a.seriesFrameCount << std::endl;
+    a.seriesReader = reader;
+    a.scalarNames.clear();
+    a.vectorNames.clear();
+    for (int i = 0; i < reader->GetNumberOfScalarsInFile(); ++i) {
+        a.scalarNames.emplace_back(reader->GetScalarsNameInFile(i));
+    }
+    for (int i = 0; i < reader->GetNumberOfVectorsInFile(); ++i) {
+        a.vectorNames.emplace_back(reader->GetVectorsNameInFile(i));
+    }
+    std::cout << "------------scalarname---------" << std::endl;
+    for (const std::string& name : a.scalarNames) {
+        std::cout << "name: " << name << std::endl;
+        sendReply("attribute", name);
+    }
+    std::cout << "------------vectorname----------" << std::endl;
+    for (const std::string& name : a.vectorNames) {
+        std::cout << "name: " << name << std::endl;
+    }
+
+    r.resultRange = seriesColourRange;
+    a.seriesScalarsName = "sigma_xx";
+    reader->SetScalarsName(a.seriesScalarsName.c_str());
+    reader->Update();
+    r.addStops(orvane::divergingRamp(r.resultRange[0], r.resultRange[1]));
+    std::cout << r.resultRange[0] << " " << r.resultRange[1] << std::endl;
+
+    a.seriesMapper->SetInputConnection(reader->GetOutputPort());
+    a.seriesMapper->SetScalarRange(r.resultRange[0], r.resultRange[1]);
+    a.seriesMapper->ScalarVisibilityOn();
+    a.seriesMapper->SetColorModeToDefault();
+    a.seriesMapper->SetLookupTable(r.colorFunction);
+
+    applyGradientBackground();
+    r.resultActor->SetMapper(a.seriesMapper);
+    renderer->AddActor(r.resultActor);
+    renderView();
+}
+
+void Orvane::stepSeries(SeriesStep step, const std::string& command) {
+    ResultAnimation& a = *animation;
+    const std::optional<orvane::SeriesMove> move =
+        orvane::moveInSeries(step, a.seriesFrame, a.seriesFrameCount);
+    if (!move) {
+        std::cerr << "orvane: " << command << ": no series frames: open a series with rendererVTK first\n";
+        return;
+    }
+    showSeriesFrame(command, move->shown);
+    a.seriesFrame = move->next;
+}
+
+void Orvane::showSeriesFrame(const std::string& command, int frame) {
+    ResultAnimation& a = *animation;
+    // A frame that does not read leaves the previous one in view.
+    if (vtkSmartPointer<vtkDataSetReader> reader =
+            readLegacyFile(command, fixedLocations.seriesFrame(frame), a.seriesScalarsName)) {
+        a.seriesReader = reader;
+        a.seriesMapper->SetInputConnection(reader->GetOutputPort());
+    }
+    sendReply("message", std::to_string(frame));
+    renderView();
+}
+
+void Orvane::attri(const std::string& name) {
+    ResultAnimation& a = *animation;
+    if (a.scalarNames.empty()) {
+        std::cerr << "orvane: attri: no series is open: open one with rendererVTK first\n";
+        return;
+    }
+    if (std::find(a.scalarNames.begin(), a.scalarNames.end(), name) == a.scalarNames.end()) {
+        std::cerr << "orvane: attri: the series has no scalar array '" << name << "'\n";
+        return;
+    }
+    a.seriesScalarsName = name;
+    a.seriesReader->SetScalarsName(name.c_str());
+    a.seriesReader->Update();
+    results->styleScalarBar(name, "%.3f");
+    enableScalarBar(orvane::ScalarBarPlace::UpperRight);
+}

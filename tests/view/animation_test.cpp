@@ -1,0 +1,310 @@
+// The mode animation on its timer, and a series of legacy VTK frames stepped
+// by command, on generated data.
+
+#include "RecordingChannel.h"
+#include "ResultGenerator.h"
+#include "ViewReady.h"
+#include "app/Orvane.h"
+#include "channel/ReplyText.h"
+#include "results/ResultAnimation.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimerEvent>
+#include <QVTKOpenGLStereoWidget.h>
+
+#include <vtkActor.h>
+#include <vtkColorTransferFunction.h>
+#include <vtkDataArray.h>
+#include <vtkDataSet.h>
+#include <vtkDataSetMapper.h>
+#include <vtkDataSetReader.h>
+#include <vtkImageData.h>
+#include <vtkPointData.h>
+#include <vtkPropCollection.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkScalarBarActor.h>
+#include <vtkSmartPointer.h>
+#include <vtkTextActor.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkWindowToImageFilter.h>
+#include <vtkXMLStructuredGridReader.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+namespace gen = orvane::resultgen;
+
+namespace {
+
+const gen::Bounds beam{0.0, 200.0, -10.0, 10.0, -10.0, 10.0};
+
+class Animation : public ::testing::Test {
+protected:
+    struct Outcome {
+        std::vector<std::string> replies;
+        std::string out;
+        std::string err;
+    };
+
+    void SetUp() override {
+        base = fs::temp_directory_path() / ("orvane-animation-" + std::to_string(::getpid()));
+        fs::remove_all(base);
+        root = (base / "root").string();
+        series = base / "series";
+        gen::ResultSetOptions options;
+        options.boxBounds = beam;
+        options.boxLevel = 4;
+        options.animationModeFiles = true;
+        std::ostringstream diagnostics;
+        ASSERT_TRUE(gen::writeResultSet(root, options, diagnostics)) << diagnostics.str();
+        ASSERT_TRUE(gen::writeFrameSeries(series.string(), beam, {21, 5, 5}, 3, diagnostics))
+            << diagnostics.str();
+        ::setenv("ORVANE_SERIES_DIR", series.c_str(), 1);
+        view = std::make_unique<Orvane>(false, std::make_unique<RecordingChannel>(events));
+        ::unsetenv("ORVANE_SERIES_DIR");
+        ASSERT_TRUE(waitUntilExposed(*view));
+    }
+    void TearDown() override {
+        view.reset();
+        fs::remove_all(base);
+    }
+
+    Outcome command(const std::string& text) {
+        return capture([&] { view->OnReceiveMessage(QString::fromStdString(text)); });
+    }
+
+    template <typename Action> Outcome capture(Action action) {
+        std::ostringstream out;
+        std::ostringstream err;
+        std::streambuf* const oldOut = std::cout.rdbuf(out.rdbuf());
+        std::streambuf* const oldErr = std::cerr.rdbuf(err.rdbuf());
+        events.clear();
+        action();
+        std::cout.rdbuf(oldOut);
+        std::cerr.rdbuf(oldErr);
+        Outcome outcome{{}, out.str(), err.str()};
+        for (const auto& event : events) {
+            outcome.replies.push_back(event.name + " " + (event.args.empty() ? "" : event.args[0]));
+        }
+        return outcome;
+    }
+
+    // The timers the view has registered with Qt.
+    QList<QAbstractEventDispatcher::TimerInfo> viewTimers() {
+        return QAbstractEventDispatcher::instance()->registeredTimers(view.get());
+    }
+
+    // One tick delivered as the mode timer delivers it.
+    Outcome tick() {
+        return capture([&] {
+            QTimerEvent event(view->animation->modeTimerId);
+            QCoreApplication::sendEvent(view.get(), &event);
+        });
+    }
+
+    std::string label() {
+        vtkTextActor* shown = view->animation->modeLabel;
+        return shown != nullptr && shown->GetInput() != nullptr ? shown->GetInput() : "";
+    }
+    std::string gridFile() { return view->results->gridReader->GetFileName(); }
+
+    std::vector<unsigned char> image() {
+        view->renderView();
+        auto grab = vtkSmartPointer<vtkWindowToImageFilter>::New();
+        grab->SetInput(view->vtkWidget->renderWindow());
+        grab->ReadFrontBufferOff();
+        grab->Update();
+        auto* pixels = vtkUnsignedCharArray::SafeDownCast(grab->GetOutput()->GetPointData()->GetScalars());
+        return std::vector<unsigned char>(pixels->GetPointer(0),
+                                          pixels->GetPointer(0) + pixels->GetNumberOfValues());
+    }
+    static double differingShare(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i + 2 < std::min(a.size(), b.size()); i += 3) {
+            differing +=
+                (std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2])) > 30;
+        }
+        return static_cast<double>(differing) / static_cast<double>(a.size() / 3);
+    }
+
+    fs::path base;
+    fs::path series;
+    std::string root;
+    std::vector<RecordingChannel::Event> events;
+    std::unique_ptr<Orvane> view;
+};
+
+TEST_F(Animation, ModesPlayInTurnOnOneTimer) {
+    command("reset");
+    EXPECT_TRUE(command("endModel").err.empty());
+    EXPECT_TRUE(viewTimers().isEmpty());
+
+    // Before any eigenvalues the label has no frequency to show.
+    Outcome played = command("playModel " + root);
+    EXPECT_EQ(played.err, "");
+    ASSERT_EQ(viewTimers().size(), 1);
+    EXPECT_EQ(viewTimers()[0].interval, 1000);
+    EXPECT_EQ(viewTimers()[0].timerType, Qt::CoarseTimer);
+    Outcome first = tick();
+    EXPECT_EQ(first.err, "");
+    EXPECT_TRUE(first.replies.empty());
+    EXPECT_EQ(label(), "1");
+    EXPECT_EQ(view->results->modeIndex, 0);
+
+    const gen::Cantilever cantilever(beam);
+    command("OnReadModelAnysy " + root + "/data/modelAnsys/unitfcm5-0-1e-10-451/eigenvalues.txt");
+    const auto expected = [&](int mode) {
+        return std::to_string(mode + 1) +
+               " rate: " + orvane::sixDigits(std::sqrt(cantilever.eigenvalue(mode)) / 6.2831852);
+    };
+
+    // The real timer shows mode 1 within its second.
+    QElapsedTimer clock;
+    clock.start();
+    std::string shown;
+    const Outcome realTick = capture([&] {
+        while (clock.elapsed() < 3000 && (shown = label()) == "1") {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    });
+    EXPECT_EQ(realTick.err, "");
+    ASSERT_EQ(shown, expected(0));
+    EXPECT_EQ(fs::path(gridFile()).filename(), "postprocess60.vts");
+    EXPECT_EQ(view->results->resultRange, (std::array<double, 2>{0.012, 0.94}));
+    std::vector<std::vector<unsigned char>> frames{image()};
+
+    for (int mode : {1, 2, 0}) {
+        EXPECT_EQ(tick().err, "");
+        EXPECT_EQ(label(), expected(mode));
+        EXPECT_EQ(fs::path(gridFile()).filename(), "postprocess" + std::to_string(mode + 6) + "0.vts");
+        frames.push_back(image());
+    }
+    // Mode 1 bends towards the viewer, mode 2 sideways, mode 3 back again.
+    EXPECT_GT(differingShare(frames[0], frames[1]), 0.01);
+    EXPECT_GT(differingShare(frames[1], frames[2]), 0.01);
+    EXPECT_LT(differingShare(frames[0], frames[3]), 0.001);
+
+    // A second playModel restarts the one timer with its root; a tick on a
+    // root without mode files says so and shows nothing.
+    command("playModel " + (base / "elsewhere").string());
+    ASSERT_EQ(viewTimers().size(), 1);
+    EXPECT_EQ(viewTimers()[0].timerId, view->animation->modeTimerId);
+    const Outcome missing = tick();
+    EXPECT_NE(missing.err.find("elsewhere/data/locomotive_bogieassembly_sldasm2.stl"), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(view->renderer->GetViewProps()->GetNumberOfItems(), 0);
+    EXPECT_EQ(view->results->modeIndex, 2);
+
+    command("endModel");
+    EXPECT_TRUE(viewTimers().isEmpty());
+    EXPECT_FALSE(view->animation->modeTimerRunning());
+    EXPECT_EQ(command("endModel").err, "");
+}
+
+TEST_F(Animation, SeriesStepsThroughItsFrames) {
+    // Strays: a frame beyond a gap, a directory named as a frame, other files.
+    fs::copy_file(series / "box3D_FEMmpData1.vtk", series / "box3D_FEMmpData5.vtk");
+    fs::create_directories(series / "box3D_FEMmpData4.vtk");
+    std::ofstream(series / "notes.txt") << "not a frame\n";
+    command("reset");
+
+    // No series yet: steps show nothing and reply nothing.
+    for (const char* step : {"play 1", "rightPlay 1", "leftFastPlay 1"}) {
+        const Outcome early = command(step);
+        EXPECT_TRUE(early.replies.empty()) << step;
+        EXPECT_NE(early.err.find("rendererVTK"), std::string::npos) << early.err;
+    }
+    EXPECT_NE(command("attri sigma_yy 1").err.find("no series"), std::string::npos);
+
+    // An unlistable series directory ends rendererVTK before anything changes.
+    const fs::path moved = base / "moved";
+    fs::rename(series, moved);
+    const Outcome unlisted = command("rendererVTK " + (moved / "box3D_FEMmpData1.vtk").string());
+    EXPECT_NE(unlisted.err.find("cannot list the series directory"), std::string::npos) << unlisted.err;
+    EXPECT_TRUE(unlisted.replies.empty());
+    EXPECT_EQ(unlisted.out, "");
+    fs::rename(moved, series);
+
+    const Outcome opened = command("rendererVTK " + (series / "box3D_FEMmpData1.vtk").string());
+    EXPECT_EQ(opened.err, "");
+    EXPECT_EQ(opened.replies,
+              (std::vector<std::string>{"attribute sigma_xx", "attribute sigma_yy", "attribute sigma_xy"}));
+    EXPECT_EQ(opened.out,
+              "3\n------------scalarname---------\nname: sigma_xx\nname: sigma_yy\nname: sigma_xy\n"
+              "------------vectorname----------\nname: displacement\n-228.129 63.7251\n");
+    EXPECT_EQ(view->results->resultActor->GetMapper(), view->animation->seriesMapper.Get());
+    double rgb[3];
+    view->results->colorFunction->GetColor(-228.129, rgb);
+    EXPECT_NEAR(rgb[2], 0.752941, 1e-6);
+    view->results->colorFunction->GetColor(63.7251, rgb);
+    EXPECT_NEAR(rgb[0], 0.705882, 1e-6);
+    const double* range = view->animation->seriesMapper->GetScalarRange();
+    EXPECT_EQ((std::array<double, 2>{range[0], range[1]}), (std::array<double, 2>{-228.129, 63.7251}));
+
+    // play shows the current frame and wraps after the last; each frame
+    // carries more load than the one before.
+    std::vector<std::vector<unsigned char>> images;
+    std::vector<double> smallest;
+    for (const char* frame : {"1", "2", "3", "1"}) {
+        const Outcome step = command("play 1");
+        EXPECT_EQ(step.replies, (std::vector<std::string>{std::string("message ") + frame}));
+        EXPECT_EQ(fs::path(view->animation->seriesReader->GetFileName()).filename(),
+                  std::string("box3D_FEMmpData") + frame + ".vtk");
+        vtkDataArray* scalars = view->animation->seriesReader->GetOutput()->GetPointData()->GetScalars();
+        ASSERT_NE(scalars, nullptr);
+        EXPECT_STREQ(scalars->GetName(), "sigma_xx");
+        smallest.push_back(scalars->GetRange()[0]);
+        images.push_back(image());
+    }
+    EXPECT_NEAR(smallest[2], -228.129, 0.01);
+    EXPECT_NEAR(smallest[0], smallest[2] / 3.0, 0.01);
+    EXPECT_DOUBLE_EQ(smallest[3], smallest[0]);
+    EXPECT_GT(differingShare(images[0], images[2]), 0.01);
+
+    const auto reply = [&](const std::string& text) {
+        const Outcome step = command(text);
+        return step.replies.size() == 1 ? step.replies[0]
+                                        : "(" + std::to_string(step.replies.size()) + " replies)";
+    };
+    EXPECT_EQ(reply("rightFastPlay 1"), "message 3");
+    EXPECT_EQ(reply("rightPlay 1"), "message 1");
+    EXPECT_EQ(reply("leftPlay 1"), "message 3");
+    EXPECT_EQ(reply("leftPlay 1"), "message 2");
+    EXPECT_EQ(reply("leftFastPlay 1"), "message 1");
+    EXPECT_EQ(reply("leftPlay 1"), "message 3");
+    for (const char* ignored : {"play 0", "play", "rightPlay 2", "leftFastPlay  1"}) {
+        EXPECT_TRUE(command(ignored).replies.empty()) << ignored;
+    }
+    EXPECT_EQ(view->animation->seriesFrame, 3);
+
+    // Another reported array colours the series, titled on the bar.
+    EXPECT_TRUE(command("attri sigma_yy 0").err.empty());
+    EXPECT_EQ(command("attri sigma_yy 1").err, "");
+    EXPECT_STREQ(view->results->scalarBar->GetTitle(), "sigma_yy");
+    EXPECT_STREQ(view->animation->seriesReader->GetOutput()->GetPointData()->GetScalars()->GetName(),
+                 "sigma_yy");
+    EXPECT_NE(command("attri sigma_zz 1").err.find("sigma_zz"), std::string::npos);
+    EXPECT_STREQ(view->results->scalarBar->GetTitle(), "sigma_yy");
+
+    // A frame file gone: a diagnostic, the number replied, the frame before
+    // stays in view; the chosen array stays for the next frame.
+    fs::remove(series / "box3D_FEMmpData1.vtk");
+    const Outcome gone = command("rightPlay 1");
+    EXPECT_EQ(gone.replies, (std::vector<std::string>{"message 1"}));
+    EXPECT_NE(gone.err.find("box3D_FEMmpData1.vtk"), std::string::npos) << gone.err;
+    EXPECT_EQ(fs::path(view->animation->seriesReader->GetFileName()).filename(), "box3D_FEMmpData3.vtk");
+    EXPECT_EQ(reply("rightPlay 1"), "message 2");
+    EXPECT_STREQ(view->animation->seriesReader->GetOutput()->GetPointData()->GetScalars()->GetName(),
+                 "sigma_yy");
+}
+
+} // namespace
