@@ -3,6 +3,7 @@
 #include "geometry/CoordinateFile.h"
 #include "scene/ActorNames.h"
 #include "scene/Glyphs.h"
+#include "scene/PickGeometry.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepExtrema_DistShapeShape.hxx>
@@ -12,10 +13,14 @@
 #include <gp_Pnt.hxx>
 
 #include <vtkCamera.h>
+#include <vtkCellData.h>
 #include <vtkCellPicker.h>
+#include <vtkIdList.h>
+#include <vtkIntArray.h>
 #include <vtkLineSource.h>
 #include <vtkMath.h>
 #include <vtkObjectFactory.h>
+#include <vtkPoints.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
@@ -23,6 +28,7 @@
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 
+#include <cmath>
 #include <iostream>
 #include <sstream>
 
@@ -62,11 +68,10 @@ void MouseInteractorHighLightActor::OnMouseMove() {
 }
 
 void MouseInteractorHighLightActor::updateHover(int x, int y) {
-    auto picker = vtkSmartPointer<vtkCellPicker>::New();
-    picker->Pick(x, y, 0.0, renderer);
-    const bool hit = picker->GetCellId() != -1;
+    hoverPicker->Pick(x, y, 0.0, renderer);
+    const bool hit = hoverPicker->GetCellId() != -1;
     if (hit) {
-        picker->GetPickPosition(pickPosition.data());
+        hoverPicker->GetPickPosition(pickPosition.data());
     }
     double viewDirection[3];
     renderer->GetActiveCamera()->GetDirectionOfProjection(viewDirection);
@@ -74,10 +79,18 @@ void MouseInteractorHighLightActor::updateHover(int x, int y) {
 
     if (hoverEnabled) {
         if (!faceMode) {
-            hoverSolid(picker->GetActor());
+            hoverSolid(hoverPicker->GetActor());
         } else {
             hoverFace(viewDirection, hit);
         }
+    }
+}
+
+void MouseInteractorHighLightActor::setModelPickIndex(ModelPickIndex index) {
+    hoverPicker->RemoveAllLocators();
+    pickIndex = std::move(index);
+    for (const auto& locator : pickIndex.meshLocators) {
+        hoverPicker->AddLocator(locator);
     }
 }
 
@@ -133,25 +146,49 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
         return;
     }
 
-    const double x = pickPosition[0];
-    const double y = pickPosition[1];
-    const double z = pickPosition[2];
+    const int face = pickIndex.faceLocator != nullptr ? faceByTriangles(viewDirection)
+                                                      : faceByExactDistance(viewDirection);
+    if (face < 0) {
+        return;
+    }
+    if (static_cast<std::size_t>(face) >= faceActors.size()) {
+        return;
+    }
+    vtkActor* actor = faceActors[static_cast<std::size_t>(face)];
+    actor->VisibilityOn();
+    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    selectedShapes.push_back(faces[static_cast<std::size_t>(face)]);
+    selectedFaceIds.push_back(face);
+    highlightedFaces.emplace_back(actor);
+    lastPickedActor = actor;
+}
+
+bool MouseInteractorHighLightActor::boxHoldsPick(std::size_t face) const {
     // The pick lies on the single-precision STL mesh, so a plane face parallel
     // to an axis would never strictly contain it: widen each box by the hit
     // tolerance.
+    const std::array<double, 6>& box = faceBoxes[face];
     const double m = hitTolerance;
+    const double x = pickPosition[0];
+    const double y = pickPosition[1];
+    const double z = pickPosition[2];
+    return box[0] - m < x && x < box[3] + m && box[1] - m < y && y < box[4] + m && box[2] - m < z &&
+           z < box[5] + m;
+}
+
+int MouseInteractorHighLightActor::faceByExactDistance(const double viewDirection[3]) {
+    candidateFaces.clear();
+    hitDistances.clear();
     for (std::size_t i = 0; i < faceBoxes.size() && i < faces.size(); ++i) {
-        const std::array<double, 6>& box = faceBoxes[i];
-        if (box[0] - m < x && x < box[3] + m && box[1] - m < y && y < box[4] + m && box[2] - m < z &&
-            z < box[5] + m) {
+        if (boxHoldsPick(i)) {
             candidateFaces.emplace(static_cast<int>(i), faces[i]);
         }
     }
     if (candidateFaces.empty()) {
-        return;
+        return -1;
     }
 
-    const gp_Pnt origin(x, y, z);
+    const gp_Pnt origin(pickPosition[0], pickPosition[1], pickPosition[2]);
     TopoDS_Shape ray;
     try {
         ray = BRepBuilderAPI_MakeEdge(
@@ -159,7 +196,7 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
                   .Edge();
     } catch (const Standard_Failure& failure) {
         std::cerr << "orvane: cannot cast the pick ray: " << failure.GetMessageString() << "\n";
-        return;
+        return -1;
     }
     for (const auto& [index, face] : candidateFaces) {
         try {
@@ -180,20 +217,63 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
                       << "\n";
         }
     }
-    if (hitDistances.empty()) {
-        return;
+    return hitDistances.empty() ? -1 : hitDistances.begin()->second;
+}
+
+int MouseInteractorHighLightActor::faceByTriangles(const double viewDirection[3]) const {
+    vtkPolyData* triangles = pickIndex.faceTriangles;
+    if (triangles == nullptr || pickIndex.faceLocator == nullptr) {
+        return -1;
     }
-    const int face = hitDistances.begin()->second;
-    if (static_cast<std::size_t>(face) >= faceActors.size()) {
-        return;
+    auto* faceOfTriangle = vtkIntArray::SafeDownCast(triangles->GetCellData()->GetArray("face"));
+    if (faceOfTriangle == nullptr) {
+        return -1;
     }
-    vtkActor* actor = faceActors[static_cast<std::size_t>(face)];
-    actor->VisibilityOn();
-    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
-    selectedShapes.push_back(faces[static_cast<std::size_t>(face)]);
-    selectedFaceIds.push_back(face);
-    highlightedFaces.emplace_back(actor);
-    lastPickedActor = actor;
+    // A line through the pick along the view, long enough to cross the model
+    // wherever the pick lies.
+    const double reach =
+        triangles->GetLength() +
+        std::sqrt(vtkMath::Distance2BetweenPoints(pickPosition.data(), triangles->GetCenter()));
+    const double* p = pickPosition.data();
+    const double* d = viewDirection;
+    const double from[3] = {p[0] - reach * d[0], p[1] - reach * d[1], p[2] - reach * d[2]};
+    const double to[3] = {p[0] + reach * d[0], p[1] + reach * d[1], p[2] + reach * d[2]};
+    auto cells = vtkSmartPointer<vtkIdList>::New();
+    pickIndex.faceLocator->FindCellsAlongLine(from, to, 0.0, cells);
+
+    int bestFace = -1;
+    double bestDistance = 0.0;
+    vtkPoints* points = triangles->GetPoints();
+    auto corners = vtkSmartPointer<vtkIdList>::New();
+    for (vtkIdType k = 0; k < cells->GetNumberOfIds(); ++k) {
+        const vtkIdType cell = cells->GetId(k);
+        const int face = faceOfTriangle->GetValue(cell);
+        if (face < 0 || static_cast<std::size_t>(face) >= faceBoxes.size() ||
+            !boxHoldsPick(static_cast<std::size_t>(face))) {
+            continue;
+        }
+        triangles->GetCellPoints(cell, corners);
+        if (corners->GetNumberOfIds() != 3) {
+            continue;
+        }
+        double a[3];
+        double b[3];
+        double c[3];
+        points->GetPoint(corners->GetId(0), a);
+        points->GetPoint(corners->GetId(1), b);
+        points->GetPoint(corners->GetId(2), c);
+        double along = 0.0;
+        if (!lineCrossesTriangle(p, d, a, b, c, along)) {
+            continue;
+        }
+        const double distance = std::abs(along);
+        // As with exact distances, an equal distance goes to the later face.
+        if (bestFace < 0 || distance < bestDistance || (distance == bestDistance && face > bestFace)) {
+            bestFace = face;
+            bestDistance = distance;
+        }
+    }
+    return bestFace;
 }
 
 void MouseInteractorHighLightActor::OnLeftButtonDown() {

@@ -6,10 +6,13 @@
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 #include <vtkActor.h>
+#include <vtkCellPicker.h>
 #include <vtkInteractorStyleTrackballCamera.h>
+#include <vtkPolyData.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
+#include <vtkStaticCellLocator.h>
 
 #include <array>
 #include <functional>
@@ -46,6 +49,26 @@ public:
     // Picks at the display position and updates the hover highlight, without
     // rendering.
     void updateHover(int x, int y);
+
+    // What an import builds for fast picking: cell locators for the large
+    // meshes it shows (solids, whole model), and the triangles of every face
+    // with their face index in the cell array "face".
+    struct ModelPickIndex {
+        std::vector<vtkSmartPointer<vtkStaticCellLocator>> meshLocators;
+        vtkSmartPointer<vtkPolyData> faceTriangles;
+        vtkSmartPointer<vtkStaticCellLocator> faceLocator;
+    };
+    // Replaces the index of the previous model; an empty index leaves hover
+    // to the exact face distance.
+    void setModelPickIndex(ModelPickIndex index);
+
+    // The face that the view line through pickPosition crosses nearest to
+    // it, among the faces whose box holds the position; -1 for none.
+    // By the face triangles (what hover uses once an index is set):
+    int faceByTriangles(const double viewDirection[3]) const;
+    // By the exact distance from the line to each face (fills candidateFaces
+    // and hitDistances):
+    int faceByExactDistance(const double viewDirection[3]);
 
     // Shows face i as highlighted and makes it the selection; false for an
     // index outside the face lists.
@@ -172,6 +195,7 @@ protected:
     MouseInteractorHighLightActor() = default;
 
 private:
+    bool boxHoldsPick(std::size_t face) const;
     void hoverSolid(vtkActor* picked);
     void hoverFace(const double viewDirection[3], bool hit);
     void renderWindow();
@@ -181,6 +205,10 @@ private:
     void addForceGlyph(const std::string& name, const Point3& at);
     void drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam);
     void addTwoPointElement(const std::string& name, const Point3& a, const Point3& b, const Point3& colour);
+
+    // One picker for every move: it keeps the locators of the model.
+    vtkSmartPointer<vtkCellPicker> hoverPicker = vtkSmartPointer<vtkCellPicker>::New();
+    ModelPickIndex pickIndex;
 };
 
 } // namespace orvane

@@ -11,6 +11,7 @@
 #include <STEPControl_Writer.hxx>
 #include <TopoDS_Shell.hxx>
 
+#include <QCoreApplication>
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkActor.h>
@@ -68,6 +69,10 @@ protected:
         std::ostringstream out;
         std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
         view->OnReceiveMessage(QString::fromStdString(text));
+        // An import finishes in the event loop.
+        while (view->importing()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         std::cout.rdbuf(old);
         return out.str();
     }
