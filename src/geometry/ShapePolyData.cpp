@@ -5,6 +5,7 @@
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Iterator.hxx>
 #include <gp_Trsf.hxx>
 
 #include <vtkCellArray.h>
@@ -12,6 +13,8 @@
 #include <vtkIntArray.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
+
+#include <functional>
 
 namespace orvane {
 
@@ -65,19 +68,51 @@ vtkSmartPointer<vtkPolyData> triangulationPolyData(const TopoDS_Shape& shape) {
     return polyData(points, triangles);
 }
 
-vtkSmartPointer<vtkPolyData> faceIndexedPolyData(const std::vector<TopoDS_Face>& faces) {
+std::vector<int> solidOfEachFace(const TopoDS_Shape& shape) {
+    // Both explorations walk the shape depth first in iterator order, so one
+    // walk numbers the solids and the faces alike.
+    std::vector<int> solids;
+    int solidCount = 0;
+    const std::function<void(const TopoDS_Shape&, int)> walk = [&](const TopoDS_Shape& node, int solid) {
+        if (node.ShapeType() == TopAbs_FACE) {
+            solids.push_back(solid);
+            return;
+        }
+        if (node.ShapeType() == TopAbs_SOLID) {
+            solid = solidCount++;
+        }
+        if (node.ShapeType() > TopAbs_FACE) {
+            return;
+        }
+        for (TopoDS_Iterator child(node); child.More(); child.Next()) {
+            walk(child.Value(), solid);
+        }
+    };
+    if (!shape.IsNull()) {
+        walk(shape, -1);
+    }
+    return solids;
+}
+
+vtkSmartPointer<vtkPolyData> faceIndexedPolyData(const std::vector<TopoDS_Face>& faces,
+                                                 const std::vector<int>& faceSolids) {
     auto points = vtkSmartPointer<vtkPoints>::New();
     auto triangles = vtkSmartPointer<vtkCellArray>::New();
     auto faceOfTriangle = vtkSmartPointer<vtkIntArray>::New();
     faceOfTriangle->SetName("face");
+    auto solidOfTriangle = vtkSmartPointer<vtkIntArray>::New();
+    solidOfTriangle->SetName("solid");
     for (std::size_t i = 0; i < faces.size(); ++i) {
         const vtkIdType added = appendFace(faces[i], points, triangles);
+        const int solid = i < faceSolids.size() ? faceSolids[i] : -1;
         for (vtkIdType t = 0; t < added; ++t) {
             faceOfTriangle->InsertNextValue(static_cast<int>(i));
+            solidOfTriangle->InsertNextValue(solid);
         }
     }
     vtkSmartPointer<vtkPolyData> data = polyData(points, triangles);
     data->GetCellData()->AddArray(faceOfTriangle);
+    data->GetCellData()->AddArray(solidOfTriangle);
     return data;
 }
 

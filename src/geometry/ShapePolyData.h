@@ -16,8 +16,14 @@ namespace orvane {
 // triangulation add nothing.
 vtkSmartPointer<vtkPolyData> triangulationPolyData(const TopoDS_Shape& shape);
 
-// The triangles of every face in one polydata whose cell array "face" holds
-// the index of the face in `faces`.
-vtkSmartPointer<vtkPolyData> faceIndexedPolyData(const std::vector<TopoDS_Face>& faces);
+// For every face of the shape, in exploration order, the index of the solid
+// that holds it in a solid exploration of the shape, or -1 for a face of no
+// solid.
+std::vector<int> solidOfEachFace(const TopoDS_Shape& shape);
+
+// The triangles of every face in one polydata whose cell arrays "face" and
+// "solid" hold the index of the face in `faces` and faceSolids[face].
+vtkSmartPointer<vtkPolyData> faceIndexedPolyData(const std::vector<TopoDS_Face>& faces,
+                                                 const std::vector<int>& faceSolids);
 
 } // namespace orvane

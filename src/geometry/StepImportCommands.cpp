@@ -194,17 +194,16 @@ void prepareImport(PreparedImport& import) {
         vtkSmartPointer<vtkActor> actor = meshActor(mesh);
         setActorName(actor, "S 0 " + std::to_string(i));
         import.solidActors.push_back(actor);
-        import.pickIndex.meshLocators.push_back(locatorOf(mesh));
+        import.pickIndex.solidActors.push_back(ours ? actor : nullptr);
     }
     TopoDS_Shape wholeModel = written.wholeModel;
     vtkSmartPointer<vtkPolyData> modelMesh =
         fileMesh(dp::modelStl(root), written.wholeModelWritten ? &wholeModel : nullptr);
     import.modelActor = meshActor(modelMesh);
     import.modelActor->GetProperty()->SetOpacity(0.8);
-    import.pickIndex.meshLocators.push_back(locatorOf(modelMesh));
 
-    import.pickIndex.faceTriangles = faceIndexedPolyData(model.faces);
-    import.pickIndex.faceLocator = locatorOf(import.pickIndex.faceTriangles);
+    import.pickIndex.triangles = faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
+    import.pickIndex.locator = locatorOf(import.pickIndex.triangles);
 }
 
 } // namespace
@@ -268,6 +267,9 @@ void Orvane::applyStepImport(orvane::PreparedImport& import) {
     pickingStyle->model.stepPath = import.stepPath;
     pickingStyle->lastPickedActor = nullptr;
     pickingStyle->highlightedFaces.clear();
+    if (solidFileCount == 0) {
+        import.pickIndex.wholeModelActor = import.modelActor;
+    }
     pickingStyle->setModelPickIndex(std::move(import.pickIndex));
 
     vtkCamera* camera = renderer->GetActiveCamera();

@@ -8,6 +8,7 @@
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepExtrema_DistShapeShape.hxx>
 #include <Standard_Failure.hxx>
+#include <TopoDS_Edge.hxx>
 #include <gp_Dir.hxx>
 #include <gp_Lin.hxx>
 #include <gp_Pnt.hxx>
@@ -22,12 +23,14 @@
 #include <vtkObjectFactory.h>
 #include <vtkPoints.h>
 #include <vtkPolyDataMapper.h>
+#include <vtkPropCollection.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkSphereSource.h>
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <sstream>
@@ -68,10 +71,9 @@ void MouseInteractorHighLightActor::OnMouseMove() {
 }
 
 void MouseInteractorHighLightActor::updateHover(int x, int y) {
-    hoverPicker->Pick(x, y, 0.0, renderer);
-    const bool hit = hoverPicker->GetCellId() != -1;
-    if (hit) {
-        hoverPicker->GetPickPosition(pickPosition.data());
+    const HoverPick pick = pickAt(x, y);
+    if (pick.hit) {
+        pickPosition = pick.position;
     }
     double viewDirection[3];
     renderer->GetActiveCamera()->GetDirectionOfProjection(viewDirection);
@@ -79,19 +81,138 @@ void MouseInteractorHighLightActor::updateHover(int x, int y) {
 
     if (hoverEnabled) {
         if (!faceMode) {
-            hoverSolid(hoverPicker->GetActor());
+            hoverSolid(pick.actor);
         } else {
-            hoverFace(viewDirection, hit);
+            hoverFace(viewDirection, pick.hit, pick.face);
         }
     }
 }
 
 void MouseInteractorHighLightActor::setModelPickIndex(ModelPickIndex index) {
-    hoverPicker->RemoveAllLocators();
     pickIndex = std::move(index);
-    for (const auto& locator : pickIndex.meshLocators) {
-        hoverPicker->AddLocator(locator);
+}
+
+MouseInteractorHighLightActor::HoverPick MouseInteractorHighLightActor::pickAt(int x, int y) {
+    HoverPick pick;
+    if (pickIndex.locator == nullptr) {
+        hoverPicker->PickFromListOff();
+        hoverPicker->Pick(x, y, 0.0, renderer);
+        pick.hit = hoverPicker->GetCellId() != -1;
+        pick.actor = hoverPicker->GetActor();
+        hoverPicker->GetPickPosition(pick.position.data());
+        return pick;
     }
+
+    // The pick ray runs from the near to the far clipping plane.
+    double ends[2][3];
+    for (int end = 0; end < 2; ++end) {
+        double world[4];
+        renderer->SetDisplayPoint(x, y, end);
+        renderer->DisplayToWorld();
+        renderer->GetWorldPoint(world);
+        for (int i = 0; i < 3; ++i) {
+            ends[end][i] = world[3] != 0.0 ? world[i] / world[3] : world[i];
+        }
+    }
+
+    std::vector<vtkProp*> shownInOrder;
+    std::unordered_set<vtkProp*> shown;
+    vtkPropCollection* props = renderer->GetViewProps();
+    vtkCollectionSimpleIterator cursor;
+    props->InitTraversal(cursor);
+    while (vtkProp* prop = props->GetNextProp(cursor)) {
+        if (prop->GetVisibility() && prop->GetPickable()) {
+            shownInOrder.push_back(prop);
+            shown.insert(prop);
+        }
+    }
+    HoverPick onModel;
+    const bool modelHit = castIntoModel(ends[0], ends[1], shown, onModel);
+
+    // Every other shown prop goes to the cell picker, which is quick for the
+    // few and small props besides the model.
+    hoverPicker->InitializePickList();
+    int others = 0;
+    for (vtkProp* prop : shownInOrder) {
+        const bool drawsIndex = prop == pickIndex.wholeModelActor ||
+                                std::find(pickIndex.solidActors.begin(), pickIndex.solidActors.end(), prop) !=
+                                    pickIndex.solidActors.end();
+        auto* placed = vtkProp3D::SafeDownCast(prop);
+        if (!drawsIndex || placed == nullptr || !placed->GetIsIdentity()) {
+            hoverPicker->AddPickList(prop);
+            ++others;
+        }
+    }
+    if (others > 0) {
+        hoverPicker->PickFromListOn();
+        hoverPicker->Pick(x, y, 0.0, renderer);
+        hoverPicker->PickFromListOff();
+        if (hoverPicker->GetActor() != nullptr) {
+            pick.hit = hoverPicker->GetCellId() != -1;
+            pick.actor = hoverPicker->GetActor();
+            hoverPicker->GetPickPosition(pick.position.data());
+            // Props drawn on the model's surface, such as a shown face, come
+            // first in the view, so they win a tie as they would in one pick.
+            if (!modelHit || vtkMath::Distance2BetweenPoints(ends[0], pick.position.data()) <=
+                                 vtkMath::Distance2BetweenPoints(ends[0], onModel.position.data())) {
+                return pick;
+            }
+        }
+    }
+    return modelHit ? onModel : pick;
+}
+
+bool MouseInteractorHighLightActor::castIntoModel(const double from[3], const double to[3],
+                                                  const std::unordered_set<vtkProp*>& shown,
+                                                  HoverPick& pick) const {
+    vtkCellData* cells = pickIndex.triangles->GetCellData();
+    auto* faceOfTriangle = vtkIntArray::SafeDownCast(cells->GetArray("face"));
+    auto* solidOfTriangle = vtkIntArray::SafeDownCast(cells->GetArray("solid"));
+    if (faceOfTriangle == nullptr || solidOfTriangle == nullptr) {
+        return false;
+    }
+    const auto drawnBy = [&](int solid) -> vtkActor* {
+        vtkActor* actor = pickIndex.wholeModelActor;
+        if (actor == nullptr && solid >= 0 &&
+            static_cast<std::size_t>(solid) < pickIndex.solidActors.size()) {
+            actor = pickIndex.solidActors[static_cast<std::size_t>(solid)];
+        }
+        // A moved, hidden or clear actor no longer shows these triangles.
+        if (actor == nullptr || shown.count(actor) == 0 || !actor->GetIsIdentity() ||
+            actor->GetProperty()->GetOpacity() <= 0.0) {
+            return nullptr;
+        }
+        return actor;
+    };
+
+    const double length = std::sqrt(vtkMath::Distance2BetweenPoints(from, to));
+    const double tolerance = 1e-9 * pickIndex.triangles->GetLength();
+    double start[3] = {from[0], from[1], from[2]};
+    // Past a triangle that no shown actor draws, the ray goes on behind it.
+    for (int crossing = 0; crossing < 64; ++crossing) {
+        double t = 0.0;
+        double hit[3];
+        double parametric[3];
+        int subId = 0;
+        vtkIdType cell = -1;
+        if (pickIndex.locator->IntersectWithLine(start, to, tolerance, t, hit, parametric, subId, cell) ==
+                0 ||
+            cell < 0) {
+            return false;
+        }
+        if (vtkActor* actor = drawnBy(solidOfTriangle->GetValue(cell))) {
+            pick.hit = true;
+            pick.actor = actor;
+            pick.position = {hit[0], hit[1], hit[2]};
+            pick.face = faceOfTriangle->GetValue(cell);
+            return true;
+        }
+        const double step = 1e-6 * length;
+        for (int i = 0; i < 3; ++i) {
+            start[i] = hit[i] + step * (to[i] - from[i]) / length;
+        }
+    }
+    return false;
 }
 
 void MouseInteractorHighLightActor::hoverSolid(vtkActor* picked) {
@@ -124,7 +245,7 @@ void MouseInteractorHighLightActor::setFaceMode(bool on) {
     renderWindow();
 }
 
-void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], bool hit) {
+void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], bool hit, int face) {
     for (const auto& actor : highlightedFaces) {
         actor->VisibilityOff();
     }
@@ -146,8 +267,20 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
         return;
     }
 
-    const int face = pickIndex.faceLocator != nullptr ? faceByTriangles(viewDirection)
-                                                      : faceByExactDistance(viewDirection);
+    if (pickIndex.locator == nullptr) {
+        face = faceByExactDistance(viewDirection);
+    } else {
+        if (face < 0) {
+            face = faceByTriangles(viewDirection);
+        }
+        // Where the view line misses the true face (near the outline of a
+        // curved face, whose triangles stand off its surface), the face is
+        // the one the exact distances choose, if any.
+        if (face >= 0 && static_cast<std::size_t>(face) < faces.size() &&
+            !exactHitDistance(viewDirection, face)) {
+            face = faceByExactDistance(viewDirection);
+        }
+    }
     if (face < 0) {
         return;
     }
@@ -176,6 +309,30 @@ bool MouseInteractorHighLightActor::boxHoldsPick(std::size_t face) const {
            z < box[5] + m;
 }
 
+std::optional<double> MouseInteractorHighLightActor::exactHitDistance(const double viewDirection[3],
+                                                                      int face) const {
+    const gp_Pnt origin(pickPosition[0], pickPosition[1], pickPosition[2]);
+    try {
+        const TopoDS_Edge ray = BRepBuilderAPI_MakeEdge(
+            gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])));
+        BRepExtrema_DistShapeShape distance(ray, faces[static_cast<std::size_t>(face)]);
+        if (!distance.IsDone() || distance.NbSolution() < 1 || distance.Value() >= hitTolerance) {
+            return std::nullopt;
+        }
+        double nearest = 1.0e6;
+        for (int s = 1; s <= distance.NbSolution(); ++s) {
+            const double d = distance.PointOnShape2(s).Distance(origin);
+            if (d < nearest) {
+                nearest = d;
+            }
+        }
+        return nearest;
+    } catch (const Standard_Failure& failure) {
+        std::cerr << "orvane: distance to face " << face << " failed: " << failure.GetMessageString() << "\n";
+    }
+    return std::nullopt;
+}
+
 int MouseInteractorHighLightActor::faceByExactDistance(const double viewDirection[3]) {
     candidateFaces.clear();
     hitDistances.clear();
@@ -184,45 +341,17 @@ int MouseInteractorHighLightActor::faceByExactDistance(const double viewDirectio
             candidateFaces.emplace(static_cast<int>(i), faces[i]);
         }
     }
-    if (candidateFaces.empty()) {
-        return -1;
-    }
-
-    const gp_Pnt origin(pickPosition[0], pickPosition[1], pickPosition[2]);
-    TopoDS_Shape ray;
-    try {
-        ray = BRepBuilderAPI_MakeEdge(
-                  gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])))
-                  .Edge();
-    } catch (const Standard_Failure& failure) {
-        std::cerr << "orvane: cannot cast the pick ray: " << failure.GetMessageString() << "\n";
-        return -1;
-    }
-    for (const auto& [index, face] : candidateFaces) {
-        try {
-            BRepExtrema_DistShapeShape distance(ray, face);
-            if (!distance.IsDone() || distance.NbSolution() < 1 || distance.Value() >= hitTolerance) {
-                continue;
-            }
-            double nearest = 1.0e6;
-            for (int s = 1; s <= distance.NbSolution(); ++s) {
-                const double d = distance.PointOnShape2(s).Distance(origin);
-                if (d < nearest) {
-                    nearest = d;
-                }
-            }
-            hitDistances[nearest] = index;
-        } catch (const Standard_Failure& failure) {
-            std::cerr << "orvane: distance to face " << index << " failed: " << failure.GetMessageString()
-                      << "\n";
+    for (const auto& candidate : candidateFaces) {
+        if (const std::optional<double> distance = exactHitDistance(viewDirection, candidate.first)) {
+            hitDistances[*distance] = candidate.first;
         }
     }
     return hitDistances.empty() ? -1 : hitDistances.begin()->second;
 }
 
 int MouseInteractorHighLightActor::faceByTriangles(const double viewDirection[3]) const {
-    vtkPolyData* triangles = pickIndex.faceTriangles;
-    if (triangles == nullptr || pickIndex.faceLocator == nullptr) {
+    vtkPolyData* triangles = pickIndex.triangles;
+    if (triangles == nullptr || pickIndex.locator == nullptr) {
         return -1;
     }
     auto* faceOfTriangle = vtkIntArray::SafeDownCast(triangles->GetCellData()->GetArray("face"));
@@ -239,7 +368,7 @@ int MouseInteractorHighLightActor::faceByTriangles(const double viewDirection[3]
     const double from[3] = {p[0] - reach * d[0], p[1] - reach * d[1], p[2] - reach * d[2]};
     const double to[3] = {p[0] + reach * d[0], p[1] + reach * d[1], p[2] + reach * d[2]};
     auto cells = vtkSmartPointer<vtkIdList>::New();
-    pickIndex.faceLocator->FindCellsAlongLine(from, to, 0.0, cells);
+    pickIndex.locator->FindCellsAlongLine(from, to, 0.0, cells);
 
     int bestFace = -1;
     double bestDistance = 0.0;
