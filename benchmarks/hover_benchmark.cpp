@@ -157,8 +157,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     double longestGap = 0.0;
+    double longestGapEnd = 0.0;
     for (std::size_t i = 1; i < frames.size(); ++i) {
-        longestGap = std::max(longestGap, milliseconds(frames[i] - frames[i - 1]));
+        if (milliseconds(frames[i] - frames[i - 1]) > longestGap) {
+            longestGap = milliseconds(frames[i] - frames[i - 1]);
+            longestGapEnd = milliseconds(frames[i] - importStart);
+        }
     }
 
     orvane::MouseInteractorHighLightActor& style = *view.pickingStyle;
@@ -226,8 +230,8 @@ int main(int argc, char** argv) {
     std::cout << std::fixed << std::setprecision(3) << "hover: model " << stepPath << ", "
               << style.faces.size() << " faces, import through the command path "
               << std::chrono::duration<double>(importEnd - importStart).count() << " s\n"
-              << "import: longest time without a frame " << longestGap << " ms (" << frames.size() - 2
-              << " frames)\n"
+              << "import: longest time without a frame " << longestGap << " ms, ending "
+              << longestGapEnd / 1000.0 << " s after the command (" << frames.size() - 2 << " frames)\n"
               << "hover: window " << windowSize[0] << "x" << windowSize[1] << ", grid over (" << area[0]
               << ", " << area[1] << ")-(" << area[2] << ", " << area[3] << ")\n"
               << "hover: moves " << positions.size() << ", " << highlighted << " left a face highlighted, "
