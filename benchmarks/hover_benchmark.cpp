@@ -1,6 +1,9 @@
-// Hover handling in face mode on an imported STEP model: times the picking
-// and face highlight of each mouse position (no render) and prints the
-// distribution. Needs an X display (xvfb-run).
+// Hover handling on an imported STEP model. Imports through the command
+// path while a timer asks for a frame every 10 ms, and prints the longest
+// time without a drawn frame. Then times the picking and highlight of each
+// mouse position (no render) in face mode and in solid mode, and compares
+// the faces and actors chosen with those of the exact face distance and of
+// a cell picker without locators on the same moves. Needs an X display.
 // Usage: orvane_hover_benchmark MODEL.step ROOT [MOVES]   (MOVES: 500)
 
 #include "RecordingChannel.h"
@@ -10,9 +13,13 @@
 
 #include <QApplication>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QVTKOpenGLStereoWidget.h>
 
+#include <vtkCallbackCommand.h>
+#include <vtkCamera.h>
 #include <vtkCellPicker.h>
+#include <vtkMath.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 
@@ -122,47 +129,122 @@ int main(int argc, char** argv) {
     // The import reports every file it writes on standard output.
     std::ostringstream importOutput;
     std::streambuf* const console = std::cout.rdbuf(importOutput.rdbuf());
+    vtkRenderWindow* window = view.vtkWidget->renderWindow();
+    std::vector<Clock::time_point> frames;
+    auto frameDone = vtkSmartPointer<vtkCallbackCommand>::New();
+    frameDone->SetClientData(&frames);
+    frameDone->SetCallback([](vtkObject*, unsigned long, void* clientData, void*) {
+        static_cast<std::vector<Clock::time_point>*>(clientData)->push_back(Clock::now());
+    });
+    const unsigned long observer = window->AddObserver(vtkCommand::EndEvent, frameDone);
+    QTimer redraw;
+    QObject::connect(&redraw, &QTimer::timeout, [window] { window->Render(); });
+    redraw.start(10);
+
     const Clock::time_point importStart = Clock::now();
-    view.OpenStepFile(root, stepPath);
-    const Clock::duration importTime = Clock::now() - importStart;
+    frames.push_back(importStart);
+    view.OnReceiveMessage(QString::fromStdString("openSTLFile " + root + " " + stepPath));
+    while (view.importing()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const Clock::time_point importEnd = Clock::now();
+    redraw.stop();
+    window->RemoveObserver(observer);
+    frames.push_back(importEnd);
     std::cout.rdbuf(console);
     if (!replied(events, "step_file_loaded_flag")) {
         std::cerr << "the import of " << stepPath << " into " << root << " failed\n";
         return 1;
     }
-
-    orvane::MouseInteractorHighLightActor& style = *view.pickingStyle;
-    style.faceMode = true;
-    view.resetCamera();
-    vtkRenderer* renderer = view.renderer;
-    const int* windowSize = view.vtkWidget->renderWindow()->GetSize();
-    const std::array<int, 4> area = modelScreenArea(renderer, windowSize);
-    const std::vector<std::array<int, 2>> positions = gridOver(area, moves);
-
-    // A separate, untimed pick tells moves over the model from moves beside it.
-    auto probe = vtkSmartPointer<vtkCellPicker>::New();
-    std::vector<double> all;
-    std::vector<double> overModel;
-    int highlighted = 0;
-    for (const auto& [x, y] : positions) {
-        const Clock::time_point start = Clock::now();
-        style.updateHover(x, y);
-        all.push_back(milliseconds(Clock::now() - start));
-        highlighted += style.selectedFaceIds.empty() ? 0 : 1;
-        probe->Pick(x, y, 0.0, renderer);
-        if (probe->GetCellId() != -1) {
-            overModel.push_back(all.back());
+    double longestGap = 0.0;
+    double longestGapEnd = 0.0;
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        if (milliseconds(frames[i] - frames[i - 1]) > longestGap) {
+            longestGap = milliseconds(frames[i] - frames[i - 1]);
+            longestGapEnd = milliseconds(frames[i] - importStart);
         }
     }
 
+    orvane::MouseInteractorHighLightActor& style = *view.pickingStyle;
+    view.resetCamera();
+    vtkRenderer* renderer = view.renderer;
+    const int* windowSize = window->GetSize();
+    const std::array<int, 4> area = modelScreenArea(renderer, windowSize);
+    const std::vector<std::array<int, 2>> positions = gridOver(area, moves);
+    double viewDirection[3];
+    renderer->GetActiveCamera()->GetDirectionOfProjection(viewDirection);
+    vtkMath::Normalize(viewDirection);
+
+    // Face mode: the hover itself, then the exact face distance on the same
+    // pick. A move is near a border when a move 3 pixels away in any
+    // direction highlights another face.
+    style.setFaceMode(true);
+    auto probe = vtkSmartPointer<vtkCellPicker>::New();
+    std::vector<double> faceTimes;
+    std::vector<double> exactTimes;
+    int highlighted = 0;
+    int agreeing = 0;
+    int inner = 0;
+    int innerAgreeing = 0;
+    for (const auto& [x, y] : positions) {
+        Clock::time_point start = Clock::now();
+        style.updateHover(x, y);
+        faceTimes.push_back(milliseconds(Clock::now() - start));
+        const int face = style.selectedFaceIds.empty() ? -1 : style.selectedFaceIds[0];
+        highlighted += face >= 0 ? 1 : 0;
+        probe->Pick(x, y, 0.0, renderer);
+        int exact = -1;
+        if (probe->GetCellId() != -1) {
+            start = Clock::now();
+            exact = style.faceByExactDistance(viewDirection);
+            exactTimes.push_back(milliseconds(Clock::now() - start));
+        }
+        bool nearBorder = false;
+        for (const auto& [dx, dy] : {std::array<int, 2>{3, 0}, {-3, 0}, {0, 3}, {0, -3}}) {
+            style.updateHover(x + dx, y + dy);
+            const int neighbour = style.selectedFaceIds.empty() ? -1 : style.selectedFaceIds[0];
+            nearBorder = nearBorder || neighbour != face;
+        }
+        agreeing += exact == face ? 1 : 0;
+        if (!nearBorder) {
+            ++inner;
+            innerAgreeing += exact == face ? 1 : 0;
+        }
+    }
+    style.setFaceMode(false);
+
+    // Solid mode: the hover, then a cell picker without locators on the same spot.
+    std::vector<double> solidTimes;
+    int solidsAgreeing = 0;
+    int solidsHighlighted = 0;
+    for (const auto& [x, y] : positions) {
+        const Clock::time_point start = Clock::now();
+        style.updateHover(x, y);
+        solidTimes.push_back(milliseconds(Clock::now() - start));
+        solidsHighlighted += style.lastPickedActor != nullptr ? 1 : 0;
+        probe->Pick(x, y, 0.0, renderer);
+        solidsAgreeing += probe->GetActor() == style.lastPickedActor ? 1 : 0;
+    }
+
+    const auto share = [](int part, int whole) { return whole == 0 ? 100.0 : 100.0 * part / whole; };
     std::cout << std::fixed << std::setprecision(3) << "hover: model " << stepPath << ", "
-              << style.faces.size() << " faces, in-process import "
-              << std::chrono::duration<double>(importTime).count() << " s\n"
+              << style.faces.size() << " faces, import through the command path "
+              << std::chrono::duration<double>(importEnd - importStart).count() << " s\n"
+              << "import: longest time without a frame " << longestGap << " ms, ending "
+              << longestGapEnd / 1000.0 << " s after the command (" << frames.size() - 2 << " frames)\n"
               << "hover: window " << windowSize[0] << "x" << windowSize[1] << ", grid over (" << area[0]
               << ", " << area[1] << ")-(" << area[2] << ", " << area[3] << ")\n"
-              << "hover: moves " << all.size() << ", " << overModel.size() << " over the model, "
-              << highlighted << " left a face highlighted\n";
-    printDistribution("all moves", all);
-    printDistribution("over the model", overModel);
+              << "hover: moves " << positions.size() << ", " << highlighted << " left a face highlighted, "
+              << solidsHighlighted << " a solid\n";
+    printDistribution("face mode", faceTimes);
+    printDistribution("solid mode", solidTimes);
+    printDistribution("exact face distance", exactTimes);
+    std::cout << std::setprecision(2) << "hover: faces agreeing with the exact face distance: " << agreeing
+              << " of " << positions.size() << " (" << share(agreeing, static_cast<int>(positions.size()))
+              << "%), away from face borders " << innerAgreeing << " of " << inner << " ("
+              << share(innerAgreeing, inner) << "%)\n"
+              << "hover: solids agreeing with a plain cell picker: " << solidsAgreeing << " of "
+              << positions.size() << " (" << share(solidsAgreeing, static_cast<int>(positions.size())) << "%)"
+              << std::endl;
     return 0;
 }

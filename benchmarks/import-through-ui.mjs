@@ -1,10 +1,11 @@
 // One STEP import through the real UI server and the real view: starts both,
 // sends `openSTLFile ROOT MODEL` and prints the time from the command to the
-// view's "step_file_loaded_flag". With COPY_TO, copies ROOT/data there
+// view's "step_file_loaded_flag", and the view's peak resident memory at
+// that moment. With COPY_TO, copies ROOT/data there
 // before the view stops (the view deletes the face and solid files on exit).
 // Usage (under X): node benchmarks/import-through-ui.mjs MODEL.step ROOT [COPY_TO]
 // The view is ORVANE_BIN, else build/src/app/orvane.
-import { cpSync } from 'node:fs';
+import { cpSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { performance } from 'node:perf_hooks';
 import { startUiServer, startView, stopAll } from '../tests/e2e/harness.mjs';
@@ -21,7 +22,7 @@ const READY_TIMEOUT = 60000;
 
 try {
   const ui = await startUiServer();
-  await startView({ url: ui.url });
+  const view = await startView({ url: ui.url });
   await ui.waitFor({ event: 'ready' }, { after: 0, timeout: READY_TIMEOUT });
   const mark = ui.mark();
   const start = performance.now();
@@ -32,6 +33,8 @@ try {
   const open = ui.events.slice(mark).find((e) => e.event === 'message' && e.args[0] === 'open');
   if (open) process.stdout.write(`import: "open" to "step_file_loaded_flag" ${((flag.t - open.t) / 1000).toFixed(3)} s\n`);
   process.stdout.write(`import_seconds ${seconds.toFixed(3)}\n`);
+  const peak = /VmHWM:\s+(\d+) kB/.exec(readFileSync(`/proc/${view.pid}/status`, 'latin1'));
+  if (peak) process.stdout.write(`import_peak_rss_mib ${(Number(peak[1]) / 1024).toFixed(1)}\n`);
   if (copyTo) cpSync(join(root, 'data'), copyTo, { recursive: true });
 } finally {
   await stopAll();

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace dp = orvane::datapaths;
 
 namespace {
@@ -125,6 +127,11 @@ int run(const std::string& stepPath, const std::string& dataRoot) {
 
     std::cout << "floor: " << solids.size() << " solids, " << faces.size() << " faces\n"
               << "floor_wall_seconds " << std::fixed << std::setprecision(3) << clock.total() << std::endl;
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0) {
+        std::cout << "floor_peak_rss_mib " << std::setprecision(1)
+                  << static_cast<double>(usage.ru_maxrss) / 1024.0 << std::endl;
+    }
     return ok ? 0 : 1;
 }
 

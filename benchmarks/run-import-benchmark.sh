@@ -2,9 +2,9 @@
 # Import and hover benchmarks on a large STEP model. Prints figures only; it
 # checks nothing and is not part of the test suite.
 #   (a) openSTLFile through the real UI server and view, command to
-#       "step_file_loaded_flag", RUNS times;
+#       "step_file_loaded_flag", and the view's peak memory, RUNS times;
 #   (b) the floor (orvane_import_floor: one read, one meshing per parameter
-#       set, the same files), RUNS times;
+#       set, the same files), after each run of (a);
 #   then both medians and their ratio, and the hover benchmark.
 # Run from anywhere after scripts/setup.sh. Environment:
 #   BUILD_DIR (build), RUNS (3), MIN_FACES (4000), MOVES (500),
@@ -57,7 +57,9 @@ echo "model: $model"
 echo "model: $faces faces, $solids solids, $bytes bytes"
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) (other jobs distort the figures)"
 
+# Import and floor alternate, so that both see the same machine load.
 import_times=()
+floor_times=()
 for run in $(seq "$runs"); do
   clean_root "$work/import"
   log=$work/logs/import-$run.log
@@ -66,17 +68,16 @@ for run in $(seq "$runs"); do
   "${xvfb[@]}" node benchmarks/import-through-ui.mjs "$model" "$work/import" "${copy[@]}" >"$log" 2>&1 \
     || { tail -30 "$log" >&2; exit 1; }
   t=$(awk '/^import_seconds / { print $2 }' "$log")
-  echo "import run $run: $t s"
+  rss=$(awk '/^import_peak_rss_mib / { print $2 }' "$log")
+  echo "import run $run: $t s, peak memory $rss MiB, load average $(cut -d' ' -f1 /proc/loadavg)"
   import_times+=("$t")
-done
 
-floor_times=()
-for run in $(seq "$runs"); do
   clean_root "$work/floor"
   log=$work/logs/floor-$run.log
   "$bench_bin/orvane_import_floor" "$model" "$work/floor" >"$log" 2>&1 || { tail -30 "$log" >&2; exit 1; }
   t=$(awk '/^floor_wall_seconds / { print $2 }' "$log")
-  echo "floor run $run: $t s"
+  rss=$(awk '/^floor_peak_rss_mib / { print $2 }' "$log")
+  echo "floor run $run: $t s, peak memory $rss MiB, load average $(cut -d' ' -f1 /proc/loadavg)"
   floor_times+=("$t")
 done
 echo "floor phases (last run):"
@@ -108,4 +109,4 @@ clean_root "$work/import"
 log=$work/logs/hover.log
 "${xvfb[@]}" "$bench_bin/orvane_hover_benchmark" "$model" "$work/import" "$moves" >"$log" 2>&1 \
   || { tail -30 "$log" >&2; exit 1; }
-grep '^hover: ' "$log"
+grep '^hover: \|^import: longest' "$log"

@@ -150,6 +150,9 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 Orvane::~Orvane() {
     // A run still in progress (SIGINT, SIGTERM, window closed) ends first.
     solverRun->stop();
+    if (importWorker.joinable()) {
+        importWorker.join();
+    }
     orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);

@@ -16,6 +16,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QHBoxLayout;
@@ -52,6 +53,7 @@ class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
 class PointPickerCallback;
+struct PreparedImport;
 using Point3 = std::array<double, 3>;
 using Colour = std::array<double, 3>;
 } // namespace orvane
@@ -106,8 +108,11 @@ public:
     // Marks the last picked point with an arrow along `direction` and a label.
     void arrow(const orvane::Point3& direction, const std::string& label);
 
-    // STEP import and the face exports of the imported model.
+    // STEP import and the face exports of the imported model. The import
+    // returns at once and finishes in a later turn of the event loop; until
+    // then importing() is true and commands wait.
     void OpenStepFile(const std::string& root, const std::string& stepPath);
+    bool importing() const;
     void ExportFaceBrep(int face);
     void ExportTargetFaceBrep();
     void CutWithSphere(const orvane::Point3& centre, double radius);
@@ -257,6 +262,8 @@ private:
     void applyGradientBackground();
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
+    void finishStepImport(orvane::PreparedImport& import);
+    void applyStepImport(orvane::PreparedImport& import);
     // Reads the model surface and a result grid and fills the quantities;
     // false with a diagnostic (and no result kept) when either is unusable.
     bool readResultFiles(const std::string& command, const std::string& surfacePath,
@@ -277,6 +284,8 @@ private:
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;
     // Every received command passes here; a long operation holds the rest.
     std::unique_ptr<orvane::CommandHold> commandHold;
+    // The STEP import in progress, if any.
+    std::thread importWorker;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

@@ -2,17 +2,21 @@
 
 #include "app/DataPaths.h"
 #include "app/Orvane.h"
+#include "commands/CommandHold.h"
 #include "commands/CommandTable.h"
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
+#include "geometry/ModelFiles.h"
 #include "geometry/ProcessRunner.h"
 #include "geometry/ShapeExporter.h"
+#include "geometry/ShapePolyData.h"
 #include "geometry/SphereCut.h"
 #include "geometry/StepModel.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
 
+#include <QMetaObject>
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <gp_Pnt.hxx>
@@ -25,13 +29,17 @@
 #include <vtkRenderer.h>
 #include <vtkSTLReader.h>
 #include <vtkSphereSource.h>
+#include <vtkStaticCellLocator.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 namespace dp = orvane::datapaths;
@@ -98,6 +106,13 @@ std::optional<int> countRegularFiles(const std::string& directory) {
     return count;
 }
 
+vtkSmartPointer<vtkPolyData> readStl(const std::string& path) {
+    auto reader = vtkSmartPointer<vtkSTLReader>::New();
+    reader->SetFileName(path.c_str());
+    reader->Update();
+    return reader->GetOutput();
+}
+
 vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
     reader->SetFileName(path.c_str());
@@ -109,101 +124,196 @@ vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     return actor;
 }
 
+vtkSmartPointer<vtkActor> meshActor(vtkPolyData* mesh) {
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(mesh);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    return actor;
+}
+
+// The mesh of a file: what this import wrote there, taken from the shape it
+// was written from, or else whatever the file holds (left by an earlier
+// import, or missing).
+vtkSmartPointer<vtkPolyData> fileMesh(const std::string& path, const TopoDS_Shape* writtenFrom) {
+    return writtenFrom != nullptr ? orvane::triangulationPolyData(*writtenFrom) : readStl(path);
+}
+
+vtkSmartPointer<vtkStaticCellLocator> locatorOf(vtkPolyData* mesh) {
+    auto locator = vtkSmartPointer<vtkStaticCellLocator>::New();
+    locator->SetDataSet(mesh);
+    locator->BuildLocator();
+    return locator;
+}
+
 } // namespace
+
+namespace orvane {
+
+// What an import prepares away from the GUI thread: the files, and the
+// actors and picking aids made from the meshes in memory.
+struct PreparedImport {
+    std::string root;
+    std::string stepPath;
+    std::optional<StepModel> model;
+    bool listed = false;
+    int faceFileCount = 0;
+    int solidFileCount = 0;
+    std::vector<std::array<double, 6>> faceBoxes;
+    std::vector<vtkSmartPointer<vtkActor>> faceActors;
+    std::vector<vtkSmartPointer<vtkActor>> solidActors;
+    vtkSmartPointer<vtkActor> modelActor;
+    MouseInteractorHighLightActor::ModelPickIndex pickIndex;
+    // Tells the GUI thread how far the import has got (phase, done, total).
+    std::function<void(const char*, long long, long long)> progress;
+};
+
+namespace {
+
+void prepareImport(PreparedImport& import) {
+    const std::string& root = import.root;
+    // Parsing the file reports no steps of its own; the transfer into shapes does.
+    constexpr long long transferSteps = 1000;
+    import.progress("read", 0, transferSteps);
+    import.model = readStepModel(import.stepPath, std::cout, [&import](double fraction) {
+        import.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
+                        transferSteps);
+});
+import.progress("read", transferSteps, transferSteps);
+if (!import.model) {
+    return;
+}
+StepModel& model = *import.model;
+const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+// Solids and faces are meshed and written on every core at once.
+const auto meshTotal = static_cast<long long>(model.solids.size() + model.faces.size());
+import.progress("mesh", 0, meshTotal);
+WrittenModelFiles written = writeModelFiles(model, root, threads, std::cout);
+import.progress("mesh", meshTotal, meshTotal);
+// The whole model's files are written with the rest.
+import.progress("write", 1, 1);
+closeDocument(model.document);
+model.document.Nullify();
+import.faceBoxes = std::move(written.faceBoxes);
+
+const std::optional<int> faceFiles = countRegularFiles(dp::stepDir(root));
+const std::optional<int> solidFiles = countRegularFiles(dp::solidDir(root));
+if (!faceFiles || !solidFiles) {
+    return;
+}
+import.listed = true;
+import.faceFileCount = *faceFiles;
+import.solidFileCount = *solidFiles;
+const long long showTotal = import.faceFileCount + import.solidFileCount + 1LL;
+long long shown = 0;
+import.progress("show", shown, showTotal);
+
+for (int i = 0; i < import.faceFileCount; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    const bool ours = index < model.faces.size() && written.faceWritten[index];
+    vtkSmartPointer<vtkActor> actor =
+        meshActor(fileMesh(dp::faceStl(root, i), ours ? &model.faces[index] : nullptr));
+    // A highlighted face lies in the surface of its translucent solid: draw it in front.
+    actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
+    setActorName(actor, "F 0 " + std::to_string(i));
+    import.faceActors.push_back(actor);
+    import.progress("show", ++shown, showTotal);
+}
+for (int i = 0; i < import.solidFileCount; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    const bool ours = index < model.solids.size() && written.solidWritten[index];
+    vtkSmartPointer<vtkPolyData> mesh =
+        fileMesh(dp::solidStl(root, i), ours ? &model.solids[index] : nullptr);
+    vtkSmartPointer<vtkActor> actor = meshActor(mesh);
+    setActorName(actor, "S 0 " + std::to_string(i));
+    import.solidActors.push_back(actor);
+    import.pickIndex.solidActors.push_back(ours ? actor : nullptr);
+    import.progress("show", ++shown, showTotal);
+}
+TopoDS_Shape wholeModel = written.wholeModel;
+vtkSmartPointer<vtkPolyData> modelMesh =
+    fileMesh(dp::modelStl(root), written.wholeModelWritten ? &wholeModel : nullptr);
+import.modelActor = meshActor(modelMesh);
+import.modelActor->GetProperty()->SetOpacity(0.8);
+import.progress("show", ++shown, showTotal);
+
+import.pickIndex.triangles = faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
+import.pickIndex.locator = locatorOf(import.pickIndex.triangles);
+} // namespace
+
+} // namespace orvane
+
+} // namespace orvane
 
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
     clearScene();
+    pickingStyle->setModelPickIndex({});
+    // The import runs on a worker while the view keeps drawing; commands
+    // that arrive meanwhile wait in the hold and run after it, in order.
+    commandHold->hold();
+    auto import = std::make_shared<orvane::PreparedImport>();
+    import->root = root;
+    import->stepPath = stepPath;
+    // Progress goes through the GUI thread, whose throttle keeps the rate down.
+    import->progress = [this](const char* phase, long long done, long long total) {
+        QMetaObject::invokeMethod(
+            this, [this, name = std::string(phase), done, total] { reportProgress(name, done, total);
+},
+            Qt::QueuedConnection);
+}
+;
+importWorker = std::thread([this, import] {
+    orvane::prepareImport(*import);
+    QMetaObject::invokeMethod(
+        this, [this, import] { finishStepImport(*import); }, Qt::QueuedConnection);
+});
+}
 
-    // Parsing the file reports no steps of its own; the transfer into shapes does.
-    constexpr long long transferSteps = 1000;
-    reportProgress("read", 0, transferSteps);
-    std::optional<orvane::StepModel> model =
-        orvane::readStepModel(stepPath, std::cout, [this](double fraction) {
-            // The phase completes once, after the shapes are taken out.
-            reportProgress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
-                           transferSteps);
-        });
-    reportProgress("read", transferSteps, transferSteps);
-    if (!model) {
+bool Orvane::importing() const {
+    return importWorker.joinable();
+}
+
+void Orvane::finishStepImport(orvane::PreparedImport& import) {
+    importWorker.join();
+    applyStepImport(import);
+    commandHold->release();
+}
+
+void Orvane::applyStepImport(orvane::PreparedImport& import) {
+    if (!import.model) {
         renderView();
         return;
     }
-
-    // Each solid and face is triangulated and written as its own STL file.
-    const auto meshTotal = static_cast<long long>(model->solids.size() + model->faces.size());
-    long long meshed = 0;
-    reportProgress("mesh", meshed, meshTotal);
-    for (std::size_t i = 0; i < model->solids.size(); ++i) {
-        orvane::exportShapeStl(model->solids[i], dp::solidStl(root, static_cast<int>(i)));
-        reportProgress("mesh", ++meshed, meshTotal);
-    }
-    std::vector<std::array<double, 6>> boxes;
-    boxes.reserve(model->faces.size());
-    for (std::size_t i = 0; i < model->faces.size(); ++i) {
-        orvane::exportShapeStl(model->faces[i], dp::faceStl(root, static_cast<int>(i)));
-        boxes.push_back(orvane::faceBox(model->faces[i]));
-        reportProgress("mesh", ++meshed, meshTotal);
-    }
-
-    reportProgress("write", 0, 1);
-    orvane::CafModel wholeModel;
-    wholeModel.document = model->document;
-    wholeModel.WriteStl(dp::modelStl(root), true, true);
-    reportProgress("write", 1, 1);
-    orvane::closeDocument(model->document);
-    model->document.Nullify();
-
-    const std::optional<int> faceFiles = countRegularFiles(dp::stepDir(root));
-    const std::optional<int> solidFiles = countRegularFiles(dp::solidDir(root));
-    if (!faceFiles || !solidFiles) {
+    const std::string& root = import.root;
+    if (!import.listed) {
         std::cerr << "orvane: openSTLFile: the import into " << root << " stopped\n";
         return;
     }
-    faceFileCount = *faceFiles;
-    solidFileCount = *solidFiles;
+    faceFileCount = import.faceFileCount;
+    solidFileCount = import.solidFileCount;
 
-    // The files just written are read back as the actors of the view.
-    const long long showTotal = faceFileCount + solidFileCount + 1LL;
-    long long shown = 0;
-    reportProgress("show", shown, showTotal);
-    std::vector<vtkSmartPointer<vtkActor>> faceActors;
-    for (int i = 0; i < faceFileCount; ++i) {
-        vtkSmartPointer<vtkActor> actor = stlActor(dp::faceStl(root, i));
-        reportProgress("show", ++shown, showTotal);
-        // A highlighted face lies in the surface of its translucent solid: draw it in front.
-        actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
-        orvane::setActorName(actor, "F 0 " + std::to_string(i));
-        faceActors.push_back(actor);
-    }
-    std::vector<vtkSmartPointer<vtkActor>> solidActors;
-    for (int i = 0; i < solidFileCount; ++i) {
-        vtkSmartPointer<vtkActor> actor = stlActor(dp::solidStl(root, i));
-        reportProgress("show", ++shown, showTotal);
-        orvane::setActorName(actor, "S 0 " + std::to_string(i));
-        solidActors.push_back(actor);
-    }
-    vtkSmartPointer<vtkActor> modelActor = stlActor(dp::modelStl(root));
-    reportProgress("show", ++shown, showTotal);
-    modelActor->GetProperty()->SetOpacity(0.8);
-
-    for (const auto& actor : faceActors) {
+    for (const auto& actor : import.faceActors) {
         actor->VisibilityOff();
         renderer->AddActor(actor);
     }
-    for (const auto& actor : solidActors) {
+    for (const auto& actor : import.solidActors) {
         actor->VisibilityOn();
         actor->GetProperty()->SetOpacity(0.8);
         renderer->AddActor(actor);
     }
 
-    pickingStyle->faceActors = std::move(faceActors);
-    pickingStyle->modelActor = modelActor;
-    pickingStyle->faces = model->faces;
-    pickingStyle->faceBoxes = std::move(boxes);
+    pickingStyle->faceActors = std::move(import.faceActors);
+    pickingStyle->modelActor = import.modelActor;
+    pickingStyle->faces = import.model->faces;
+    pickingStyle->faceBoxes = std::move(import.faceBoxes);
     pickingStyle->dataRoot = root;
-    pickingStyle->model.stepPath = stepPath;
+    pickingStyle->model.stepPath = import.stepPath;
     pickingStyle->lastPickedActor = nullptr;
     pickingStyle->highlightedFaces.clear();
+    if (solidFileCount == 0) {
+        import.pickIndex.wholeModelActor = import.modelActor;
+    }
+    pickingStyle->setModelPickIndex(std::move(import.pickIndex));
 
     vtkCamera* camera = renderer->GetActiveCamera();
     camera->SetPosition(0.0, 0.0, -1.0);
@@ -212,14 +322,14 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     camera->SetViewUp(0.0, 1.0, 0.0);
 
     if (solidFileCount == 0) {
-        renderer->AddActor(modelActor);
+        renderer->AddActor(import.modelActor);
     }
     renderView();
 
     stepDir = dp::stepDir(root);
     solidDir = dp::solidDir(root);
     cutDir = dp::cutDir(root);
-    workingShape = model->workingShape;
+    workingShape = import.model->workingShape;
     sendReply("message", "step_file_loaded_flag");
 }
 

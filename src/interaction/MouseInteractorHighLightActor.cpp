@@ -3,26 +3,35 @@
 #include "geometry/CoordinateFile.h"
 #include "scene/ActorNames.h"
 #include "scene/Glyphs.h"
+#include "scene/PickGeometry.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepExtrema_DistShapeShape.hxx>
 #include <Standard_Failure.hxx>
+#include <TopoDS_Edge.hxx>
 #include <gp_Dir.hxx>
 #include <gp_Lin.hxx>
 #include <gp_Pnt.hxx>
 
 #include <vtkCamera.h>
+#include <vtkCellData.h>
 #include <vtkCellPicker.h>
+#include <vtkIdList.h>
+#include <vtkIntArray.h>
 #include <vtkLineSource.h>
 #include <vtkMath.h>
 #include <vtkObjectFactory.h>
+#include <vtkPoints.h>
 #include <vtkPolyDataMapper.h>
+#include <vtkPropCollection.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkSphereSource.h>
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 
@@ -62,11 +71,9 @@ void MouseInteractorHighLightActor::OnMouseMove() {
 }
 
 void MouseInteractorHighLightActor::updateHover(int x, int y) {
-    auto picker = vtkSmartPointer<vtkCellPicker>::New();
-    picker->Pick(x, y, 0.0, renderer);
-    const bool hit = picker->GetCellId() != -1;
-    if (hit) {
-        picker->GetPickPosition(pickPosition.data());
+    const HoverPick pick = pickAt(x, y);
+    if (pick.hit) {
+        pickPosition = pick.position;
     }
     double viewDirection[3];
     renderer->GetActiveCamera()->GetDirectionOfProjection(viewDirection);
@@ -74,11 +81,138 @@ void MouseInteractorHighLightActor::updateHover(int x, int y) {
 
     if (hoverEnabled) {
         if (!faceMode) {
-            hoverSolid(picker->GetActor());
+            hoverSolid(pick.actor);
         } else {
-            hoverFace(viewDirection, hit);
+            hoverFace(viewDirection, pick.hit, pick.face);
         }
     }
+}
+
+void MouseInteractorHighLightActor::setModelPickIndex(ModelPickIndex index) {
+    pickIndex = std::move(index);
+}
+
+MouseInteractorHighLightActor::HoverPick MouseInteractorHighLightActor::pickAt(int x, int y) {
+    HoverPick pick;
+    if (pickIndex.locator == nullptr) {
+        hoverPicker->PickFromListOff();
+        hoverPicker->Pick(x, y, 0.0, renderer);
+        pick.hit = hoverPicker->GetCellId() != -1;
+        pick.actor = hoverPicker->GetActor();
+        hoverPicker->GetPickPosition(pick.position.data());
+        return pick;
+    }
+
+    // The pick ray runs from the near to the far clipping plane.
+    double ends[2][3];
+    for (int end = 0; end < 2; ++end) {
+        double world[4];
+        renderer->SetDisplayPoint(x, y, end);
+        renderer->DisplayToWorld();
+        renderer->GetWorldPoint(world);
+        for (int i = 0; i < 3; ++i) {
+            ends[end][i] = world[3] != 0.0 ? world[i] / world[3] : world[i];
+        }
+    }
+
+    std::vector<vtkProp*> shownInOrder;
+    std::unordered_set<vtkProp*> shown;
+    vtkPropCollection* props = renderer->GetViewProps();
+    vtkCollectionSimpleIterator cursor;
+    props->InitTraversal(cursor);
+    while (vtkProp* prop = props->GetNextProp(cursor)) {
+        if (prop->GetVisibility() && prop->GetPickable()) {
+            shownInOrder.push_back(prop);
+            shown.insert(prop);
+        }
+    }
+    HoverPick onModel;
+    const bool modelHit = castIntoModel(ends[0], ends[1], shown, onModel);
+
+    // Every other shown prop goes to the cell picker, which is quick for the
+    // few and small props besides the model.
+    hoverPicker->InitializePickList();
+    int others = 0;
+    for (vtkProp* prop : shownInOrder) {
+        const bool drawsIndex = prop == pickIndex.wholeModelActor ||
+                                std::find(pickIndex.solidActors.begin(), pickIndex.solidActors.end(), prop) !=
+                                    pickIndex.solidActors.end();
+        auto* placed = vtkProp3D::SafeDownCast(prop);
+        if (!drawsIndex || placed == nullptr || !placed->GetIsIdentity()) {
+            hoverPicker->AddPickList(prop);
+            ++others;
+        }
+    }
+    if (others > 0) {
+        hoverPicker->PickFromListOn();
+        hoverPicker->Pick(x, y, 0.0, renderer);
+        hoverPicker->PickFromListOff();
+        if (hoverPicker->GetActor() != nullptr) {
+            pick.hit = hoverPicker->GetCellId() != -1;
+            pick.actor = hoverPicker->GetActor();
+            hoverPicker->GetPickPosition(pick.position.data());
+            // Props drawn on the model's surface, such as a shown face, come
+            // first in the view, so they win a tie as they would in one pick.
+            if (!modelHit || vtkMath::Distance2BetweenPoints(ends[0], pick.position.data()) <=
+                                 vtkMath::Distance2BetweenPoints(ends[0], onModel.position.data())) {
+                return pick;
+            }
+        }
+    }
+    return modelHit ? onModel : pick;
+}
+
+bool MouseInteractorHighLightActor::castIntoModel(const double from[3], const double to[3],
+                                                  const std::unordered_set<vtkProp*>& shown,
+                                                  HoverPick& pick) const {
+    vtkCellData* cells = pickIndex.triangles->GetCellData();
+    auto* faceOfTriangle = vtkIntArray::SafeDownCast(cells->GetArray("face"));
+    auto* solidOfTriangle = vtkIntArray::SafeDownCast(cells->GetArray("solid"));
+    if (faceOfTriangle == nullptr || solidOfTriangle == nullptr) {
+        return false;
+    }
+    const auto drawnBy = [&](int solid) -> vtkActor* {
+        vtkActor* actor = pickIndex.wholeModelActor;
+        if (actor == nullptr && solid >= 0 &&
+            static_cast<std::size_t>(solid) < pickIndex.solidActors.size()) {
+            actor = pickIndex.solidActors[static_cast<std::size_t>(solid)];
+        }
+        // A moved, hidden or clear actor no longer shows these triangles.
+        if (actor == nullptr || shown.count(actor) == 0 || !actor->GetIsIdentity() ||
+            actor->GetProperty()->GetOpacity() <= 0.0) {
+            return nullptr;
+        }
+        return actor;
+    };
+
+    const double length = std::sqrt(vtkMath::Distance2BetweenPoints(from, to));
+    const double tolerance = 1e-9 * pickIndex.triangles->GetLength();
+    double start[3] = {from[0], from[1], from[2]};
+    // Past a triangle that no shown actor draws, the ray goes on behind it.
+    for (int crossing = 0; crossing < 64; ++crossing) {
+        double t = 0.0;
+        double hit[3];
+        double parametric[3];
+        int subId = 0;
+        vtkIdType cell = -1;
+        if (pickIndex.locator->IntersectWithLine(start, to, tolerance, t, hit, parametric, subId, cell) ==
+                0 ||
+            cell < 0) {
+            return false;
+        }
+        if (vtkActor* actor = drawnBy(solidOfTriangle->GetValue(cell))) {
+            pick.hit = true;
+            pick.actor = actor;
+            pick.position = {hit[0], hit[1], hit[2]};
+            pick.face = faceOfTriangle->GetValue(cell);
+            return true;
+        }
+        const double step = 1e-6 * length;
+        for (int i = 0; i < 3; ++i) {
+            start[i] = hit[i] + step * (to[i] - from[i]) / length;
+        }
+    }
+    return false;
 }
 
 void MouseInteractorHighLightActor::hoverSolid(vtkActor* picked) {
@@ -111,7 +245,7 @@ void MouseInteractorHighLightActor::setFaceMode(bool on) {
     renderWindow();
 }
 
-void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], bool hit) {
+void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], bool hit, int face) {
     for (const auto& actor : highlightedFaces) {
         actor->VisibilityOff();
     }
@@ -133,57 +267,23 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
         return;
     }
 
-    const double x = pickPosition[0];
-    const double y = pickPosition[1];
-    const double z = pickPosition[2];
-    // The pick lies on the single-precision STL mesh, so a plane face parallel
-    // to an axis would never strictly contain it: widen each box by the hit
-    // tolerance.
-    const double m = hitTolerance;
-    for (std::size_t i = 0; i < faceBoxes.size() && i < faces.size(); ++i) {
-        const std::array<double, 6>& box = faceBoxes[i];
-        if (box[0] - m < x && x < box[3] + m && box[1] - m < y && y < box[4] + m && box[2] - m < z &&
-            z < box[5] + m) {
-            candidateFaces.emplace(static_cast<int>(i), faces[i]);
+    if (pickIndex.locator == nullptr) {
+        face = faceByExactDistance(viewDirection);
+    } else {
+        if (face < 0) {
+            face = faceByTriangles(viewDirection);
+        }
+        // Where the view line misses the true face (near the outline of a
+        // curved face, whose triangles stand off its surface), the face is
+        // the one the exact distances choose, if any.
+        if (face >= 0 && static_cast<std::size_t>(face) < faces.size() &&
+            !exactHitDistance(viewDirection, face)) {
+            face = faceByExactDistance(viewDirection);
         }
     }
-    if (candidateFaces.empty()) {
+    if (face < 0) {
         return;
     }
-
-    const gp_Pnt origin(x, y, z);
-    TopoDS_Shape ray;
-    try {
-        ray = BRepBuilderAPI_MakeEdge(
-                  gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])))
-                  .Edge();
-    } catch (const Standard_Failure& failure) {
-        std::cerr << "orvane: cannot cast the pick ray: " << failure.GetMessageString() << "\n";
-        return;
-    }
-    for (const auto& [index, face] : candidateFaces) {
-        try {
-            BRepExtrema_DistShapeShape distance(ray, face);
-            if (!distance.IsDone() || distance.NbSolution() < 1 || distance.Value() >= hitTolerance) {
-                continue;
-            }
-            double nearest = 1.0e6;
-            for (int s = 1; s <= distance.NbSolution(); ++s) {
-                const double d = distance.PointOnShape2(s).Distance(origin);
-                if (d < nearest) {
-                    nearest = d;
-                }
-            }
-            hitDistances[nearest] = index;
-        } catch (const Standard_Failure& failure) {
-            std::cerr << "orvane: distance to face " << index << " failed: " << failure.GetMessageString()
-                      << "\n";
-        }
-    }
-    if (hitDistances.empty()) {
-        return;
-    }
-    const int face = hitDistances.begin()->second;
     if (static_cast<std::size_t>(face) >= faceActors.size()) {
         return;
     }
@@ -194,6 +294,115 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
     selectedFaceIds.push_back(face);
     highlightedFaces.emplace_back(actor);
     lastPickedActor = actor;
+}
+
+bool MouseInteractorHighLightActor::boxHoldsPick(std::size_t face) const {
+    // The pick lies on the single-precision STL mesh, so a plane face parallel
+    // to an axis would never strictly contain it: widen each box by the hit
+    // tolerance.
+    const std::array<double, 6>& box = faceBoxes[face];
+    const double m = hitTolerance;
+    const double x = pickPosition[0];
+    const double y = pickPosition[1];
+    const double z = pickPosition[2];
+    return box[0] - m < x && x < box[3] + m && box[1] - m < y && y < box[4] + m && box[2] - m < z &&
+           z < box[5] + m;
+}
+
+std::optional<double> MouseInteractorHighLightActor::exactHitDistance(const double viewDirection[3],
+                                                                      int face) const {
+    const gp_Pnt origin(pickPosition[0], pickPosition[1], pickPosition[2]);
+    try {
+        const TopoDS_Edge ray = BRepBuilderAPI_MakeEdge(
+            gp_Lin(origin, gp_Dir(viewDirection[0], viewDirection[1], viewDirection[2])));
+        BRepExtrema_DistShapeShape distance(ray, faces[static_cast<std::size_t>(face)]);
+        if (!distance.IsDone() || distance.NbSolution() < 1 || distance.Value() >= hitTolerance) {
+            return std::nullopt;
+        }
+        double nearest = 1.0e6;
+        for (int s = 1; s <= distance.NbSolution(); ++s) {
+            const double d = distance.PointOnShape2(s).Distance(origin);
+            if (d < nearest) {
+                nearest = d;
+            }
+        }
+        return nearest;
+    } catch (const Standard_Failure& failure) {
+        std::cerr << "orvane: distance to face " << face << " failed: " << failure.GetMessageString() << "\n";
+    }
+    return std::nullopt;
+}
+
+int MouseInteractorHighLightActor::faceByExactDistance(const double viewDirection[3]) {
+    candidateFaces.clear();
+    hitDistances.clear();
+    for (std::size_t i = 0; i < faceBoxes.size() && i < faces.size(); ++i) {
+        if (boxHoldsPick(i)) {
+            candidateFaces.emplace(static_cast<int>(i), faces[i]);
+        }
+    }
+    for (const auto& candidate : candidateFaces) {
+        if (const std::optional<double> distance = exactHitDistance(viewDirection, candidate.first)) {
+            hitDistances[*distance] = candidate.first;
+        }
+    }
+    return hitDistances.empty() ? -1 : hitDistances.begin()->second;
+}
+
+int MouseInteractorHighLightActor::faceByTriangles(const double viewDirection[3]) const {
+    vtkPolyData* triangles = pickIndex.triangles;
+    if (triangles == nullptr || pickIndex.locator == nullptr) {
+        return -1;
+    }
+    auto* faceOfTriangle = vtkIntArray::SafeDownCast(triangles->GetCellData()->GetArray("face"));
+    if (faceOfTriangle == nullptr) {
+        return -1;
+    }
+    // A line through the pick along the view, long enough to cross the model
+    // wherever the pick lies.
+    const double reach =
+        triangles->GetLength() +
+        std::sqrt(vtkMath::Distance2BetweenPoints(pickPosition.data(), triangles->GetCenter()));
+    const double* p = pickPosition.data();
+    const double* d = viewDirection;
+    const double from[3] = {p[0] - reach * d[0], p[1] - reach * d[1], p[2] - reach * d[2]};
+    const double to[3] = {p[0] + reach * d[0], p[1] + reach * d[1], p[2] + reach * d[2]};
+    auto cells = vtkSmartPointer<vtkIdList>::New();
+    pickIndex.locator->FindCellsAlongLine(from, to, 0.0, cells);
+
+    int bestFace = -1;
+    double bestDistance = 0.0;
+    vtkPoints* points = triangles->GetPoints();
+    auto corners = vtkSmartPointer<vtkIdList>::New();
+    for (vtkIdType k = 0; k < cells->GetNumberOfIds(); ++k) {
+        const vtkIdType cell = cells->GetId(k);
+        const int face = faceOfTriangle->GetValue(cell);
+        if (face < 0 || static_cast<std::size_t>(face) >= faceBoxes.size() ||
+            !boxHoldsPick(static_cast<std::size_t>(face))) {
+            continue;
+        }
+        triangles->GetCellPoints(cell, corners);
+        if (corners->GetNumberOfIds() != 3) {
+            continue;
+        }
+        double a[3];
+        double b[3];
+        double c[3];
+        points->GetPoint(corners->GetId(0), a);
+        points->GetPoint(corners->GetId(1), b);
+        points->GetPoint(corners->GetId(2), c);
+        double along = 0.0;
+        if (!lineCrossesTriangle(p, d, a, b, c, along)) {
+            continue;
+        }
+        const double distance = std::abs(along);
+        // As with exact distances, an equal distance goes to the later face.
+        if (bestFace < 0 || distance < bestDistance || (distance == bestDistance && face > bestFace)) {
+            bestFace = face;
+            bestDistance = distance;
+        }
+    }
+    return bestFace;
 }
 
 void MouseInteractorHighLightActor::OnLeftButtonDown() {

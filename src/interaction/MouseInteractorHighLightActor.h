@@ -6,15 +6,20 @@
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 #include <vtkActor.h>
+#include <vtkCellPicker.h>
 #include <vtkInteractorStyleTrackballCamera.h>
+#include <vtkPolyData.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
+#include <vtkStaticCellLocator.h>
 
 #include <array>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace orvane {
@@ -46,6 +51,30 @@ public:
     // Picks at the display position and updates the hover highlight, without
     // rendering.
     void updateHover(int x, int y);
+
+    // What an import builds for fast picking: the triangles of every face
+    // (cell arrays "face" and "solid") with a locator, and the actors that
+    // draw them.
+    struct ModelPickIndex {
+        vtkSmartPointer<vtkPolyData> triangles;
+        vtkSmartPointer<vtkStaticCellLocator> locator;
+        // Entry k draws the triangles of solid k; null where no actor does.
+        std::vector<vtkSmartPointer<vtkActor>> solidActors;
+        // Draws all the triangles when it is shown (no solids); else null.
+        vtkSmartPointer<vtkActor> wholeModelActor;
+    };
+    // Replaces the index of the previous model. Without an index, hover
+    // picks with a cell picker over every prop and finds the face by its
+    // exact distance.
+    void setModelPickIndex(ModelPickIndex index);
+
+    // The face that the view line through pickPosition crosses nearest to
+    // it, among the faces whose box holds the position; -1 for none.
+    // By the face triangles (what hover uses once an index is set):
+    int faceByTriangles(const double viewDirection[3]) const;
+    // By the exact distance from the line to each face (fills candidateFaces
+    // and hitDistances):
+    int faceByExactDistance(const double viewDirection[3]);
 
     // Shows face i as highlighted and makes it the selection; false for an
     // index outside the face lists.
@@ -172,8 +201,25 @@ protected:
     MouseInteractorHighLightActor() = default;
 
 private:
+    // What lies under the mouse: the nearest of the indexed model and the
+    // other shown props, as a cell picker over all of them would find it.
+    struct HoverPick {
+        bool hit = false;
+        vtkActor* actor = nullptr;
+        std::array<double, 3> position{0.0, 0.0, 0.0};
+        // The face of the model triangle hit; -1 when another prop was hit.
+        int face = -1;
+    };
+    HoverPick pickAt(int x, int y);
+    // The nearest model triangle along the segment drawn by a shown actor.
+    bool castIntoModel(const double from[3], const double to[3], const std::unordered_set<vtkProp*>& shown,
+                       HoverPick& pick) const;
+    bool boxHoldsPick(std::size_t face) const;
+    // How far from pickPosition the view line through it meets the face,
+    // when it comes within the hit tolerance of it.
+    std::optional<double> exactHitDistance(const double viewDirection[3], int face) const;
     void hoverSolid(vtkActor* picked);
-    void hoverFace(const double viewDirection[3], bool hit);
+    void hoverFace(const double viewDirection[3], bool hit, int face);
     void renderWindow();
     bool validFace(int face, const char* command) const;
     // In multi-point mode a right-clicked face joins the picked points, once.
@@ -181,6 +227,10 @@ private:
     void addForceGlyph(const std::string& name, const Point3& at);
     void drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam);
     void addTwoPointElement(const std::string& name, const Point3& a, const Point3& b, const Point3& colour);
+
+    // Picks the props that the model index does not cover.
+    vtkSmartPointer<vtkCellPicker> hoverPicker = vtkSmartPointer<vtkCellPicker>::New();
+    ModelPickIndex pickIndex;
 };
 
 } // namespace orvane

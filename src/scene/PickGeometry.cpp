@@ -45,4 +45,39 @@ std::optional<AxisRotation> rotationFromXAxis(const Point3& direction) {
     return rotation;
 }
 
+bool lineCrossesTriangle(const double point[3], const double direction[3], const double a[3],
+                         const double b[3], const double c[3], double& along) {
+    // Moller-Trumbore, with the barycentric bounds relaxed by a few rounding
+    // steps so that a line through a shared edge meets both triangles.
+    constexpr double slack = 1e-9;
+    const auto sub = [](const double* u, const double* v) {
+        return Point3{u[0] - v[0], u[1] - v[1], u[2] - v[2]};
+    };
+    const auto cross = [](const Point3& u, const Point3& v) {
+        return Point3{u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    };
+    const auto dot = [](const Point3& u, const Point3& v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
+    const Point3 edge1 = sub(b, a);
+    const Point3 edge2 = sub(c, a);
+    const Point3 dir{direction[0], direction[1], direction[2]};
+    const Point3 h = cross(dir, edge2);
+    const double det = dot(edge1, h);
+    const double scale = std::sqrt(dot(edge1, edge1) * dot(edge2, edge2) * dot(dir, dir));
+    if (!(std::abs(det) > 1e-12 * scale)) {
+        return false;
+    }
+    const Point3 s = sub(point, a);
+    const double u = dot(s, h) / det;
+    if (u < -slack || u > 1.0 + slack) {
+        return false;
+    }
+    const Point3 q = cross(s, edge1);
+    const double v = dot(dir, q) / det;
+    if (v < -slack || u + v > 1.0 + slack) {
+        return false;
+    }
+    along = dot(edge2, q) / det;
+    return true;
+}
+
 } // namespace orvane

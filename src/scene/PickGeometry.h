@@ -24,4 +24,10 @@ struct AxisRotation {
 };
 std::optional<AxisRotation> rotationFromXAxis(const Point3& direction);
 
+// Where the infinite line point + s * direction crosses the triangle a b c:
+// true with s in `along` when it meets the triangle, edges and corners
+// included; false for a line parallel to the triangle's plane.
+bool lineCrossesTriangle(const double point[3], const double direction[3], const double a[3],
+                         const double b[3], const double c[3], double& along);
+
 } // namespace orvane

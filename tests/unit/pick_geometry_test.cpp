@@ -48,3 +48,28 @@ TEST(PickGeometry, ZeroDirectionHasNoRotation) {
     EXPECT_FALSE(orvane::rotationFromXAxis({0, 0, 0}));
     EXPECT_FALSE(orvane::rotationFromXAxis({NAN, 1, 0}));
 }
+
+TEST(PickGeometry, LineMeetsATriangleInsideOnItsEdgesAndNowhereElse) {
+    const double a[3] = {0, 0, 0};
+    const double b[3] = {2, 0, 0};
+    const double c[3] = {0, 2, 0};
+    const double down[3] = {0, 0, -1};
+    double along = 0;
+    const double above[3] = {0.5, 0.5, 3};
+    ASSERT_TRUE(orvane::lineCrossesTriangle(above, down, a, b, c, along));
+    EXPECT_DOUBLE_EQ(along, 3.0);
+    // The line is infinite: a point behind the triangle meets it at a negative distance.
+    const double below[3] = {0.5, 0.5, -1};
+    ASSERT_TRUE(orvane::lineCrossesTriangle(below, down, a, b, c, along));
+    EXPECT_DOUBLE_EQ(along, -1.0);
+    // The shared edge x + y = 2 and a corner belong to the triangle.
+    const double onEdge[3] = {1, 1, 1};
+    EXPECT_TRUE(orvane::lineCrossesTriangle(onEdge, down, a, b, c, along));
+    const double onCorner[3] = {2, 0, 1};
+    EXPECT_TRUE(orvane::lineCrossesTriangle(onCorner, down, a, b, c, along));
+    const double outside[3] = {1.01, 1.01, 1};
+    EXPECT_FALSE(orvane::lineCrossesTriangle(outside, down, a, b, c, along));
+    // A line in the triangle's plane does not cross it.
+    const double sideways[3] = {1, 0, 0};
+    EXPECT_FALSE(orvane::lineCrossesTriangle(above, sideways, a, b, c, along));
+}

@@ -7,13 +7,22 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "scene/ActorNames.h"
 
+#include <BRepBuilderAPI_Transform.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
 #include <STEPControl_Writer.hxx>
+#include <TopoDS_Compound.hxx>
 #include <TopoDS_Shell.hxx>
+#include <gp_Trsf.hxx>
 
+#include <QCoreApplication>
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkActor.h>
+#include <vtkCamera.h>
+#include <vtkCellPicker.h>
+#include <vtkMath.h>
 #include <vtkPropCollection.h>
 #include <vtkProperty.h>
 #include <vtkRenderWindow.h>
@@ -68,6 +77,10 @@ protected:
         std::ostringstream out;
         std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
         view->OnReceiveMessage(QString::fromStdString(text));
+        // An import finishes in the event loop.
+        while (view->importing()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         std::cout.rdbuf(old);
         return out.str();
     }
@@ -126,6 +139,29 @@ protected:
 std::string writeShellStep(const fs::path& path) {
     STEPControl_Writer writer;
     writer.Transfer(BRepPrimAPI_MakeBox(10.0, 20.0, 30.0).Shell(), STEPControl_AsIs);
+    writer.Write(path.string().c_str());
+    return path.string();
+}
+
+// Real parts side by side, and a box holding a smaller one: several solids,
+// faces parallel to the axes, and faces inside a translucent solid.
+std::string writeAssemblyStep(const fs::path& path) {
+    BRep_Builder builder;
+    TopoDS_Compound assembly;
+    builder.MakeCompound(assembly);
+    double offset = 0.0;
+    for (const char* part : {"mal_ecrou.brep", "MODERN_MVCooker_1.brep"}) {
+        TopoDS_Shape shape;
+        BRepTools::Read(shape, (std::string("/usr/share/opencascade/data/occ/") + part).c_str(), builder);
+        gp_Trsf shift;
+        shift.SetTranslation(gp_Vec(offset, 0.0, 0.0));
+        builder.Add(assembly, BRepBuilderAPI_Transform(shape, shift, true).Shape());
+        offset += 250.0;
+    }
+    builder.Add(assembly, BRepPrimAPI_MakeBox(gp_Pnt(-150, -60, -60), 120.0, 120.0, 120.0).Solid());
+    builder.Add(assembly, BRepPrimAPI_MakeBox(gp_Pnt(-110, -20, -20), 40.0, 40.0, 40.0).Solid());
+    STEPControl_Writer writer;
+    writer.Transfer(assembly, STEPControl_AsIs);
     writer.Write(path.string().c_str());
     return path.string();
 }
@@ -446,4 +482,81 @@ TEST_F(StepImport, MultiPointModeCollectsEachRightClickedFaceOnce) {
     EXPECT_EQ(style.model.forces.size(), 2u);
     style.HandleKey("v");
     EXPECT_TRUE(style.pickedPoints.empty());
+}
+
+// Hover takes the face from the model's triangles and the solid from its own
+// ray cast; both must be what the exact face distances and a plain cell
+// picker choose, wherever the mouse is, from several directions.
+TEST_F(StepImport, HoverChoosesTheFaceOfTheExactDistancesAndTheActorOfACellPicker) {
+    const std::string assembly = writeAssemblyStep(base / "assembly.step");
+    for (const std::string& model :
+         {screw, std::string("/usr/share/opencascade/data/step/linkrods.step"), assembly}) {
+        command("openSTLFile " + root.string() + " " + model);
+        auto& style = *view->pickingStyle;
+        ASSERT_FALSE(style.faces.empty()) << model;
+        vtkCamera* camera = view->renderer->GetActiveCamera();
+        const int* size = view->vtkWidget->renderWindow()->GetSize();
+        auto plainPicker = vtkSmartPointer<vtkCellPicker>::New();
+        int moves = 0;
+        int onModel = 0;
+        int inner = 0;
+        int agreeing = 0;
+        for (const std::array<double, 3>& eye :
+             std::vector<std::array<double, 3>>{{0, 0, -1}, {1, 0, 0}, {0, 1, 0.001}, {1, 1, 1}}) {
+            camera->SetFocalPoint(0, 0, 0);
+            camera->SetPosition(eye[0], eye[1], eye[2]);
+            camera->SetViewUp(0, 0, 1);
+            if (std::abs(eye[0]) < 1e-9 && std::abs(eye[1]) < 1e-9) {
+                camera->SetViewUp(0, 1, 0);
+            }
+            view->renderer->ResetCamera();
+            view->renderView();
+            double direction[3];
+            camera->GetDirectionOfProjection(direction);
+            vtkMath::Normalize(direction);
+            const auto faceAt = [&](int x, int y) {
+                style.updateHover(x, y);
+                return style.selectedFaceIds.empty() ? -1 : style.selectedFaceIds[0];
+            };
+            std::vector<std::array<int, 2>> grid;
+            for (int y = size[1] / 10; y < size[1]; y += size[1] / 10) {
+                for (int x = size[0] / 10; x < size[0]; x += size[0] / 10) {
+                    grid.push_back({x, y});
+                }
+            }
+            std::vector<bool> hits;
+            for (const auto& [x, y] : grid) {
+                style.updateHover(x, y);
+                plainPicker->Pick(x, y, 0.0, view->renderer);
+                ASSERT_EQ(style.lastPickedActor, plainPicker->GetActor())
+                    << model << " solid mode at " << x << "," << y;
+                hits.push_back(plainPicker->GetCellId() != -1);
+            }
+            style.setFaceMode(true);
+            for (std::size_t move = 0; move < grid.size(); ++move) {
+                const auto [x, y] = grid[move];
+                ++moves;
+                const int face = faceAt(x, y);
+                if (!hits[move]) {
+                    EXPECT_EQ(face, -1) << model << " background at " << x << "," << y;
+                    continue;
+                }
+                ++onModel;
+                const int exact = style.faceByExactDistance(direction);
+                agreeing += face == exact ? 1 : 0;
+                bool nearBorder = false;
+                for (const auto& [dx, dy] : {std::array<int, 2>{3, 0}, {-3, 0}, {0, 3}, {0, -3}}) {
+                    nearBorder = nearBorder || faceAt(x + dx, y + dy) != face;
+                }
+                if (!nearBorder) {
+                    ++inner;
+                    EXPECT_EQ(face, exact) << model << " face mode at " << x << "," << y;
+                }
+            }
+            style.setFaceMode(false);
+        }
+        EXPECT_GT(inner, onModel / 3) << model << ": too few moves away from face borders";
+        EXPECT_GE(agreeing * 100, onModel * 95) << model << ": " << agreeing << " of " << onModel;
+        EXPECT_LT(onModel, moves) << model << ": the background was never picked";
+    }
 }

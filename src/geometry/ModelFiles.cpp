@@ -1,0 +1,102 @@
+#include "geometry/ModelFiles.h"
+
+#include "app/DataPaths.h"
+#include "geometry/CafModel.h"
+#include "geometry/MeshFiles.h"
+#include "geometry/ShapeExporter.h"
+
+#include <Standard_Failure.hxx>
+#include <StlAPI_Writer.hxx>
+
+#include <atomic>
+#include <exception>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+namespace orvane {
+
+namespace {
+
+namespace dp = datapaths;
+
+// One STL file as exportShapeStl writes it, for a shape meshed already.
+bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ostream& console,
+                    std::mutex& consoleMutex) {
+    {
+        const std::lock_guard<std::mutex> lock(consoleMutex);
+        console << "WriteSTL " << std::endl << "Start Writing STL." << std::endl;
+    }
+    try {
+        return writeFileReplacing(
+            path,
+            [&](const std::string& temporary) {
+                StlAPI_Writer writer;
+                if (!writer.Write(shape, temporary.c_str())) {
+                    std::cerr << "cannot export " << path << ": the STL writer failed\n";
+                    return false;
+                }
+                return true;
+            },
+            std::cerr);
+    } catch (const Standard_Failure& e) {
+        std::cerr << "cannot export " << path << ": " << e.GetMessageString() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "cannot export " << path << ": " << e.what() << '\n';
+    }
+    return false;
+}
+
+} // namespace
+
+WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
+                                  std::ostream& console) {
+    WrittenModelFiles written;
+    std::mutex consoleMutex;
+
+    // The document holds its own copy of the topology, so its finer mesh
+    // can be made while the working shape is meshed and written.
+    std::thread wholeModel([&] {
+        CafModel caf;
+        caf.document = model.document;
+        written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true);
+        written.wholeModel = freeShapesCompound(model.document);
+    });
+
+    meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection);
+
+    const std::size_t solidCount = model.solids.size();
+    const std::size_t total = solidCount + model.faces.size();
+    // std::vector<bool> packs bits: each writer fills its own bytes first.
+    std::vector<char> done(total, 0);
+    written.faceBoxes.resize(model.faces.size());
+    std::atomic<std::size_t> next{0};
+    const auto writeFiles = [&] {
+        for (std::size_t i = next++; i < total; i = next++) {
+            if (i < solidCount) {
+                done[i] = writeMeshedStl(model.solids[i], dp::solidStl(root, static_cast<int>(i)), console,
+                                         consoleMutex);
+            } else {
+                const std::size_t face = i - solidCount;
+                done[i] = writeMeshedStl(model.faces[face], dp::faceStl(root, static_cast<int>(face)),
+                                         console, consoleMutex);
+                written.faceBoxes[face] = faceBox(model.faces[face]);
+            }
+        }
+    };
+    std::vector<std::thread> writers;
+    for (unsigned t = 1; t < threads; ++t) {
+        writers.emplace_back(writeFiles);
+    }
+    writeFiles();
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    wholeModel.join();
+
+    written.solidWritten.assign(done.begin(), done.begin() + static_cast<std::ptrdiff_t>(solidCount));
+    written.faceWritten.assign(done.begin() + static_cast<std::ptrdiff_t>(solidCount), done.end());
+    return written;
+}
+
+} // namespace orvane

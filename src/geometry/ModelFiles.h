@@ -1,0 +1,34 @@
+#pragma once
+
+#include "geometry/StepModel.h"
+
+#include <TopoDS_Compound.hxx>
+
+#include <array>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// What writeModelFiles did: which STL files it wrote (a shape without
+// triangles writes none, as exportShapeStl does) and the face boxes.
+struct WrittenModelFiles {
+    std::vector<bool> solidWritten;
+    std::vector<bool> faceWritten;
+    std::vector<std::array<double, 6>> faceBoxes;
+    // The whole model, meshed with the finer parameters, as it was written.
+    TopoDS_Compound wholeModel;
+    bool wholeModelWritten = false;
+};
+
+// Writes the files of a STEP import below root: solid<i>.stl for every
+// solid, model<i>.stl for every face, and the whole-model STL with its point
+// and triangle files. Files and bytes are those of exportShapeStl for each
+// solid and face and CafModel::WriteStl for the document; the working shape
+// is meshed once, and the files are written on `threads` threads while the
+// whole model is meshed on one more. The triangulations stay on the shapes.
+WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
+                                  std::ostream& console);
+
+} // namespace orvane
