@@ -146,7 +146,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 Orvane::~Orvane() {
     // A run still in progress (SIGINT, SIGTERM, window closed) ends first.
     solverRun->stop();
-    orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
+    orvane::removeWrittenFiles(importFiles, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);
     // Its scalar-bar widget lets go of the interactor before the window goes.

@@ -1,8 +1,10 @@
 // STEP import, face B-rep export with the Gauss-point job, and sphere cuts.
 
 #include "app/DataPaths.h"
+#include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "commands/CommandTable.h"
+#include "commands/InputLimits.h"
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
 #include "geometry/ProcessRunner.h"
@@ -15,6 +17,9 @@
 
 #include <QVTKOpenGLStereoWidget.h>
 
+#include <BRepBndLib.hxx>
+#include <Bnd_Box.hxx>
+#include <Standard_Failure.hxx>
 #include <gp_Pnt.hxx>
 
 #include <vtkActor.h>
@@ -100,8 +105,13 @@ std::optional<int> countRegularFiles(const std::string& directory) {
 
 vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    reader->SetFileName(path.c_str());
-    reader->Update();
+    if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
+        // An empty actor keeps the numbering of the faces and solids.
+        std::cerr << "orvane: cannot read STL file '" << path << "': " << *problem << "\n";
+    } else {
+        reader->SetFileName(path.c_str());
+        reader->Update();
+    }
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     mapper->SetInputConnection(reader->GetOutputPort());
     auto actor = vtkSmartPointer<vtkActor>::New();
@@ -112,6 +122,16 @@ vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
 } // namespace
 
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
+    // Refused before anything is cleared, so the scene shown stays.
+    if (std::optional<std::string> problem = orvane::pathProblem(root)) {
+        std::cerr << "orvane: openSTLFile: data root refused: " << *problem << "\n";
+        return;
+    }
+    if (std::optional<std::string> problem =
+            orvane::stepFileProblem(stepPath, orvane::limits::stepNestingDepth)) {
+        std::cerr << "orvane: openSTLFile: cannot read STEP file '" << stepPath << "': " << *problem << "\n";
+        return;
+    }
     clearScene();
 
     // Parsing the file reports no steps of its own; the transfer into shapes does.
@@ -133,14 +153,19 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     const auto meshTotal = static_cast<long long>(model->solids.size() + model->faces.size());
     long long meshed = 0;
     reportProgress("mesh", meshed, meshTotal);
+    std::vector<std::string> written;
     for (std::size_t i = 0; i < model->solids.size(); ++i) {
-        orvane::exportShapeStl(model->solids[i], dp::solidStl(root, static_cast<int>(i)));
+        if (orvane::exportShapeStl(model->solids[i], dp::solidStl(root, static_cast<int>(i)))) {
+            written.push_back(dp::solidStl(root, static_cast<int>(i)));
+        }
         reportProgress("mesh", ++meshed, meshTotal);
     }
     std::vector<std::array<double, 6>> boxes;
     boxes.reserve(model->faces.size());
     for (std::size_t i = 0; i < model->faces.size(); ++i) {
-        orvane::exportShapeStl(model->faces[i], dp::faceStl(root, static_cast<int>(i)));
+        if (orvane::exportShapeStl(model->faces[i], dp::faceStl(root, static_cast<int>(i)))) {
+            written.push_back(dp::faceStl(root, static_cast<int>(i)));
+        }
         boxes.push_back(orvane::faceBox(model->faces[i]));
         reportProgress("mesh", ++meshed, meshTotal);
     }
@@ -219,6 +244,7 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     stepDir = dp::stepDir(root);
     solidDir = dp::solidDir(root);
     cutDir = dp::cutDir(root);
+    importFiles = std::move(written);
     workingShape = model->workingShape;
     sendReply("message", "step_file_loaded_flag");
 }
@@ -257,6 +283,24 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
         std::cerr << "orvane: cutBrep: the radius " << radius << " is not positive\n";
         return;
     }
+    // The Boolean operation fails or never ends for spheres many orders of
+    // magnitude beyond the model, so those are refused first.
+    std::array<double, 6> box{};
+    if (!workingShape.IsNull()) {
+        try {
+            Bnd_Box bounds;
+            BRepBndLib::Add(workingShape, bounds, false);
+            if (!bounds.IsVoid()) {
+                bounds.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
+            }
+        } catch (const Standard_Failure&) {
+            box = {};
+        }
+    }
+    if (std::optional<std::string> problem = orvane::sphereCutProblem(box, centre, radius)) {
+        std::cerr << "orvane: cutBrep: refused: " << *problem << "\n";
+        return;
+    }
     auto sphere = vtkSmartPointer<vtkSphereSource>::New();
     sphere->SetRadius(radius);
     sphere->SetCenter(centre[0], centre[1], centre[2]);
@@ -271,8 +315,10 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     const std::string& root = pickingStyle->dataRoot;
     const std::string brepPath = dp::cutBrep(root, cutCount);
     const std::string stlPath = dp::cutStl(root, cutCount);
-    orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
-                                stlPath);
+    if (orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
+                                    stlPath)) {
+        importFiles.push_back(stlPath);
+    }
     pickingStyle->model.brepFiles.push_back(stlPath);
 
     vtkSmartPointer<vtkActor> cut = stlActor(stlPath);

@@ -24,14 +24,16 @@ TEST(DataPaths, TreeBelowADataRoot) {
     EXPECT_EQ(dp::beamFile(root), "/srv/job 1/data/beam/beam.txt");
     EXPECT_EQ(dp::springFile(root), "/srv/job 1/data/spring/spring.txt");
     EXPECT_EQ(dp::modalEigenvalues(root), "/srv/job 1/data/modelAnsys/unitfcm5-0-1e-10-451/eigenvalues.txt");
-    EXPECT_EQ(dp::modalResult(root, 12), "/srv/job 1/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess120.vts");
+    EXPECT_EQ(dp::modalResult(root, 12),
+              "/srv/job 1/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess120.vts");
     EXPECT_EQ(dp::modalResult(root, 0), "/srv/job 1/data/modelAnsys/unitfcm5-0-1e-10-451/postprocess00.vts");
     EXPECT_EQ(dp::staticResult(root), "/srv/job 1/data/postprocess0.vts");
 }
 
 TEST(DataPaths, SolverInputFileNeedsTheRootWithItsTrailingSeparator) {
     EXPECT_EQ(dp::solverInputFile("/srv/job/"), "/srv/job/data/preFiles.txt");
-    EXPECT_EQ(dp::solverInputFile("/srv/job"), "/srv/jobdata/preFiles.txt");
+    EXPECT_EQ(dp::solverInputFile("/srv/job"), "/srv/job/data/preFiles.txt") << "the separator is added";
+    EXPECT_EQ(dp::solverInputFile("C:\\job\\"), "C:\\job\\data/preFiles.txt");
 }
 
 TEST(DataPaths, FilesOfAResultDirectory) {
