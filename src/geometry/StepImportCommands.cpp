@@ -122,21 +122,27 @@ vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
 } // namespace
 
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
-    // Refused before anything is cleared, so the scene shown stays.
-    if (std::optional<std::string> problem = orvane::pathProblem(root)) {
-        std::cerr << "orvane: openSTLFile: data root refused: " << *problem << "\n";
-        return;
-    }
-    if (std::optional<std::string> problem =
-            orvane::stepFileProblem(stepPath, orvane::limits::stepNestingDepth)) {
-        std::cerr << "orvane: openSTLFile: cannot read STEP file '" << stepPath << "': " << *problem << "\n";
-        return;
-    }
     clearScene();
 
     // Parsing the file reports no steps of its own; the transfer into shapes does.
     constexpr long long transferSteps = 1000;
     reportProgress("read", 0, transferSteps);
+    // A root that cannot form paths, or a file the parser must not see (not
+    // a regular file, or nested deep enough to exhaust its stack), ends the
+    // command like an unreadable file.
+    std::optional<std::string> refusal;
+    if (std::optional<std::string> problem = orvane::pathProblem(root)) {
+        refusal = "data root refused: " + *problem;
+    } else if (std::optional<std::string> fileProblem =
+                   orvane::stepFileProblem(stepPath, orvane::limits::stepNestingDepth)) {
+        refusal = "cannot read STEP file '" + stepPath + "': " + *fileProblem;
+    }
+    if (refusal) {
+        std::cerr << "orvane: openSTLFile: " << *refusal << "\n";
+        reportProgress("read", transferSteps, transferSteps);
+        renderView();
+        return;
+    }
     std::optional<orvane::StepModel> model =
         orvane::readStepModel(stepPath, std::cout, [this](double fraction) {
             // The phase completes once, after the shapes are taken out.
