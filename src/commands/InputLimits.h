@@ -15,8 +15,9 @@ namespace limits {
 
 // Marker actors (spheres) added by one command: addLinePoints, addLinePoints2,
 // beamHightLight (nodes of the beam) and HightLightPoint (points of the file).
-// The renderer adds actors one by one at a cost that grows with its count.
-constexpr double markersPerCommand = 10000;
+// The renderer adds actors one by one at a cost that grows with its count,
+// and every later render draws each of them.
+constexpr double markersPerCommand = 1000;
 // Segments of one beamMesh node list; showBeam replies once per node.
 constexpr double beamMeshSegments = 100000;
 // Points read from one point or coordinate file.

@@ -353,7 +353,7 @@ async function fuzz(options, bin) {
   const scratch = makeScratch();
   const table = commandTable(bin);
   const next = makeGenerator(options.seed, table, pathPool(scratch));
-  const out = options.out ? resolve(options.out) : join(scratch.scratch, 'reproducers');
+  const out = resolve(options.out || join(tmpdir(), 'orvane-fuzz-reproducers'));
   mkdirSync(out, { recursive: true });
   const host = new ViewHost(bin, viewEnv(scratch));
   await host.listen();

@@ -131,9 +131,9 @@ TEST_F(InputChecks, StepNestingIsBoundedBeforeParsing) {
 }
 
 TEST(InputLimits, SizesAboveTheLimitsAreRefusedWithTheLimitNamed) {
-    EXPECT_FALSE(orvane::overLimit("COUNT", 10000, orvane::limits::markersPerCommand));
+    EXPECT_FALSE(orvane::overLimit("COUNT", 1000, orvane::limits::markersPerCommand));
     EXPECT_EQ(orvane::overLimit("COUNT", 3e9, orvane::limits::markersPerCommand).value_or(""),
-              "COUNT 3000000000 is above the limit of 10000");
+              "COUNT 3000000000 is above the limit of 1000");
 
     EXPECT_FALSE(orvane::textMarkProblem(20, 10));
     EXPECT_FALSE(orvane::textMarkProblem(1000, 25));
