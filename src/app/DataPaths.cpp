@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 
+#include "app/FileChecks.h"
 #include "results/AnimationRules.h"
 
 #include <cstdlib>
@@ -61,7 +62,7 @@ std::string springFile(const std::string& root) {
     return root + "/data/spring/spring.txt";
 }
 std::string solverInputFile(const std::string& rootWithSlash) {
-    return rootWithSlash + "data/preFiles.txt";
+    return joinPath(rootWithSlash, "data/preFiles.txt");
 }
 
 std::string modalEigenvalues(const std::string& root) {

@@ -27,7 +27,8 @@ std::string gaussProgram(const std::string& root);
 std::string gaussPoints(const std::string& root);
 std::string beamFile(const std::string& root);
 std::string springFile(const std::string& root);
-// The UI server sends this root with a trailing "/": the file name is appended directly.
+// The UI server sends this root with a trailing "/"; a root without one gets
+// the separator, so the file always lands inside the root.
 std::string solverInputFile(const std::string& rootWithSlash);
 
 std::string modalEigenvalues(const std::string& root);

@@ -153,7 +153,7 @@ Orvane::~Orvane() {
     if (importWorker.joinable()) {
         importWorker.join();
     }
-    orvane::removeRegularFiles({stepDir, solidDir, cutDir}, std::cerr);
+    orvane::removeWrittenFiles(importFiles, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);
     // Their widgets let go of the interactor before the window goes.

@@ -187,6 +187,9 @@ public:
     std::string stepDir;
     std::string solidDir;
     std::string cutDir;
+    // The STL files the last STEP import and the cuts after it wrote; the
+    // shutdown deletes these and nothing else.
+    std::vector<std::string> importFiles;
     std::vector<orvane::Point3> pointCoords;
     std::vector<orvane::GaussPoint> filePoints;
     // Points chosen by "judge".
@@ -262,8 +265,8 @@ private:
     void applyGradientBackground();
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
-    void finishStepImport(orvane::PreparedImport& import);
-    void applyStepImport(orvane::PreparedImport& import);
+    void finishStepImport(orvane::PreparedImport& prepared);
+    void applyStepImport(orvane::PreparedImport& prepared);
     // Reads the model surface and a result grid and fills the quantities;
     // false with a diagnostic (and no result kept) when either is unusable.
     bool readResultFiles(const std::string& command, const std::string& surfacePath,

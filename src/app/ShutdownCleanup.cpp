@@ -1,45 +1,53 @@
 #include "app/ShutdownCleanup.h"
 
-#include <filesystem>
-#include <system_error>
+#include "app/FileChecks.h"
 
-namespace fs = std::filesystem;
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace orvane {
 
-CleanupOutcome removeRegularFiles(const std::vector<std::string>& directories, std::ostream& diagnostics) {
+namespace {
+
+std::string parentOf(const std::string& file) {
+    const std::string::size_type slash = file.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+} // namespace
+
+CleanupOutcome removeWrittenFiles(const std::vector<std::string>& files, std::ostream& diagnostics) {
     CleanupOutcome outcome;
-    for (const std::string& directory : directories) {
-        std::error_code error;
-        if (directory.empty() || !fs::is_directory(fs::u8path(directory), error)) {
+    for (const std::string& file : files) {
+        struct stat status {};
+        if (pathProblem(file) || ::lstat(file.c_str(), &status) != 0) {
+            ++outcome.skipped;
             continue;
         }
-        fs::directory_iterator entries(fs::u8path(directory), error);
-        if (error) {
-            diagnostics << "orvane: cannot list " << directory << ": " << error.message() << "\n";
+        if (!S_ISREG(status.st_mode)) {
+            diagnostics << "orvane: clean-up leaves " << file << ": not a regular file\n";
+            ++outcome.skipped;
+            continue;
+        }
+        const std::string directory = parentOf(file);
+        struct stat directoryStatus {};
+        if (::lstat(directory.c_str(), &directoryStatus) != 0 || !S_ISDIR(directoryStatus.st_mode)) {
+            diagnostics << "orvane: clean-up leaves " << file << ": " << directory
+                        << " is not a directory of its own (a link?)\n";
+            ++outcome.skipped;
+            continue;
+        }
+        if (std::remove(file.c_str()) == 0) {
+            ++outcome.removed;
+        } else {
+            diagnostics << "orvane: cannot delete " << file << ": " << std::strerror(errno) << "\n";
             ++outcome.failed;
-            continue;
-        }
-        // Collect first: deleting while iterating leaves the iteration order unspecified.
-        std::vector<fs::path> files;
-        for (auto entry = entries; entry != fs::directory_iterator(); entry.increment(error)) {
-            if (error) {
-                break;
-            }
-            std::error_code statusError;
-            if (fs::is_regular_file(entry->path(), statusError)) {
-                files.push_back(entry->path());
-            }
-        }
-        for (const fs::path& file : files) {
-            std::error_code removeError;
-            if (fs::remove(file, removeError)) {
-                ++outcome.removed;
-            } else {
-                diagnostics << "orvane: cannot delete " << file.u8string() << ": " << removeError.message()
-                            << "\n";
-                ++outcome.failed;
-            }
         }
     }
     return outcome;

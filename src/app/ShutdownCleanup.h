@@ -9,12 +9,17 @@ namespace orvane {
 struct CleanupOutcome {
     int removed = 0;
     int failed = 0;
+    // Listed files left alone: gone, no longer regular files, or reached
+    // through a directory that is a link.
+    int skipped = 0;
 };
 
-// Deletes the regular files (links followed for the test) directly inside
-// each directory; subdirectories and their contents stay. A missing or empty
-// path is skipped. A file that cannot be deleted is reported and the rest are
-// still deleted.
-CleanupOutcome removeRegularFiles(const std::vector<std::string>& directories, std::ostream& diagnostics);
+// Deletes the files the program itself wrote (the last STEP import's STL
+// files and its cuts). A file is deleted only when it is still a regular
+// file, not a link, and the directory holding it is a real directory, not a
+// link to one: nothing outside the tree the import wrote is ever touched.
+// Missing files are skipped silently; a file that cannot be deleted is
+// reported and the rest are still deleted.
+CleanupOutcome removeWrittenFiles(const std::vector<std::string>& files, std::ostream& diagnostics);
 
 } // namespace orvane

@@ -1,6 +1,9 @@
 #include "channel/SocketIoChannel.h"
 
+#include "commands/InputLimits.h"
 #include "sio/sio_client.h"
+
+#include <iostream>
 
 namespace orvane {
 
@@ -9,9 +12,17 @@ SocketIoChannel::SocketIoChannel() : client_(std::make_unique<sio::client>()) {
     client_->socket("")->on(
         "message", [this](const std::string&, const sio::message::ptr& data, bool, sio::message::list&) {
             // Anything but a string argument (number, object, binary, nothing) is not a command.
-            if (data && data->get_flag() == sio::message::flag_string && receiver_) {
-                receiver_(data->get_string());
+            if (!data || data->get_flag() != sio::message::flag_string || !receiver_) {
+                return;
             }
+            const std::string& text = data->get_string();
+            if (text.size() > limits::commandBytes) {
+                // Dropped here, so the connection and the commands after it are kept.
+                std::cerr << "orvane: dropped a command of " << text.size() << " bytes (above the limit of "
+                          << limits::commandBytes << " bytes): '" << text.substr(0, 40) << "...'\n";
+                return;
+            }
+            receiver_(text);
         });
 }
 

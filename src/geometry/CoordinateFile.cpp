@@ -1,5 +1,7 @@
 #include "geometry/CoordinateFile.h"
 
+#include "app/FileChecks.h"
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -18,23 +20,53 @@ bool parseFiniteReal(std::string_view word, double& value) {
     return error == std::errc() && stop == end && std::isfinite(value);
 }
 
-std::vector<Point3> readCoordinateFile(const std::string& path) {
-    std::vector<Point3> points;
+namespace {
+
+std::string excerpt(const std::string& word) {
+    constexpr std::size_t shown = 20;
+    std::string text;
+    for (const char c : word.substr(0, shown)) {
+        text += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
+    }
+    return word.size() > shown ? text + "..." : text;
+}
+
+} // namespace
+
+CoordinateRead readCoordinates(const std::string& path, std::size_t maxPoints) {
+    CoordinateRead read;
+    if (std::optional<std::string> problem = readableFileProblem(path)) {
+        read.missing = pathMissing(path);
+        read.problem = problem;
+        return read;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return points;
+        read.problem = "cannot open the file";
+        return read;
     }
+    std::vector<Point3>& points = read.points;
     Point3 point{};
     int filled = 0;
+    long long wordNumber = 0;
     std::string word;
     char c = 0;
+    // False (with the problem set) when reading must stop.
     const auto takeWord = [&]() {
+        ++wordNumber;
         double value = 0.0;
         if (!parseFiniteReal(word, value)) {
+            read.problem = "word " + std::to_string(wordNumber) + " ('" + excerpt(word) + "') is no number";
             return false;
         }
         point[static_cast<std::size_t>(filled++)] = value;
         if (filled == 3) {
+            if (points.size() >= maxPoints) {
+                points.clear();
+                read.problem = "more than " + std::to_string(maxPoints) +
+                               " points, above the limit of points in one file";
+                return false;
+            }
             points.push_back(point);
             filled = 0;
         }
@@ -44,16 +76,30 @@ std::vector<Point3> readCoordinateFile(const std::string& path) {
     while (file.get(c)) {
         if (std::isspace(static_cast<unsigned char>(c)) != 0) {
             if (!word.empty() && !takeWord()) {
-                return points;
+                return read;
             }
-        } else {
+        } else if (word.size() < limits::coordinateWordLength) {
             word += c;
+        } else {
+            ++wordNumber;
+            read.problem = "word " + std::to_string(wordNumber) + " is longer than " +
+                           std::to_string(limits::coordinateWordLength) + " characters";
+            return read;
         }
     }
-    if (!word.empty()) {
-        takeWord();
+    if (!word.empty() && !takeWord()) {
+        return read;
     }
-    return points;
+    if (filled != 0) {
+        read.problem = "the file ends inside a point (" + std::to_string(filled) + " numbers left over)";
+    } else if (points.empty()) {
+        read.problem = "the file holds no points";
+    }
+    return read;
+}
+
+std::vector<Point3> readCoordinateFile(const std::string& path) {
+    return readCoordinates(path).points;
 }
 
 } // namespace orvane

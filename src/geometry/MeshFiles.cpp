@@ -1,5 +1,7 @@
 #include "geometry/MeshFiles.h"
 
+#include "app/FileChecks.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
@@ -82,6 +85,12 @@ bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace
                              std::ostream& console) {
     const std::string pointPath = base + ".pts";
     const std::string trianglePath = base + ".tri";
+    for (const std::string* path : {&pointPath, &trianglePath}) {
+        if (std::optional<std::string> problem = replaceableFileProblem(*path)) {
+            std::cerr << "cannot write " << *path << ": " << *problem << '\n';
+            return false;
+        }
+    }
     for (const MeshFace& face : faces) {
         if (!face.triangulated) {
             console << "triFace is Null\n";
@@ -131,6 +140,10 @@ bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace
 bool writeFileReplacing(const std::string& path,
                         const std::function<bool(const std::string& temporaryPath)>& write,
                         std::ostream& diagnostics) {
+    if (std::optional<std::string> problem = replaceableFileProblem(path)) {
+        diagnostics << "cannot write " << path << ": " << *problem << '\n';
+        return false;
+    }
     TemporarySibling file(path);
     return write(file.path()) && file.commit(diagnostics);
 }

@@ -31,13 +31,16 @@ std::string formatStreamDefault(double value);
 // whole file from 1). A face that was not triangulated prints
 // "triFace is Null" on console and contributes nothing. Each file is written
 // to a temporary sibling and renamed into place, so none is ever left
-// half-written; on failure a diagnostic goes to standard error and false is
+// half-written; a target that is not a regular file is never replaced. On
+// failure a diagnostic goes to standard error and false is
 // returned.
 bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces,
                              std::ostream& console);
 
 // Calls write with the path of a temporary sibling of path and, if it
-// returns true, renames that file over path. On failure the temporary file is
+// returns true, renames that file over path. A path holding a control
+// character, or naming something other than a regular file (a directory,
+// FIFO or device), is refused before anything is written. On failure the temporary file is
 // removed, path is left as it was and false is returned; write reports its
 // own errors, errors of the rename go to diagnostics.
 bool writeFileReplacing(const std::string& path,

@@ -13,6 +13,8 @@
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 
+#include <iostream>
+
 namespace orvane {
 
 std::vector<CommandRow> pointFileCommands(Orvane* view) {
@@ -49,7 +51,11 @@ void Orvane::LoadPointFile(const std::string& path) {
     pointCoords.clear();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
 
-    for (const orvane::Point3& point : orvane::readCoordinateFile(path)) {
+    const orvane::CoordinateRead read = orvane::readCoordinates(path);
+    if (read.problem) {
+        std::cerr << "orvane: point file '" << path << "': " << *read.problem << "\n";
+    }
+    for (const orvane::Point3& point : read.points) {
         filePoints.push_back({0, point[0], point[1], point[2]});
         pointCoords.push_back(point);
     }
@@ -75,7 +81,12 @@ void Orvane::LoadPointFile(const std::string& path) {
 void Orvane::LoadGaussDataFiles() {
     pointCoords.clear();
     for (int k = 1; k <= gaussDataFileCount; ++k) {
-        const std::vector<orvane::Point3> points = orvane::readCoordinateFile(fixedLocations.gaussData(k));
-        pointCoords.insert(pointCoords.end(), points.begin(), points.end());
+        const orvane::CoordinateRead read = orvane::readCoordinates(fixedLocations.gaussData(k));
+        // Most of the fourteen files are usually absent; only other problems are told.
+        if (read.problem && !read.missing) {
+            std::cerr << "orvane: Gauss data file '" << fixedLocations.gaussData(k) << "': " << *read.problem
+                      << "\n";
+        }
+        pointCoords.insert(pointCoords.end(), read.points.begin(), read.points.end());
     }
 }

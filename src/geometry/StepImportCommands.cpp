@@ -1,9 +1,11 @@
-// STEP import, face B-rep export with the Gauss-point job, and sphere cuts.
+// STEP prepared, face B-rep export with the Gauss-point job, and sphere cuts.
 
 #include "app/DataPaths.h"
+#include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "commands/CommandHold.h"
 #include "commands/CommandTable.h"
+#include "commands/InputLimits.h"
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
 #include "geometry/ModelFiles.h"
@@ -19,6 +21,9 @@
 #include <QMetaObject>
 #include <QVTKOpenGLStereoWidget.h>
 
+#include <BRepBndLib.hxx>
+#include <Bnd_Box.hxx>
+#include <Standard_Failure.hxx>
 #include <gp_Pnt.hxx>
 
 #include <vtkActor.h>
@@ -107,6 +112,11 @@ std::optional<int> countRegularFiles(const std::string& directory) {
 }
 
 vtkSmartPointer<vtkPolyData> readStl(const std::string& path) {
+    if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
+        // An empty mesh keeps the numbering of the faces and solids.
+        std::cerr << "orvane: cannot read STL file '" << path << "': " << *problem << "\n";
+        return vtkSmartPointer<vtkPolyData>::New();
+    }
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
     reader->SetFileName(path.c_str());
     reader->Update();
@@ -115,8 +125,13 @@ vtkSmartPointer<vtkPolyData> readStl(const std::string& path) {
 
 vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    reader->SetFileName(path.c_str());
-    reader->Update();
+    if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
+        // An empty actor keeps the numbering of the faces and solids.
+        std::cerr << "orvane: cannot read STL file '" << path << "': " << *problem << "\n";
+    } else {
+        reader->SetFileName(path.c_str());
+        reader->Update();
+    }
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     mapper->SetInputConnection(reader->GetOutputPort());
     auto actor = vtkSmartPointer<vtkActor>::New();
@@ -134,7 +149,7 @@ vtkSmartPointer<vtkActor> meshActor(vtkPolyData* mesh) {
 
 // The mesh of a file: what this import wrote there, taken from the shape it
 // was written from, or else whatever the file holds (left by an earlier
-// import, or missing).
+// prepared, or missing).
 vtkSmartPointer<vtkPolyData> fileMesh(const std::string& path, const TopoDS_Shape* writtenFrom) {
     return writtenFrom != nullptr ? orvane::triangulationPolyData(*writtenFrom) : readStl(path);
 }
@@ -150,6 +165,10 @@ vtkSmartPointer<vtkStaticCellLocator> locatorOf(vtkPolyData* mesh) {
 
 namespace orvane {
 
+// Parsing the file reports no steps of its own; the transfer into shapes
+// reports its fraction in these steps.
+constexpr long long stepTransferSteps = 1000;
+
 // What an import prepares away from the GUI thread: the files, and the
 // actors and picking aids made from the meshes in memory.
 struct PreparedImport {
@@ -164,156 +183,181 @@ struct PreparedImport {
     std::vector<vtkSmartPointer<vtkActor>> solidActors;
     vtkSmartPointer<vtkActor> modelActor;
     MouseInteractorHighLightActor::ModelPickIndex pickIndex;
+    // The STL files this import wrote, the only ones the shutdown deletes.
+    std::vector<std::string> writtenFiles;
     // Tells the GUI thread how far the import has got (phase, done, total).
     std::function<void(const char*, long long, long long)> progress;
 };
 
 namespace {
 
-void prepareImport(PreparedImport& import) {
-    const std::string& root = import.root;
-    // Parsing the file reports no steps of its own; the transfer into shapes does.
-    constexpr long long transferSteps = 1000;
-    import.progress("read", 0, transferSteps);
-    import.model = readStepModel(import.stepPath, std::cout, [&import](double fraction) {
-        import.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
-                        transferSteps);
-});
-import.progress("read", transferSteps, transferSteps);
-if (!import.model) {
-    return;
-}
-StepModel& model = *import.model;
-const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-// Solids and faces are meshed and written on every core at once.
-const auto meshTotal = static_cast<long long>(model.solids.size() + model.faces.size());
-import.progress("mesh", 0, meshTotal);
-WrittenModelFiles written = writeModelFiles(model, root, threads, std::cout);
-import.progress("mesh", meshTotal, meshTotal);
-// The whole model's files are written with the rest.
-import.progress("write", 1, 1);
-closeDocument(model.document);
-model.document.Nullify();
-import.faceBoxes = std::move(written.faceBoxes);
+void prepareImport(PreparedImport& prepared) {
+    const std::string& root = prepared.root;
+    constexpr long long transferSteps = stepTransferSteps;
+    prepared.progress("read", 0, transferSteps);
+    prepared.model = readStepModel(prepared.stepPath, std::cout, [&prepared](double fraction) {
+        prepared.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
+                          transferSteps);
+    });
+    prepared.progress("read", transferSteps, transferSteps);
+    if (!prepared.model) {
+        return;
+    }
+    StepModel& model = *prepared.model;
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    // Solids and faces are meshed and written on every core at once.
+    const auto meshTotal = static_cast<long long>(model.solids.size() + model.faces.size());
+    prepared.progress("mesh", 0, meshTotal);
+    WrittenModelFiles written = writeModelFiles(model, root, threads, std::cout);
+    prepared.progress("mesh", meshTotal, meshTotal);
+    // The whole model's files are written with the rest.
+    prepared.progress("write", 1, 1);
+    closeDocument(model.document);
+    model.document.Nullify();
+    prepared.faceBoxes = std::move(written.faceBoxes);
+    for (std::size_t i = 0; i < written.solidWritten.size(); ++i) {
+        if (written.solidWritten[i]) {
+            prepared.writtenFiles.push_back(dp::solidStl(root, static_cast<int>(i)));
+        }
+    }
+    for (std::size_t i = 0; i < written.faceWritten.size(); ++i) {
+        if (written.faceWritten[i]) {
+            prepared.writtenFiles.push_back(dp::faceStl(root, static_cast<int>(i)));
+        }
+    }
 
-const std::optional<int> faceFiles = countRegularFiles(dp::stepDir(root));
-const std::optional<int> solidFiles = countRegularFiles(dp::solidDir(root));
-if (!faceFiles || !solidFiles) {
-    return;
-}
-import.listed = true;
-import.faceFileCount = *faceFiles;
-import.solidFileCount = *solidFiles;
-const long long showTotal = import.faceFileCount + import.solidFileCount + 1LL;
-long long shown = 0;
-import.progress("show", shown, showTotal);
+    const std::optional<int> faceFiles = countRegularFiles(dp::stepDir(root));
+    const std::optional<int> solidFiles = countRegularFiles(dp::solidDir(root));
+    if (!faceFiles || !solidFiles) {
+        return;
+    }
+    prepared.listed = true;
+    prepared.faceFileCount = *faceFiles;
+    prepared.solidFileCount = *solidFiles;
+    const long long showTotal = prepared.faceFileCount + prepared.solidFileCount + 1LL;
+    long long shown = 0;
+    prepared.progress("show", shown, showTotal);
 
-for (int i = 0; i < import.faceFileCount; ++i) {
-    const auto index = static_cast<std::size_t>(i);
-    const bool ours = index < model.faces.size() && written.faceWritten[index];
-    vtkSmartPointer<vtkActor> actor =
-        meshActor(fileMesh(dp::faceStl(root, i), ours ? &model.faces[index] : nullptr));
-    // A highlighted face lies in the surface of its translucent solid: draw it in front.
-    actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
-    setActorName(actor, "F 0 " + std::to_string(i));
-    import.faceActors.push_back(actor);
-    import.progress("show", ++shown, showTotal);
-}
-for (int i = 0; i < import.solidFileCount; ++i) {
-    const auto index = static_cast<std::size_t>(i);
-    const bool ours = index < model.solids.size() && written.solidWritten[index];
-    vtkSmartPointer<vtkPolyData> mesh =
-        fileMesh(dp::solidStl(root, i), ours ? &model.solids[index] : nullptr);
-    vtkSmartPointer<vtkActor> actor = meshActor(mesh);
-    setActorName(actor, "S 0 " + std::to_string(i));
-    import.solidActors.push_back(actor);
-    import.pickIndex.solidActors.push_back(ours ? actor : nullptr);
-    import.progress("show", ++shown, showTotal);
-}
-TopoDS_Shape wholeModel = written.wholeModel;
-vtkSmartPointer<vtkPolyData> modelMesh =
-    fileMesh(dp::modelStl(root), written.wholeModelWritten ? &wholeModel : nullptr);
-import.modelActor = meshActor(modelMesh);
-import.modelActor->GetProperty()->SetOpacity(0.8);
-import.progress("show", ++shown, showTotal);
+    for (int i = 0; i < prepared.faceFileCount; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        const bool ours = index < model.faces.size() && written.faceWritten[index];
+        vtkSmartPointer<vtkActor> actor =
+            meshActor(fileMesh(dp::faceStl(root, i), ours ? &model.faces[index] : nullptr));
+        // A highlighted face lies in the surface of its translucent solid: draw it in front.
+        actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
+        setActorName(actor, "F 0 " + std::to_string(i));
+        prepared.faceActors.push_back(actor);
+        prepared.progress("show", ++shown, showTotal);
+    }
+    for (int i = 0; i < prepared.solidFileCount; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        const bool ours = index < model.solids.size() && written.solidWritten[index];
+        vtkSmartPointer<vtkPolyData> mesh =
+            fileMesh(dp::solidStl(root, i), ours ? &model.solids[index] : nullptr);
+        vtkSmartPointer<vtkActor> actor = meshActor(mesh);
+        setActorName(actor, "S 0 " + std::to_string(i));
+        prepared.solidActors.push_back(actor);
+        prepared.pickIndex.solidActors.push_back(ours ? actor : nullptr);
+        prepared.progress("show", ++shown, showTotal);
+    }
+    TopoDS_Shape wholeModel = written.wholeModel;
+    vtkSmartPointer<vtkPolyData> modelMesh =
+        fileMesh(dp::modelStl(root), written.wholeModelWritten ? &wholeModel : nullptr);
+    prepared.modelActor = meshActor(modelMesh);
+    prepared.modelActor->GetProperty()->SetOpacity(0.8);
+    prepared.progress("show", ++shown, showTotal);
 
-import.pickIndex.triangles = faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
-import.pickIndex.locator = locatorOf(import.pickIndex.triangles);
+    prepared.pickIndex.triangles = faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
+    prepared.pickIndex.locator = locatorOf(prepared.pickIndex.triangles);
 } // namespace
 
-} // namespace orvane
+} // namespace
 
 } // namespace orvane
 
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
     clearScene();
     pickingStyle->setModelPickIndex({});
+    // A root that cannot form paths, or a file the parser must not see (not
+    // a regular file, or nested deep enough to exhaust its stack), ends the
+    // command like an unreadable file.
+    std::optional<std::string> refusal;
+    if (std::optional<std::string> problem = orvane::pathProblem(root)) {
+        refusal = "data root refused: " + *problem;
+    } else if (std::optional<std::string> fileProblem =
+                   orvane::stepFileProblem(stepPath, orvane::limits::stepNestingDepth)) {
+        refusal = "cannot read STEP file '" + stepPath + "': " + *fileProblem;
+    }
+    if (refusal) {
+        std::cerr << "orvane: openSTLFile: " << *refusal << "\n";
+        reportProgress("read", orvane::stepTransferSteps, orvane::stepTransferSteps);
+        renderView();
+        return;
+    }
     // The import runs on a worker while the view keeps drawing; commands
     // that arrive meanwhile wait in the hold and run after it, in order.
     commandHold->hold();
-    auto import = std::make_shared<orvane::PreparedImport>();
-    import->root = root;
-    import->stepPath = stepPath;
+    auto prepared = std::make_shared<orvane::PreparedImport>();
+    prepared->root = root;
+    prepared->stepPath = stepPath;
     // Progress goes through the GUI thread, whose throttle keeps the rate down.
-    import->progress = [this](const char* phase, long long done, long long total) {
+    prepared->progress = [this](const char* phase, long long done, long long total) {
         QMetaObject::invokeMethod(
-            this, [this, name = std::string(phase), done, total] { reportProgress(name, done, total);
-},
+            this, [this, name = std::string(phase), done, total] { reportProgress(name, done, total); },
             Qt::QueuedConnection);
-}
-;
-importWorker = std::thread([this, import] {
-    orvane::prepareImport(*import);
-    QMetaObject::invokeMethod(
-        this, [this, import] { finishStepImport(*import); }, Qt::QueuedConnection);
-});
+    };
+    importWorker = std::thread([this, prepared] {
+        orvane::prepareImport(*prepared);
+        QMetaObject::invokeMethod(
+            this, [this, prepared] { finishStepImport(*prepared); }, Qt::QueuedConnection);
+    });
 }
 
 bool Orvane::importing() const {
     return importWorker.joinable();
 }
 
-void Orvane::finishStepImport(orvane::PreparedImport& import) {
+void Orvane::finishStepImport(orvane::PreparedImport& prepared) {
     importWorker.join();
-    applyStepImport(import);
+    applyStepImport(prepared);
     commandHold->release();
 }
 
-void Orvane::applyStepImport(orvane::PreparedImport& import) {
-    if (!import.model) {
+void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
+    if (!prepared.model) {
         renderView();
         return;
     }
-    const std::string& root = import.root;
-    if (!import.listed) {
+    const std::string& root = prepared.root;
+    if (!prepared.listed) {
         std::cerr << "orvane: openSTLFile: the import into " << root << " stopped\n";
         return;
     }
-    faceFileCount = import.faceFileCount;
-    solidFileCount = import.solidFileCount;
+    faceFileCount = prepared.faceFileCount;
+    solidFileCount = prepared.solidFileCount;
 
-    for (const auto& actor : import.faceActors) {
+    for (const auto& actor : prepared.faceActors) {
         actor->VisibilityOff();
         renderer->AddActor(actor);
     }
-    for (const auto& actor : import.solidActors) {
+    for (const auto& actor : prepared.solidActors) {
         actor->VisibilityOn();
         actor->GetProperty()->SetOpacity(0.8);
         renderer->AddActor(actor);
     }
 
-    pickingStyle->faceActors = std::move(import.faceActors);
-    pickingStyle->modelActor = import.modelActor;
-    pickingStyle->faces = import.model->faces;
-    pickingStyle->faceBoxes = std::move(import.faceBoxes);
+    pickingStyle->faceActors = std::move(prepared.faceActors);
+    pickingStyle->modelActor = prepared.modelActor;
+    pickingStyle->faces = prepared.model->faces;
+    pickingStyle->faceBoxes = std::move(prepared.faceBoxes);
     pickingStyle->dataRoot = root;
-    pickingStyle->model.stepPath = import.stepPath;
+    pickingStyle->model.stepPath = prepared.stepPath;
     pickingStyle->lastPickedActor = nullptr;
     pickingStyle->highlightedFaces.clear();
     if (solidFileCount == 0) {
-        import.pickIndex.wholeModelActor = import.modelActor;
+        prepared.pickIndex.wholeModelActor = prepared.modelActor;
     }
-    pickingStyle->setModelPickIndex(std::move(import.pickIndex));
+    pickingStyle->setModelPickIndex(std::move(prepared.pickIndex));
 
     vtkCamera* camera = renderer->GetActiveCamera();
     camera->SetPosition(0.0, 0.0, -1.0);
@@ -322,14 +366,15 @@ void Orvane::applyStepImport(orvane::PreparedImport& import) {
     camera->SetViewUp(0.0, 1.0, 0.0);
 
     if (solidFileCount == 0) {
-        renderer->AddActor(import.modelActor);
+        renderer->AddActor(prepared.modelActor);
     }
     renderView();
 
     stepDir = dp::stepDir(root);
     solidDir = dp::solidDir(root);
     cutDir = dp::cutDir(root);
-    workingShape = import.model->workingShape;
+    importFiles = std::move(prepared.writtenFiles);
+    workingShape = prepared.model->workingShape;
     sendReply("message", "step_file_loaded_flag");
 }
 
@@ -367,6 +412,24 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
         std::cerr << "orvane: cutBrep: the radius " << radius << " is not positive\n";
         return;
     }
+    // The Boolean operation fails or never ends for spheres many orders of
+    // magnitude beyond the model, so those are refused first.
+    std::array<double, 6> box{};
+    if (!workingShape.IsNull()) {
+        try {
+            Bnd_Box bounds;
+            BRepBndLib::Add(workingShape, bounds, false);
+            if (!bounds.IsVoid()) {
+                bounds.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
+            }
+        } catch (const Standard_Failure&) {
+            box = {};
+        }
+    }
+    if (std::optional<std::string> problem = orvane::sphereCutProblem(box, centre, radius)) {
+        std::cerr << "orvane: cutBrep: refused: " << *problem << "\n";
+        return;
+    }
     auto sphere = vtkSmartPointer<vtkSphereSource>::New();
     sphere->SetRadius(radius);
     sphere->SetCenter(centre[0], centre[1], centre[2]);
@@ -381,8 +444,10 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     const std::string& root = pickingStyle->dataRoot;
     const std::string brepPath = dp::cutBrep(root, cutCount);
     const std::string stlPath = dp::cutStl(root, cutCount);
-    orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
-                                stlPath);
+    if (orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
+                                    stlPath)) {
+        importFiles.push_back(stlPath);
+    }
     pickingStyle->model.brepFiles.push_back(stlPath);
 
     vtkSmartPointer<vtkActor> cut = stlActor(stlPath);

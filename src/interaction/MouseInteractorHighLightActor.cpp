@@ -542,7 +542,16 @@ bool MouseInteractorHighLightActor::MarkBadFace(int face) {
 }
 
 void MouseInteractorHighLightActor::HighlightPoints(const std::string& path) {
-    const std::vector<Point3> points = readCoordinateFile(path);
+    const CoordinateRead read = readCoordinates(path);
+    if (read.problem) {
+        std::cerr << "orvane: HightLightPoint: point file '" << path << "': " << *read.problem << "\n";
+    }
+    if (std::optional<std::string> problem = overLimit(
+            "the point count", static_cast<double>(read.points.size()), limits::markersPerCommand)) {
+        std::cerr << "orvane: HightLightPoint: refused: " << *problem << " markers\n";
+        return;
+    }
+    const std::vector<Point3>& points = read.points;
     for (std::size_t k = 0; k < points.size(); ++k) {
         const Point3& p = points[k];
         highlightPoints.push_back(p);

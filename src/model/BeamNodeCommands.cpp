@@ -6,6 +6,7 @@
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "commands/CommandWords.h"
+#include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "model/EntityRules.h"
@@ -131,6 +132,11 @@ bool validGroup(const std::vector<std::vector<orvane::Point3>>& groups, int grou
 
 void Orvane::beamMesh(double segments, double length, const std::array<int, 3>& axisFlags,
                       const orvane::Point3& start) {
+    if (std::optional<std::string> problem =
+            orvane::overLimit("SEGMENTS", segments, orvane::limits::beamMeshSegments)) {
+        std::cerr << "orvane: beamMesh: refused: " << *problem << "\n";
+        return;
+    }
     beamPoints = orvane::beamMeshNodes(segments, length, axisFlags, start);
     beamPointGroups.push_back(beamPoints);
 }

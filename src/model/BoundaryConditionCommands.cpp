@@ -135,8 +135,10 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          "preFiles DATA_ROOT/",
          "Write the solver input file data/preFiles.txt; replies \"file is generated!\"",
          [view, style](const CommandArguments& a) {
-             style().WritePreFiles(a.text(1));
-             view->sendReply("message", "file is generated!");
+             // No reply when nothing was written: it would report the failure as success.
+             if (style().WritePreFiles(a.text(1))) {
+                 view->sendReply("message", "file is generated!");
+             }
          }},
         {"txt",
          "",
@@ -144,9 +146,10 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          "txt FILE",
          "Write the picked point entities to a text file; replies \"file is generated\"",
          [view](const CommandArguments& a) {
-             writeSelectionFile(a.text(1), view->arrowLabel, view->arrowDirection, view->selectedPointIndices,
-                                view->selectedPointCoords);
-             view->sendReply("message", "file is generated");
+             if (writeSelectionFile(a.text(1), view->arrowLabel, view->arrowDirection,
+                                    view->selectedPointIndices, view->selectedPointCoords)) {
+                 view->sendReply("message", "file is generated");
+             }
          }},
         {"beamSave",
          "",

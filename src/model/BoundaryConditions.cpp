@@ -2,7 +2,9 @@
 // the picked target; and the solver input files of the whole model.
 
 #include "app/DataPaths.h"
+#include "app/FileChecks.h"
 #include "channel/ReplyText.h"
+#include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "model/EntityRules.h"
 #include "model/SolverFiles.h"
@@ -191,19 +193,35 @@ void MouseInteractorHighLightActor::AddNodeMarker(const Point3& centre, double r
 }
 
 void MouseInteractorHighLightActor::AddTextMark(const Point3& colour, double fontSize) {
+    if (std::optional<std::string> problem = textMarkProblem(fontSize, markText.size())) {
+        std::cerr << "orvane: mark: refused: " << *problem << "\n";
+        return;
+    }
     renderer->AddActor(textAt(markText, position, static_cast<int>(std::trunc(fontSize)), colour));
     renderWindow();
 }
 
 bool MouseInteractorHighLightActor::WritePreFiles(const std::string& rootWithSlash) {
+    if (std::optional<std::string> problem = pathProblem(rootWithSlash)) {
+        std::cerr << "orvane: preFiles: data root refused: " << *problem << "\n";
+        return false;
+    }
     return writePreFiles(model, datapaths::solverInputFile(rootWithSlash), std::cout);
 }
 
 bool MouseInteractorHighLightActor::WriteBeamFile(const std::string& root) {
+    if (std::optional<std::string> problem = pathProblem(root)) {
+        std::cerr << "orvane: beamSave: data root refused: " << *problem << "\n";
+        return false;
+    }
     return writeBeamFile(model, datapaths::beamFile(root));
 }
 
 bool MouseInteractorHighLightActor::WriteSpringFile(const std::string& root) {
+    if (std::optional<std::string> problem = pathProblem(root)) {
+        std::cerr << "orvane: springSave: data root refused: " << *problem << "\n";
+        return false;
+    }
     return writeSpringFile(model, datapaths::springFile(root));
 }
 

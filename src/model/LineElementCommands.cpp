@@ -4,6 +4,7 @@
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "commands/CommandWords.h"
+#include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "model/EntityRules.h"
 
@@ -13,6 +14,9 @@
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
+
+#include <cmath>
+#include <iostream>
 
 namespace orvane {
 
@@ -48,6 +52,15 @@ std::vector<CommandRow> lineElementCommands(Orvane* view) {
     const auto reals = [](std::size_t n) { return std::vector<ArgKind>(n, ArgKind::Real); };
     const auto style = [view]() -> MouseInteractorHighLightActor& { return *view->pickingStyle; };
     const auto linePoints = [style](const CommandArguments& a, int extra) {
+        // Counted as a real number first: a huge COUNT must neither overflow
+        // the integer nor ask for more markers than can be drawn.
+        const double markers = std::trunc(a.real(7)) + extra;
+        if (std::optional<std::string> problem =
+                overLimit("COUNT", markers - extra, limits::markersPerCommand - extra)) {
+            std::cerr << "orvane: " << (extra == 0 ? "addLinePoints" : "addLinePoints2")
+                      << ": refused: " << *problem << " markers\n";
+            return;
+        }
         const int n = truncateToInt(a.real(7));
         for (const Point3& point : spacedPoints(threeReals(a, 1), threeReals(a, 4), n + extra, n + extra)) {
             style().AddNodeMarker(point, linePointRadius);

@@ -1,5 +1,6 @@
 // Beams, springs and connections of the analysis model.
 
+#include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "model/EntityRules.h"
 #include "scene/ActorNames.h"
@@ -67,6 +68,12 @@ void MouseInteractorHighLightActor::drawBeam(const std::vector<Point3>& nodes, c
 
 bool MouseInteractorHighLightActor::AddStraightBeam(const Point3& start, const Point3& end,
                                                     const BeamParameters& beam) {
+    if (std::optional<std::string> problem =
+            overLimit("SEGMENTS", std::trunc(beam.segments), limits::markersPerCommand - 1)) {
+        std::cerr << "orvane: beamHightLight: refused: " << *problem
+                  << " (one node marker per segment end)\n";
+        return false;
+    }
     const int segments = std::isfinite(beam.segments) && std::abs(beam.segments) < 1e9
                              ? static_cast<int>(std::trunc(beam.segments))
                              : 0;

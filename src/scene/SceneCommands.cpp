@@ -1,5 +1,6 @@
 // Scene registry: plain STL models, appearance of assembly parts, camera.
 
+#include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
@@ -21,6 +22,7 @@
 #include <vtkSTLReader.h>
 
 #include <iostream>
+#include <optional>
 
 using orvane::ArgKind;
 using orvane::Colour;
@@ -29,9 +31,23 @@ using orvane::CommandRow;
 
 namespace {
 
-void reportUnreadableStl(vtkSTLReader* reader, const std::string& file) {
+// Reads the STL file unless it is refused (missing, not a regular file,
+// empty, or a binary file shorter than its facet count says); a refused or
+// unreadable file leaves the reader empty and gets a diagnostic.
+void readStlChecked(vtkSTLReader* reader, const std::string& file) {
+    if (std::optional<std::string> problem = orvane::stlFileProblem(file)) {
+        std::cerr << "orvane: cannot read STL file '" << file << "': " << *problem << "\n";
+        // Without a file name the reader yields nothing, as for a missing file.
+        reader->SetFileName(nullptr);
+        reader->Update();
+        return;
+    }
+    reader->SetFileName(file.c_str());
+    reader->Update();
     if (reader->GetErrorCode() != vtkErrorCode::NoError) {
         std::cerr << "orvane: cannot read STL file '" << file << "'\n";
+    } else if (reader->GetOutput()->GetNumberOfCells() == 0) {
+        std::cerr << "orvane: STL file '" << file << "' holds no facets\n";
     }
 }
 
@@ -113,9 +129,7 @@ void Orvane::readStl(const std::string& file) {
     mappers.set(0, mapper);
     actors.set(0, actor);
 
-    modelReader->SetFileName(file.c_str());
-    modelReader->Update();
-    reportUnreadableStl(modelReader, file);
+    readStlChecked(modelReader, file);
     mapper->SetInputConnection(modelReader->GetOutputPort());
     actor->SetMapper(mapper);
     actor->GetProperty()->SetColor(1.0, 1.0, 0.0);
@@ -146,9 +160,7 @@ void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colo
     modelRenderers.set(modelSlot, vtkSmartPointer<vtkRenderer>::New());
     stlReaders.set(modelSlot, reader);
 
-    reader->SetFileName(file.c_str());
-    reader->Update();
-    reportUnreadableStl(reader, file);
+    readStlChecked(reader, file);
     mapper->SetInputConnection(reader->GetOutputPort());
     actor->SetMapper(mapper);
     actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);

@@ -1,5 +1,6 @@
 // The "screenshot" command: the render window's pixels as a PNG file.
 
+#include "app/FileChecks.h"
 #include "app/Orvane.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,10 @@ void Orvane::screenshot(const std::string& path) {
     };
     if (path.empty()) {
         fail("no file name");
+        return;
+    }
+    if (std::optional<std::string> problem = orvane::replaceableFileProblem(path)) {
+        fail(*problem);
         return;
     }
 

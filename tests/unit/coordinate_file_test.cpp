@@ -54,3 +54,26 @@ TEST_F(CoordinateFile, AMissingFileGivesNoPoints) {
     EXPECT_EQ(orvane::readCoordinateFile("/nonexistent/orvane/points.txt"), Points{});
     EXPECT_EQ(orvane::readCoordinateFile(fs::temp_directory_path().string()), Points{}) << "a directory";
 }
+
+TEST_F(CoordinateFile, HostileFilesEndWithAProblemAndBoundedMemory) {
+    const auto problemOf = [](const orvane::CoordinateRead& read) { return read.problem.value_or(""); };
+    EXPECT_EQ(problemOf(orvane::readCoordinates("/dev/zero")), "not a regular file (a device)");
+    const orvane::CoordinateRead missing = orvane::readCoordinates("/nonexistent/orvane/points.txt");
+    EXPECT_TRUE(missing.missing);
+    EXPECT_FALSE(orvane::readCoordinates("/dev/zero").missing);
+
+    EXPECT_FALSE(orvane::readCoordinates(write("1 2 3 4 5 6\n")).problem);
+    EXPECT_EQ(problemOf(orvane::readCoordinates(write("1 2 3 4"))),
+              "the file ends inside a point (1 numbers left over)");
+    EXPECT_EQ(problemOf(orvane::readCoordinates(write(""))), "the file holds no points");
+    EXPECT_EQ(problemOf(orvane::readCoordinates(write("1 2 3 x\x01y"))), "word 4 ('x?y') is no number");
+    // A word without end (garbage without white space) is not collected whole.
+    const orvane::CoordinateRead endless =
+        orvane::readCoordinates(write("1 2 3 " + std::string(5000000, '7')));
+    EXPECT_EQ(endless.points, (Points{{1, 2, 3}}));
+    EXPECT_EQ(problemOf(endless), "word 4 is longer than 1024 characters");
+
+    const orvane::CoordinateRead many = orvane::readCoordinates(write("1 1 1 2 2 2 3 3 3"), 2);
+    EXPECT_TRUE(many.points.empty()) << "a file above the limit gives no points";
+    EXPECT_EQ(problemOf(many), "more than 2 points, above the limit of points in one file");
+}

@@ -36,7 +36,8 @@ TEST(DataPaths, TreeBelowADataRoot) {
 
 TEST(DataPaths, SolverInputFileNeedsTheRootWithItsTrailingSeparator) {
     EXPECT_EQ(dp::solverInputFile("/srv/job/"), "/srv/job/data/preFiles.txt");
-    EXPECT_EQ(dp::solverInputFile("/srv/job"), "/srv/jobdata/preFiles.txt");
+    EXPECT_EQ(dp::solverInputFile("/srv/job"), "/srv/job/data/preFiles.txt") << "the separator is added";
+    EXPECT_EQ(dp::solverInputFile("C:\\job\\"), "C:\\job\\data/preFiles.txt");
 }
 
 TEST(DataPaths, FilesOfAResultDirectory) {

@@ -42,55 +42,57 @@ protected:
 
 } // namespace
 
-TEST_F(ShutdownCleanup, RemovesRegularFilesAndKeepsSubdirectories) {
+TEST_F(ShutdownCleanup, RemovesOnlyTheListedFiles) {
     const fs::path step = root / "data/step";
-    const fs::path solid = root / "data/solid";
-    const fs::path cut = root / "data/cut";
-    makeFile(step / "model0.stl");
-    makeFile(step / "model1.stl");
-    makeFile(solid / "solid0.stl");
-    makeFile(cut / "cut0.stl");
+    const fs::path written0 = makeFile(step / "model0.stl");
+    const fs::path written1 = makeFile(root / "data/solid/solid0.stl");
+    const fs::path cut = makeFile(root / "data/cut/cut0.stl");
+    const fs::path stray = makeFile(step / "notes.stl");
     const fs::path nested = makeFile(step / "keep/inner.stl");
-    const fs::path brep = makeFile(root / "data/brep/face0.brep");
 
-    const orvane::CleanupOutcome outcome =
-        orvane::removeRegularFiles({step.string(), solid.string(), cut.string()}, diagnostics);
+    const orvane::CleanupOutcome outcome = orvane::removeWrittenFiles(
+        {written0.string(), written1.string(), cut.string(), (step / "model9.stl").string(), ""},
+        diagnostics);
 
-    EXPECT_EQ(outcome.removed, 4);
+    EXPECT_EQ(outcome.removed, 3);
     EXPECT_EQ(outcome.failed, 0);
-    EXPECT_FALSE(fs::exists(step / "model0.stl"));
-    EXPECT_FALSE(fs::exists(solid / "solid0.stl"));
-    EXPECT_FALSE(fs::exists(cut / "cut0.stl"));
-    EXPECT_TRUE(fs::exists(nested)) << "subdirectories are left alone";
-    EXPECT_TRUE(fs::exists(brep)) << "only the three directories are emptied";
+    EXPECT_EQ(outcome.skipped, 2) << "a missing file and an empty path";
+    EXPECT_FALSE(fs::exists(written0));
+    EXPECT_FALSE(fs::exists(written1));
+    EXPECT_FALSE(fs::exists(cut));
+    EXPECT_TRUE(fs::exists(stray)) << "a file the import did not write stays";
+    EXPECT_TRUE(fs::exists(nested));
     EXPECT_EQ(diagnostics.str(), "");
 }
 
-TEST_F(ShutdownCleanup, EmptyMissingAndNonDirectoryPathsAreSkippedSilently) {
-    const fs::path file = makeFile(root / "plain.txt");
-    const orvane::CleanupOutcome outcome =
-        orvane::removeRegularFiles({"", (root / "missing").string(), file.string()}, diagnostics);
+TEST_F(ShutdownCleanup, NeverFollowsALinkToADirectoryOrDeletesThroughALink) {
+    // data/step is a link to a directory outside the tree: its files stay.
+    const fs::path outside = root / "elsewhere";
+    const fs::path precious = makeFile(outside / "model0.stl");
+    fs::create_directories(root / "data");
+    fs::create_symlink(outside, root / "data/step");
+    // A listed file that became a link: the link and its target stay.
+    const fs::path target = makeFile(root / "target.stl");
+    fs::create_directories(root / "data/solid");
+    fs::create_symlink(target, root / "data/solid/solid0.stl");
+    // A listed file that became a directory or a FIFO stays.
+    fs::create_directories(root / "data/cut/cut0.stl");
+    ASSERT_EQ(::mkfifo((root / "data/cut/cut1.stl").c_str(), 0600), 0);
+
+    const orvane::CleanupOutcome outcome = orvane::removeWrittenFiles(
+        {(root / "data/step/model0.stl").string(), (root / "data/solid/solid0.stl").string(),
+         (root / "data/cut/cut0.stl").string(), (root / "data/cut/cut1.stl").string()},
+        diagnostics);
+
     EXPECT_EQ(outcome.removed, 0);
-    EXPECT_EQ(outcome.failed, 0);
-    EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(diagnostics.str(), "");
-}
-
-TEST_F(ShutdownCleanup, LinksAreJudgedByWhatTheyPointTo) {
-    const fs::path dir = root / "data/step";
-    const fs::path target = makeFile(root / "elsewhere/model.stl");
-    fs::create_directories(root / "elsewhere/dir");
-    fs::create_directories(dir);
-    fs::create_symlink(target, dir / "link-to-file.stl");
-    fs::create_symlink(root / "elsewhere/dir", dir / "link-to-dir");
-    fs::create_symlink(root / "nowhere", dir / "dangling");
-
-    orvane::removeRegularFiles({dir.string()}, diagnostics);
-
-    EXPECT_FALSE(fs::is_symlink(dir / "link-to-file.stl"));
-    EXPECT_TRUE(fs::exists(target)) << "removing a link leaves its target";
-    EXPECT_TRUE(fs::is_symlink(dir / "link-to-dir"));
-    EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
+    EXPECT_EQ(outcome.skipped, 4);
+    EXPECT_TRUE(fs::exists(precious));
+    EXPECT_TRUE(fs::is_symlink(root / "data/solid/solid0.stl"));
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_TRUE(fs::is_directory(root / "data/cut/cut0.stl"));
+    EXPECT_TRUE(fs::is_fifo(root / "data/cut/cut1.stl"));
+    EXPECT_NE(diagnostics.str().find("data/step is not a directory of its own"), std::string::npos)
+        << diagnostics.str();
 }
 
 TEST_F(ShutdownCleanup, AFileThatCannotBeDeletedDoesNotStopTheRest) {
@@ -111,7 +113,8 @@ TEST_F(ShutdownCleanup, AFileThatCannotBeDeletedDoesNotStopTheRest) {
     ::chmod(locked.c_str(), 0500);
 
     const auto runCleanup = [&] {
-        return orvane::removeRegularFiles({locked.string(), solid.string()}, diagnostics);
+        return orvane::removeWrittenFiles({(locked / "model0.stl").string(), (solid / "solid0.stl").string()},
+                                          diagnostics);
     };
     if (!dropPrivileges) {
         const orvane::CleanupOutcome outcome = runCleanup();

@@ -147,7 +147,7 @@ TEST(ViewShell, ShowBeamRepliesEveryPointThenAddsOnePolyline) {
     EXPECT_DOUBLE_EQ(actor->GetBounds()[1], 3.0);
 }
 
-TEST(ViewShell, ShutdownEmptiesTheDirectoriesOfTheLastImportOnly) {
+TEST(ViewShell, ShutdownDeletesTheFilesOfTheLastImportOnly) {
     const fs::path base = fs::temp_directory_path() / ("orvane-shutdown-" + std::to_string(::getpid()));
     fs::remove_all(base);
     const auto makeFile = [](const fs::path& path) {
@@ -164,10 +164,11 @@ TEST(ViewShell, ShutdownEmptiesTheDirectoriesOfTheLastImportOnly) {
     {
         ViewFixture fixture;
         const std::string root = (base / "second").string();
-        fixture.view->stepDir = root + "/data/step";
-        fixture.view->solidDir = root + "/data/solid";
-        fixture.view->cutDir = root + "/data/cut";
+        fixture.view->importFiles = {root + "/data/step/model0.stl", root + "/data/solid/solid0.stl",
+                                     root + "/data/cut/cut0.stl"};
+        makeFile(base / "second/data/step/model1.stl");
     }
+    EXPECT_TRUE(fs::exists(base / "second/data/step/model1.stl")) << "not written by the import";
     EXPECT_TRUE(fs::exists(base / "first/data/step/model0.stl"));
     EXPECT_FALSE(fs::exists(base / "second/data/step/model0.stl"));
     EXPECT_FALSE(fs::exists(base / "second/data/solid/solid0.stl"));

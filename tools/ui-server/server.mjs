@@ -165,7 +165,12 @@ const httpServer = createServer((req, res) => {
 });
 
 // allowEIO3 keeps older socket.io client libraries (engine.io protocol 3) working.
-const io = new Server(httpServer, { allowEIO3: true });
+// A message above maxHttpBufferSize cuts its sender's connection (socket.io's
+// default is 1 MB), so the bound is far above any command; commands above
+// MAX_COMMAND_BYTES are dropped below with a warning instead.
+const MAX_MESSAGE_BYTES = 128 << 20;
+const MAX_COMMAND_BYTES = 1 << 20;
+const io = new Server(httpServer, { allowEIO3: true, maxHttpBufferSize: MAX_MESSAGE_BYTES });
 
 const viewCount = () => io.of('/').adapter.rooms.get('views')?.size ?? 0;
 const pageCount = () => io.of('/').adapter.rooms.get('pages')?.size ?? 0;
@@ -262,6 +267,10 @@ io.on('connection', (socket) => {
 });
 
 function sendCommand(text, source) {
+  if (Buffer.byteLength(text) > MAX_COMMAND_BYTES) {
+    warn(`dropped a ${source} command of ${Buffer.byteLength(text)} bytes (above ${MAX_COMMAND_BYTES}): ${JSON.stringify(text.slice(0, 40))}...`);
+    return viewCount();
+  }
   io.to('views').emit('message', text);
   const views = viewCount();
   log({ sent: text, views, source });

@@ -37,6 +37,10 @@ using ws_message_ptr = ws_client::message_ptr;
 constexpr std::chrono::milliseconds close_grace{1000};
 // Bound for sync_close() waiting on the network thread before forcing it to stop.
 constexpr std::chrono::milliseconds stop_wait{3000};
+// Largest websocket message taken in. websocketpp's own default (32 MB)
+// fails the connection on a bigger one, losing the messages queued behind
+// it; above this bound that still happens, below it the receiver decides.
+constexpr size_t max_message_bytes = size_t{128} << 20;
 // Engine.IO's default pingInterval + pingTimeout, used until the server states its own.
 constexpr unsigned default_heartbeat_ms = 25000 + 20000;
 
@@ -207,6 +211,7 @@ client_core::client_core() {
         diag("cannot initialise the websocket endpoint: " + ec.message());
     }
     ws_.set_close_handshake_timeout(static_cast<long>(close_grace.count()));
+    ws_.set_max_message_size(max_message_bytes);
     ws_.set_open_handler([this](websocketpp::connection_hdl hdl) { on_ws_open(std::move(hdl)); });
     ws_.set_fail_handler([this](websocketpp::connection_hdl hdl) { on_ws_fail(std::move(hdl)); });
     ws_.set_close_handler([this](websocketpp::connection_hdl hdl) { on_ws_close(std::move(hdl)); });
