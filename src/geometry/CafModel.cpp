@@ -17,7 +17,8 @@
 
 namespace orvane {
 
-bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles) const {
+bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles,
+                        std::ostream& console) const {
     if (document.IsNull()) {
         std::cerr << "cannot write " << path << ": no model\n";
         return false;
@@ -41,8 +42,8 @@ bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointT
             return written;
         }
         const std::string base = pointTriangleBase(path);
-        std::cout << base << std::endl;
-        return WritePointTriangleFiles(base, compound);
+        console << base << std::endl;
+        return WritePointTriangleFiles(base, compound, console);
     } catch (const Standard_Failure& e) {
         std::cerr << "cannot write " << path << ": " << e.GetMessageString() << '\n';
     } catch (const std::exception& e) {
@@ -51,9 +52,10 @@ bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointT
     return false;
 }
 
-bool CafModel::WritePointTriangleFiles(const std::string& base, const TopoDS_Shape& shape) {
+bool CafModel::WritePointTriangleFiles(const std::string& base, const TopoDS_Shape& shape,
+                                       std::ostream& console) {
     try {
-        return writePointTriangleFiles(base, meshFaces(shape), std::cout);
+        return writePointTriangleFiles(base, meshFaces(shape), console);
     } catch (const Standard_Failure& e) {
         std::cerr << "cannot write " << base << ".pts: " << e.GetMessageString() << '\n';
     } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <TDocStd_Document.hxx>
 #include <TopoDS_Shape.hxx>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,15 @@ struct CafModel {
 
     // Meshes the free shapes of the document and writes them as one STL
     // (ASCII or binary). With withPointTriangleFiles it then prints the path
-    // without its extension on standard output and writes the point and
+    // without its extension on the console and writes the point and
     // triangle files there. Returns false with a diagnostic on failure.
-    bool WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles) const;
+    bool WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles,
+                  std::ostream& console = std::cout) const;
 
     // Writes base.pts and base.tri from the stored triangulations of the
     // shape's faces (see writePointTriangleFiles).
-    static bool WritePointTriangleFiles(const std::string& base, const TopoDS_Shape& shape);
+    static bool WritePointTriangleFiles(const std::string& base, const TopoDS_Shape& shape,
+                                        std::ostream& console = std::cout);
 };
 
 // The stored triangulation of every face of the shape, in exploration order,

@@ -12,6 +12,7 @@
 #include <exception>
 #include <iostream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 namespace orvane {
@@ -56,10 +57,13 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
 
     // The document holds its own copy of the topology, so its finer mesh
     // can be made while the working shape is meshed and written.
+    // Its console lines wait until the writers are done, so that no two
+    // threads write to the console at once.
+    std::ostringstream wholeModelConsole;
     std::thread wholeModel([&] {
         CafModel caf;
         caf.document = model.document;
-        written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true);
+        written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole);
         written.wholeModel = freeShapesCompound(model.document);
     });
 
@@ -93,6 +97,7 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
         writer.join();
     }
     wholeModel.join();
+    console << wholeModelConsole.str() << std::flush;
 
     written.solidWritten.assign(done.begin(), done.begin() + static_cast<std::ptrdiff_t>(solidCount));
     written.faceWritten.assign(done.begin() + static_cast<std::ptrdiff_t>(solidCount), done.end());
