@@ -55,7 +55,7 @@ TEST(RemoteRunPlan, QuotesOnlyWordsTheRemoteShellWouldInterpret) {
     EXPECT_EQ(quoteForRemoteShell("a\nb"), "'a\nb'");
 }
 
-TEST(RemoteRunPlan, OrdinaryWordsGiveTheDesignedStepsAndRemoteCommand) {
+TEST(RemoteRunPlan, OrdinaryWordsGiveTheExactStepsAndRemoteCommand) {
     const RemoteSettings settings = settingsFor({{"ORVANE_REMOTE_HOST", "solver.lan"},
                                                  {"ORVANE_REMOTE_ACCOUNT", "fem"},
                                                  {"ORVANE_SSH_CONFIG", "/etc/orvane/ssh_config"}});
