@@ -5,11 +5,9 @@
 #include "geometry/MeshFiles.h"
 #include "geometry/ShapeExporter.h"
 
-#include <Standard_Failure.hxx>
 #include <StlAPI_Writer.hxx>
 
 #include <atomic>
-#include <exception>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -28,24 +26,14 @@ bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ost
         const std::lock_guard<std::mutex> lock(consoleMutex);
         console << "WriteSTL " << std::endl << "Start Writing STL." << std::endl;
     }
-    try {
-        return writeFileReplacing(
-            path,
-            [&](const std::string& temporary) {
-                StlAPI_Writer writer;
-                if (!writer.Write(shape, temporary.c_str())) {
-                    std::cerr << "cannot export " << path << ": the STL writer failed\n";
-                    return false;
-                }
-                return true;
-            },
-            std::cerr);
-    } catch (const Standard_Failure& e) {
-        std::cerr << "cannot export " << path << ": " << e.GetMessageString() << '\n';
-    } catch (const std::exception& e) {
-        std::cerr << "cannot export " << path << ": " << e.what() << '\n';
-    }
-    return false;
+    return writeExport(path, [&](const std::string& temporary) {
+        StlAPI_Writer writer;
+        if (!writer.Write(shape, temporary.c_str())) {
+            std::cerr << "cannot export " << path << ": the STL writer failed\n";
+            return false;
+        }
+        return true;
+    });
 }
 
 } // namespace

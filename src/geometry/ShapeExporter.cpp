@@ -126,17 +126,19 @@ bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & do
         std::cerr << "cannot export " << path << ": no document\n";
         return false;
     }
+    return writeExport(path, [&](const std::string& temporary) {
+        if (!writeFormat(temporary, document, format)) {
+            std::cerr << "cannot export " << path << ": the " << name << " writer failed\n";
+            return false;
+        }
+        return true;
+    });
+}
+
+bool writeExport(const std::string& path,
+                 const std::function<bool(const std::string& temporaryPath)>& write) {
     try {
-        return writeFileReplacing(
-            path,
-            [&](const std::string& temporary) {
-                if (!writeFormat(temporary, document, format)) {
-                    std::cerr << "cannot export " << path << ": the " << name << " writer failed\n";
-                    return false;
-                }
-                return true;
-            },
-            std::cerr);
+        return writeFileReplacing(path, write, std::cerr);
     } catch (const Standard_Failure& e) {
         std::cerr << "cannot export " << path << ": " << e.GetMessageString() << '\n';
     } catch (const std::exception& e) {

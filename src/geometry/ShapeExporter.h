@@ -6,6 +6,7 @@
 #include <TopoDS_Shape.hxx>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace orvane {
@@ -33,5 +34,10 @@ bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & do
 
 // Writes the shape as an ASCII STL through an XCAF document of its own.
 bool exportShapeStl(const TopoDS_Shape& shape, const std::string& path);
+
+// Runs write on a temporary sibling of path and renames it into place (see
+// writeFileReplacing); an OpenCASCADE or standard exception becomes a
+// "cannot export PATH: ..." diagnostic and false.
+bool writeExport(const std::string& path, const std::function<bool(const std::string& temporaryPath)>& write);
 
 } // namespace orvane
