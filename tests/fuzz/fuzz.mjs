@@ -206,7 +206,10 @@ class ViewHost {
   constructor(bin, env) {
     this.bin = bin;
     this.env = env;
-    this.events = [];
+    // Events are counted, not kept: one command may draw a hundred thousand
+    // replies, and rescanning a list of them on every arrival would stall
+    // this process until the server times the view out.
+    this.eventCounts = new Map();
     this.waiters = [];
     this.socket = null;
     this.stderr = [];
@@ -219,10 +222,11 @@ class ViewHost {
     this.io.on('connection', (socket) => {
       this.socket = socket;
       socket.onAny((event, ...args) => {
-        this.events.push({ event, args });
-        this.wake();
+        this.eventCounts.set(event, this.count(event) + 1);
+        if (event === 'ready' || event === 'selectFace') this.wake();
       });
-      socket.on('disconnect', () => {
+      socket.on('disconnect', (reason) => {
+        if (!this.stopping) console.log(`  the server lost the view: ${reason}`);
         if (this.socket === socket) this.socket = null;
         this.wake();
       });
@@ -230,6 +234,10 @@ class ViewHost {
     });
     await new Promise((done) => this.http.listen(0, '127.0.0.1', done));
     this.url = `ws://127.0.0.1:${this.http.address().port}`;
+  }
+
+  count(event) {
+    return this.eventCounts.get(event) || 0;
   }
 
   wake() {
@@ -256,8 +264,8 @@ class ViewHost {
 
   async start() {
     this.exited = null;
-    this.events = [];
-    this.replied = 0;
+    this.stopping = false;
+    this.eventCounts = new Map();
     this.expectedReplies = 0;
     this.child = spawn(this.bin, ['hide'], {
       cwd: this.env.cwd, env: { ...process.env, ...this.env.vars, ORVANE_UI_URL: this.url },
@@ -280,7 +288,7 @@ class ViewHost {
       this.exited = { code, signal };
       this.wake();
     });
-    const ready = await this.waitFor(() => this.socket && this.events.some((e) => e.event === 'ready'), 60000);
+    const ready = await this.waitFor(() => this.socket && this.count('ready') > 0, 60000);
     if (!ready) throw new Error(`the view did not connect: ${this.exited ? JSON.stringify(this.exited) : 'timeout'}\n${this.stderr.slice(-20).join('\n')}`);
   }
 
@@ -304,11 +312,12 @@ class ViewHost {
   async heartbeat(ms = HANG_MS) {
     this.send({ kind: 'text', text: 'selectId' });
     const want = this.expectedReplies;
-    return this.waitFor(() => this.events.filter((e) => e.event === 'selectFace').length >= want, ms);
+    return this.waitFor(() => this.count('selectFace') >= want, ms);
   }
 
   async stop(signal = 'SIGTERM', ms = 30000) {
     if (!this.child || this.exited) return this.exited;
+    this.stopping = true;
     this.child.kill(signal);
     const done = await this.waitFor(() => this.exited, ms);
     if (!done) {
@@ -365,7 +374,9 @@ async function fuzz(options, bin) {
 
   const saveReproducer = (why) => {
     const file = join(out, `${why}-seed${options.seed}-${stats.sent}.txt`);
-    writeFileSync(file, `# ${why} after command ${stats.sent} of seed ${options.seed}\n# view stderr tail:\n${host.stderr.slice(-15).map((l) => `#   ${l.slice(0, 300)}`).join('\n')}\n${recent.join('\n')}\n`);
+    // Scratch paths are written as ${SCRATCH} so that a replay finds its own generated files.
+    const portable = recent.map((line) => line.replaceAll(scratch.scratch, '${SCRATCH}'));
+    writeFileSync(file, `# ${why} after command ${stats.sent} of seed ${options.seed}\n# view stderr tail:\n${host.stderr.slice(-15).map((l) => `#   ${l.slice(0, 300)}`).join('\n')}\n${portable.join('\n')}\n`);
     console.log(`  ${why}: reproducer ${file}`);
   };
 
