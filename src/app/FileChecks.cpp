@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <istream>
@@ -141,6 +142,61 @@ std::optional<std::string> stlFileProblem(const std::string& path) {
         return "binary STL header claims " + std::to_string(facets) + " facets, the file of " +
                std::to_string(size) + " bytes holds at most " +
                std::to_string((size - headerBytes) / facetBytes);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> writtenStlProblem(const std::string& path, std::size_t facets, bool ascii) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return "cannot read it back: " + std::string(std::strerror(errno));
+    }
+    if (!ascii) {
+        file.seekg(0, std::ios::end);
+        const auto size = static_cast<std::uint64_t>(file.tellg());
+        file.seekg(80, std::ios::beg);
+        unsigned char count[4] = {0, 0, 0, 0};
+        file.read(reinterpret_cast<char*>(count), sizeof count);
+        const std::uint64_t claimed =
+            count[0] | (count[1] << 8U) | (count[2] << 16U) | (static_cast<std::uint64_t>(count[3]) << 24U);
+        if (!file || claimed != facets || size != 84 + 50 * static_cast<std::uint64_t>(facets)) {
+            return "the written file is incomplete (" + std::to_string(size) + " bytes for " +
+                   std::to_string(facets) + " facets; disk full?)";
+        }
+        return std::nullopt;
+    }
+    // Only the start of each line matters: its first word after the indentation.
+    std::size_t written = 0;
+    std::string head;
+    std::string lastHead;
+    const auto endLine = [&] {
+        if (head.rfind("endfacet", 0) == 0) {
+            ++written;
+        }
+        if (!head.empty()) {
+            lastHead = head;
+        }
+        head.clear();
+    };
+    char buffer[65536];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        const auto count = static_cast<std::size_t>(file.gcount());
+        for (std::size_t i = 0; i < count; ++i) {
+            const char c = buffer[i];
+            if (c == '\n') {
+                endLine();
+            } else if ((c != ' ' && c != '\t' && c != '\r') || !head.empty()) {
+                if (head.size() < 8) {
+                    head += c;
+                }
+            }
+        }
+    }
+    endLine();
+    const bool ended = lastHead.rfind("endsolid", 0) == 0;
+    if (written != facets || !ended) {
+        return "the written file is incomplete (" + std::to_string(written) + " of " +
+               std::to_string(facets) + " facets" + (ended ? ")" : ", no endsolid line; disk full?)");
     }
     return std::nullopt;
 }

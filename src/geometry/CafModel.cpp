@@ -5,12 +5,12 @@
 #include <BRep_Tool.hxx>
 #include <Poly_Triangulation.hxx>
 #include <Standard_Failure.hxx>
-#include <StlAPI_Writer.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Face.hxx>
 #include <gp_Trsf.hxx>
+#include <optional>
 
 #include <exception>
 #include <iostream>
@@ -29,10 +29,9 @@ bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointT
         const bool written = writeFileReplacing(
             path,
             [&](const std::string& temporary) {
-                StlAPI_Writer writer;
-                writer.ASCIIMode() = asciiMode;
-                if (!writer.Write(compound, temporary.c_str())) {
-                    std::cerr << "cannot write " << path << ": the STL writer failed\n";
+                if (const std::optional<std::string> problem =
+                        writeCheckedStl(compound, temporary, asciiMode)) {
+                    std::cerr << "cannot write " << path << ": " << *problem << '\n';
                     return false;
                 }
                 return true;

@@ -5,7 +5,7 @@
 #include "geometry/MeshFiles.h"
 #include "geometry/ShapeExporter.h"
 
-#include <StlAPI_Writer.hxx>
+#include <optional>
 
 #include <atomic>
 #include <iostream>
@@ -27,9 +27,8 @@ bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ost
         console << "WriteSTL " << std::endl << "Start Writing STL." << std::endl;
     }
     return writeExport(path, [&](const std::string& temporary) {
-        StlAPI_Writer writer;
-        if (!writer.Write(shape, temporary.c_str())) {
-            std::cerr << "cannot export " << path << ": the STL writer failed\n";
+        if (const std::optional<std::string> problem = writeCheckedStl(shape, temporary)) {
+            std::cerr << "cannot export " << path << ": " << *problem << '\n';
             return false;
         }
         return true;

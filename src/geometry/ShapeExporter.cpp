@@ -1,10 +1,12 @@
 #include "geometry/ShapeExporter.h"
 
+#include "app/FileChecks.h"
 #include "geometry/MeshFiles.h"
 
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <IGESCAFControl_Writer.hxx>
 #include <IMeshTools_Parameters.hxx>
@@ -16,6 +18,8 @@
 #include <TColStd_IndexedDataMapOfStringString.hxx>
 #include <TDF_LabelSequence.hxx>
 #include <TDocStd_Application.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
 #include <gp.hxx>
@@ -28,12 +32,25 @@ namespace orvane {
 
 namespace {
 
-bool writeStl(const TopoDS_Shape& shape, const std::string& path) {
+std::size_t triangleCount(const TopoDS_Shape& shape) {
+    std::size_t count = 0;
+    // Counted as the STL writer collects them: every face occurrence once.
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        TopLoc_Location location;
+        const Handle(Poly_Triangulation) triangulation =
+            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+        if (!triangulation.IsNull()) {
+            count += static_cast<std::size_t>(triangulation->NbTriangles());
+        }
+    }
+    return count;
+}
+
+std::optional<std::string> writeStl(const TopoDS_Shape& shape, const std::string& path) {
     std::cout << "WriteSTL " << std::endl;
     meshShape(shape, kExportLinearDeflection, kExportAngularDeflection);
-    StlAPI_Writer writer;
     std::cout << "Start Writing STL." << std::endl;
-    return writer.Write(shape, path.c_str());
+    return writeCheckedStl(shape, path);
 }
 
 bool writeGlb(const Handle(TDocStd_Document) & document, const TopoDS_Shape& shape, const std::string& path) {
@@ -46,28 +63,39 @@ bool writeGlb(const Handle(TDocStd_Document) & document, const TopoDS_Shape& sha
     return writer.Perform(document, TColStd_IndexedDataMapOfStringString(), Message_ProgressRange());
 }
 
-bool writeFormat(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format) {
+// What went wrong, or nothing when the file is written.
+std::optional<std::string> writeFormat(const std::string& path, const Handle(TDocStd_Document) & document,
+                                       ExportFormat format, const char* name) {
+    bool written = false;
     switch (format) {
     case ExportFormat::Step: {
         STEPCAFControl_Writer writer;
         writer.SetColorMode(true);
         writer.SetNameMode(true);
-        return writer.Transfer(document, STEPControl_AsIs) && writer.Write(path.c_str()) == IFSelect_RetDone;
+        written =
+            writer.Transfer(document, STEPControl_AsIs) && writer.Write(path.c_str()) == IFSelect_RetDone;
+        break;
     }
     case ExportFormat::Iges: {
         IGESCAFControl_Writer writer;
         writer.SetColorMode(true);
         writer.SetNameMode(true);
-        return writer.Perform(document, path.c_str());
+        written = writer.Perform(document, path.c_str());
+        break;
     }
     case ExportFormat::Stl:
         return writeStl(freeShapesCompound(document), path);
     case ExportFormat::Brep:
-        return BRepTools::Write(freeShapesCompound(document), path.c_str());
+        written = BRepTools::Write(freeShapesCompound(document), path.c_str());
+        break;
     case ExportFormat::Glb:
-        return writeGlb(document, freeShapesCompound(document), path);
+        written = writeGlb(document, freeShapesCompound(document), path);
+        break;
     }
-    return false;
+    if (!written) {
+        return "the " + std::string(name) + " writer failed";
+    }
+    return std::nullopt;
 }
 
 const char* formatName(ExportFormat format) {
@@ -127,12 +155,21 @@ bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & do
         return false;
     }
     return writeExport(path, [&](const std::string& temporary) {
-        if (!writeFormat(temporary, document, format)) {
-            std::cerr << "cannot export " << path << ": the " << name << " writer failed\n";
+        if (const std::optional<std::string> problem = writeFormat(temporary, document, format, name)) {
+            std::cerr << "cannot export " << path << ": " << *problem << '\n';
             return false;
         }
         return true;
     });
+}
+
+std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std::string& path, bool ascii) {
+    StlAPI_Writer writer;
+    writer.ASCIIMode() = ascii;
+    if (!writer.Write(shape, path.c_str())) {
+        return std::string("the STL writer failed");
+    }
+    return writtenStlProblem(path, triangleCount(shape), ascii);
 }
 
 bool writeExport(const std::string& path,

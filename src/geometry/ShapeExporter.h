@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -31,6 +32,14 @@ void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angula
 // is unknown, the document is null or the writer fails; the file at path is
 // then left as it was.
 bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format);
+
+// Writes the triangulations of the shape's faces as one STL file (ASCII or
+// binary) and reads it back to check that every facet reached the disk: the
+// STL writer reports success even when its final flush fails. Returns what
+// went wrong ("the STL writer failed", "the written file is incomplete ..."),
+// or nothing when the file is whole.
+std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std::string& path,
+                                           bool ascii = true);
 
 // Writes the shape as an ASCII STL through an XCAF document of its own.
 bool exportShapeStl(const TopoDS_Shape& shape, const std::string& path);

@@ -10,12 +10,12 @@
 #include <BRep_Tool.hxx>
 #include <Poly_Triangulation.hxx>
 #include <Standard_Failure.hxx>
-#include <StlAPI_Writer.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopTools_ListOfShape.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
+#include <optional>
 
 #include <cmath>
 #include <exception>
@@ -66,16 +66,18 @@ bool hasTriangles(const TopoDS_Shape& shape) {
 }
 
 // The STL writer refuses a shape without triangles; an STL without facets
-// still replaces the region of an earlier cut.
-bool writeRegionStl(const TopoDS_Shape& region, const std::string& path) {
+// still replaces the region of an earlier cut. What went wrong, or nothing.
+std::optional<std::string> writeRegionStl(const TopoDS_Shape& region, const std::string& path) {
     if (hasTriangles(region)) {
-        StlAPI_Writer writer;
-        return writer.Write(region, path.c_str());
+        return writeCheckedStl(region, path);
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << "solid \nendsolid\n";
     out.close();
-    return static_cast<bool>(out);
+    if (!out) {
+        return std::string("write failed");
+    }
+    return std::nullopt;
 }
 
 bool writeRegion(const TopoDS_Shape& region, const std::string& brepPath, const std::string& stlPath) {
@@ -93,8 +95,8 @@ bool writeRegion(const TopoDS_Shape& region, const std::string& brepPath, const 
             return writeFileReplacing(
                 stlPath,
                 [&](const std::string& stlTemporary) {
-                    if (!writeRegionStl(region, stlTemporary)) {
-                        std::cerr << "cannot write " << stlPath << '\n';
+                    if (const std::optional<std::string> problem = writeRegionStl(region, stlTemporary)) {
+                        std::cerr << "cannot write " << stlPath << ": " << *problem << '\n';
                         return false;
                     }
                     return true;

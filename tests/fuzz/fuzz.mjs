@@ -5,6 +5,7 @@
 //   node tests/fuzz/fuzz.mjs --seed N --count N [--out DIR]   random run
 //   node tests/fuzz/fuzz.mjs --replay FILE_OR_DIR...           reproducers
 //   common: --bin PATH (default: ORVANE_BIN, else build/src/app/orvane)
+//   ORVANE_FUZZ_KEEP=1 keeps a replay's scratch directory for a look afterwards
 //
 // The view runs under the current DISPLAY (use xvfb-run), in a scratch
 // directory that holds every path the commands name: data roots, generated
@@ -27,14 +28,23 @@
 //   @after-exit-exists PATH    after the view has shut down, PATH must exist
 //   @after-exit-missing PATH   ... and PATH must not
 //   @after-exit-file PATH TEXT ... and PATH must hold exactly TEXT
+//   @sync                      wait until the view has run every command sent so far
+//   @small-filesystem DIR SIZE mount a tmpfs of SIZE (e.g. 8m) over DIR before the view
+//                              starts (needs a private mount namespace: run under
+//                              unshare --mount --map-root-user)
+//   @fill FILE                 grow FILE until its file system is full; @free FILE removes it
+//   @snapshot DIR              record every file under DIR with its content
+//   @expect-unchanged DIR      DIR holds what the snapshot recorded, besides @fill files
 // A replay passes when the view answers the final heartbeat, shuts down
 // cleanly on SIGTERM, prints no sanitizer report and meets the expectations.
 
 import { spawn, spawnSync, execFileSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 import { createServer } from 'node:http';
+import { createHash } from 'node:crypto';
 import {
-  existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, symlinkSync, writeFileSync,
+  closeSync, existsSync, mkdirSync, mkdtempSync, openSync, readdirSync, readFileSync, rmSync, statSync, symlinkSync,
+  writeFileSync, writeSync,
 } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join, resolve } from 'node:path';
@@ -421,6 +431,49 @@ async function fuzz(options, bin) {
 
 // ------------------------------------------------------------------ replay
 
+function mountSmallFileSystem(dir, size) {
+  mkdirSync(dir, { recursive: true });
+  const mounted = spawnSync('mount', ['-t', 'tmpfs', '-o', `size=${size}`, 'orvane-small', dir], { encoding: 'utf8' });
+  if (mounted.status !== 0) {
+    throw new Error(`cannot mount a ${size} file system on ${dir} (run under unshare --mount --map-root-user): ` +
+      `${mounted.stderr || mounted.error}`);
+  }
+}
+
+function fillFileSystem(path) {
+  const fd = openSync(path, 'a');
+  const chunk = Buffer.alloc(64 << 10);
+  try {
+    for (let size = chunk.length; size > 0; size >>= 1) {
+      try {
+        for (;;) writeSync(fd, chunk, 0, size);
+      } catch (error) {
+        if (error.code !== 'ENOSPC') throw error;
+      }
+    }
+  } finally {
+    closeSync(fd);
+  }
+}
+
+// Path -> digest of every regular file under dir (links and others by kind).
+function fileContents(dir) {
+  const found = new Map();
+  const walk = (d) => {
+    for (const entry of readdirSync(d, { withFileTypes: true })) {
+      const path = join(d, entry.name);
+      if (entry.isDirectory()) walk(path);
+      else if (entry.isFile()) {
+        const content = readFileSync(path);
+        found.set(path, `${content.length} bytes, sha1 ${createHash('sha1').update(content).digest('hex')}`);
+      }
+      else found.set(path, 'not a regular file');
+    }
+  };
+  walk(dir);
+  return found;
+}
+
 function replayFiles(paths) {
   const files = [];
   for (const p of paths) {
@@ -439,12 +492,19 @@ async function replayOne(file, bin) {
   const failures = [];
   const expectations = [];
   const afterExit = [];
+  const fillers = new Set();
+  const mounted = [];
+  let snapshot = new Map();
   const lines = readFileSync(file, 'utf8').split('\n');
   // Set-up directives run before the view starts, so it sees the tree complete.
   for (const raw of lines) {
     const line = expand(raw);
     const [directive, ...rest] = line.split(' ');
-    if (directive === '@mkdir') mkdirSync(rest.join(' '), { recursive: true });
+    if (directive === '@small-filesystem') {
+      mountSmallFileSystem(rest[0], rest[1]);
+      mounted.push(rest[0]);
+    }
+    else if (directive === '@mkdir') mkdirSync(rest.join(' '), { recursive: true });
     else if (directive === '@mkfifo') spawnSync('mkfifo', [rest.join(' ')]);
     else if (directive === '@symlink') symlinkSync(rest[0], rest[1]);
     else if (directive === '@write') writeFileSync(rest[0], rest.slice(1).join(' '));
@@ -455,8 +515,26 @@ async function replayOne(file, bin) {
     if (raw.trim() === '' || raw.startsWith('#')) continue;
     const line = expand(raw);
     const [directive, ...rest] = line.split(' ');
-    if (['@mkdir', '@mkfifo', '@symlink', '@write'].includes(directive)) continue;
-    if (directive === '@expect-stderr') expectations.push(new RegExp(rest.join(' ')));
+    if (['@small-filesystem', '@mkdir', '@mkfifo', '@symlink', '@write'].includes(directive)) continue;
+    if (directive === '@sync') {
+      if (!(await host.heartbeat())) {
+        failures.push(`${raw}: ${host.exited ? 'the view ended' : `no answer in ${HANG_MS} ms`}`);
+        break;
+      }
+    } else if (directive === '@fill') {
+      fillFileSystem(rest.join(' '));
+      fillers.add(rest.join(' '));
+    } else if (directive === '@free') rmSync(rest.join(' '), { force: true });
+    else if (directive === '@snapshot') snapshot = fileContents(rest.join(' '));
+    else if (directive === '@expect-unchanged') {
+      const now = fileContents(rest.join(' '));
+      for (const filler of fillers) now.delete(filler);
+      for (const [path, digest] of snapshot) {
+        if (!now.has(path)) failures.push(`${path} was removed`);
+        else if (now.get(path) !== digest) failures.push(`${path} was changed: ${now.get(path)}, was ${digest}`);
+      }
+      for (const path of now.keys()) if (!snapshot.has(path)) failures.push(`${path} appeared`);
+    } else if (directive === '@expect-stderr') expectations.push(new RegExp(rest.join(' ')));
     else if (directive === '@after-exit-exists') afterExit.push({ path: rest.join(' '), exists: true });
     else if (directive === '@after-exit-missing') afterExit.push({ path: rest.join(' '), exists: false });
     else if (directive === '@after-exit-file') afterExit.push({ path: rest[0], exists: true, content: rest.slice(1).join(' ') });
@@ -486,7 +564,11 @@ async function replayOne(file, bin) {
   if (failures.length > 0) {
     console.log(`FAIL ${basename(file)}\n  ${failures.join('\n  ')}\n  view stderr tail:\n${host.stderr.slice(-15).map((l) => `    ${l.slice(0, 300)}`).join('\n')}`);
   } else console.log(`ok   ${basename(file)}`);
-  rmSync(scratch.scratch, { recursive: true, force: true });
+  if (process.env.ORVANE_FUZZ_KEEP) console.log(`  kept ${scratch.scratch}`);
+  else {
+    for (const dir of mounted) spawnSync('umount', [dir]);
+    rmSync(scratch.scratch, { recursive: true, force: true });
+  }
   return failures.length === 0;
 }
 
