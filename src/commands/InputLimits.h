@@ -33,6 +33,9 @@ constexpr double textPixels = 25000000;
 constexpr double cutScale = 1000;
 // Bracket nesting of a STEP file; the parser recurses once per level.
 constexpr int stepNestingDepth = 1000;
+// Points of one result grid, as its header declares them: the loader holds
+// several arrays per point besides the grid itself.
+constexpr double resultGridPoints = 100000000;
 // Commands longer than this (in bytes) are dropped unread.
 constexpr std::size_t commandBytes = 1 << 20;
 

@@ -28,7 +28,10 @@
 #include <vtkTextProperty.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <optional>
 
 using orvane::ArgKind;
 using orvane::CommandArguments;
@@ -54,6 +57,16 @@ vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, con
     };
     if (!orvane::isRegularFile(path)) {
         return fail();
+    }
+    std::ifstream header(path, std::ios::binary);
+    std::error_code sizeError;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, sizeError);
+    if (const std::optional<std::string> problem = sizeError
+                                                       ? std::optional<std::string>("cannot read its size")
+                                                       : orvane::legacyVtkSizeProblem(header, bytes)) {
+        std::cerr << "orvane: " << command << ": cannot read the legacy VTK file '" << path
+                  << "': " << *problem << "\n";
+        return nullptr;
     }
     auto reader = vtkSmartPointer<vtkDataSetReader>::New();
     auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();

@@ -6,6 +6,7 @@
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
+#include "commands/InputLimits.h"
 #include "interaction/PointPickerCallback.h"
 #include "results/ErrorCounter.h"
 #include "results/ResultFiles.h"
@@ -21,6 +22,7 @@
 #include <vtkDoubleArray.h>
 #include <vtkErrorCode.h>
 #include <vtkFloatArray.h>
+#include <vtkInformation.h>
 #include <vtkLineSource.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -36,11 +38,13 @@
 #include <vtkScalarBarRepresentation.h>
 #include <vtkScalarBarWidget.h>
 #include <vtkSphereSource.h>
+#include <vtkStreamingDemandDrivenPipeline.h>
 #include <vtkStructuredGrid.h>
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 #include <vtkXMLStructuredGridReader.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -355,6 +359,19 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
         return fail("cannot read the result grid '" + gridPath + "'");
     }
     r.gridReader->SetFileName(gridPath.c_str());
+    // The header alone first: the reader allocates the whole declared grid.
+    r.gridReader->UpdateInformation();
+    std::array<int, 6> extent{0, -1, 0, -1, 0, -1};
+    vtkInformation* information = r.gridReader->GetOutputInformation(0);
+    if (errors->count > 0 || !information->Has(vtkStreamingDemandDrivenPipeline::WHOLE_EXTENT())) {
+        return fail("cannot read the result grid '" + gridPath + "'");
+    }
+    information->Get(vtkStreamingDemandDrivenPipeline::WHOLE_EXTENT(), extent.data());
+    if (const std::optional<std::string> problem =
+            orvane::gridExtentProblem({extent[0], extent[1], extent[2], extent[3], extent[4], extent[5]},
+                                      orvane::limits::resultGridPoints)) {
+        return fail("cannot read the result grid '" + gridPath + "': " + *problem);
+    }
     r.gridReader->Update();
     vtkStructuredGrid* grid = r.gridReader->GetOutput();
     const vtkIdType points = grid->GetNumberOfPoints();

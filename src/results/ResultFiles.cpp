@@ -5,7 +5,9 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <iomanip>
 #include <istream>
+#include <iterator>
 #include <limits>
 #include <locale>
 #include <sstream>
@@ -191,6 +193,111 @@ TriangleList trianglesFromOneBased(const std::vector<double>& numbers, std::size
         }
     }
     return list;
+}
+
+namespace {
+
+std::string lowerCase(std::string word) {
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return word;
+}
+
+// A whole number word ("12", not "1.5" or "x"), or nothing.
+std::optional<double> countWord(const std::string& word) {
+    if (word.empty() || word.size() > 30 ||
+        !std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) {
+        return std::nullopt;
+    }
+    return std::stod(word);
+}
+
+bool isValueType(const std::string& word) {
+    static const char* const types[] = {
+        "bit",    "char",         "unsigned_char", "short",         "unsigned_short",
+        "int",    "unsigned_int", "long",          "unsigned_long", "float",
+        "double", "vtkidtype",    "vtktypeint64",  "vtktypeuint64", "string"};
+    const std::string lower = lowerCase(word);
+    return std::any_of(std::begin(types), std::end(types), [&](const char* t) { return lower == t; });
+}
+
+} // namespace
+
+std::optional<std::string> legacyVtkSizeProblem(std::istream& in, std::uint64_t fileBytes) {
+    const auto bytes = static_cast<double>(fileBytes);
+    // Only the start of a line can be a keyword line; binary blocks may run
+    // long without a line break, so the rest of a long line is skipped unread.
+    char start[513];
+    std::size_t lineNumber = 0;
+    for (;;) {
+        in.getline(start, sizeof start);
+        if (in.gcount() == 0 && !in) {
+            break;
+        }
+        ++lineNumber;
+        const bool cut = in.fail() && !in.eof();
+        if (cut) {
+            in.clear();
+            in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        }
+        std::istringstream words{std::string(start)};
+        std::vector<std::string> w;
+        for (std::string word; w.size() < 6 && words >> word;) {
+            w.push_back(word);
+        }
+        if (w.size() < 2) {
+            continue;
+        }
+        const std::string key = lowerCase(w[0]);
+        const auto at = [&](std::size_t i) { return i < w.size() ? countWord(w[i]) : std::nullopt; };
+        double values = 0;
+        if (key == "points" || key == "x_coordinates" || key == "y_coordinates" || key == "z_coordinates" ||
+            key == "cell_types" || key == "point_data" || key == "cell_data") {
+            values = at(1).value_or(0);
+        } else if (key == "dimensions") {
+            values = at(1).value_or(0) * at(2).value_or(1) * at(3).value_or(1);
+        } else if (key == "cells" || key == "polygons" || key == "lines" || key == "vertices" ||
+                   key == "triangle_strips") {
+            values = std::max(at(1).value_or(0), at(2).value_or(0));
+        } else if (key == "lookup_table") {
+            values = at(2).value_or(0);
+        } else if (w.size() == 4 && !countWord(w[0]) && isValueType(w[3])) {
+            // A field array: NAME COMPONENTS TUPLES TYPE.
+            values = at(1).value_or(0) * at(2).value_or(0);
+        }
+        if (values > bytes) {
+            std::ostringstream problem;
+            problem.imbue(std::locale::classic());
+            problem << "line " << lineNumber << " (" << w[0] << ") declares " << std::fixed
+                    << std::setprecision(0) << values << " values, more than the file of " << fileBytes
+                    << " bytes can hold";
+            return problem.str();
+        }
+        if (in.eof()) {
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> gridExtentProblem(const std::array<long long, 6>& extent, double maxPoints) {
+    double points = 1;
+    for (int axis = 0; axis < 3; ++axis) {
+        points *= static_cast<double>(extent[2 * axis + 1]) - static_cast<double>(extent[2 * axis]) + 1;
+    }
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << "extent " << extent[0] << " " << extent[1] << " " << extent[2] << " " << extent[3] << " "
+         << extent[4] << " " << extent[5];
+    if (!(points >= 1)) {
+        return "the grid's " + text.str() + " holds no points";
+    }
+    if (points > maxPoints) {
+        text << std::fixed << std::setprecision(0) << " holds " << points << " points, above the limit of "
+             << maxPoints;
+        return "the grid's " + text.str();
+    }
+    return std::nullopt;
 }
 
 } // namespace orvane

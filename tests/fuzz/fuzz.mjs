@@ -24,6 +24,7 @@
 //   @json "TEXT"               send a command written as a JSON string (for control characters)
 //   @emit EVENT JSON...        emit an event with the given JSON arguments
 //   @mkdir PATH / @mkfifo PATH / @symlink TARGET LINK / @write PATH TEXT
+//                              (TEXT may be a JSON string, "..." or "...".repeat(N))
 //   @expect-stderr REGEX       the view's standard error must match, by the end
 //   @after-exit-exists PATH    after the view has shut down, PATH must exist
 //   @after-exit-missing PATH   ... and PATH must not
@@ -431,6 +432,14 @@ async function fuzz(options, bin) {
 
 // ------------------------------------------------------------------ replay
 
+// @write text: as written, or a JSON string when it starts with a quote (for
+// line breaks and control characters); "...".repeat(N) repeats it.
+function writtenText(text) {
+  const repeated = /^(".*")\.repeat\((\d+)\)$/.exec(text);
+  if (repeated) return JSON.parse(repeated[1]).repeat(Number(repeated[2]));
+  return text.startsWith('"') ? JSON.parse(text) : text;
+}
+
 function mountSmallFileSystem(dir, size) {
   mkdirSync(dir, { recursive: true });
   const mounted = spawnSync('mount', ['-t', 'tmpfs', '-o', `size=${size}`, 'orvane-small', dir], { encoding: 'utf8' });
@@ -507,7 +516,7 @@ async function replayOne(file, bin) {
     else if (directive === '@mkdir') mkdirSync(rest.join(' '), { recursive: true });
     else if (directive === '@mkfifo') spawnSync('mkfifo', [rest.join(' ')]);
     else if (directive === '@symlink') symlinkSync(rest[0], rest[1]);
-    else if (directive === '@write') writeFileSync(rest[0], rest.slice(1).join(' '));
+    else if (directive === '@write') writeFileSync(rest[0], writtenText(rest.slice(1).join(' ')));
   }
   await host.listen();
   await host.start();

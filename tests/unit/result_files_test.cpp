@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -67,6 +68,29 @@ TEST(ResultFiles, TrianglesCountFromOne) {
         orvane::trianglesFromOneBased({1, 2, 3, 3, 4, 1, 0, 1, 2, 1.5, 2, 3, 9}, 4);
     EXPECT_EQ(list.triangles, (std::vector<std::array<std::int64_t, 3>>{{0, 1, 2}, {2, 3, 0}}));
     EXPECT_EQ(list.skipped, 2);
+}
+
+TEST(ResultFiles, DeclaredSizesMustFitTheFile) {
+    const auto problem = [](const std::string& text) {
+        std::istringstream in(text);
+        return orvane::legacyVtkSizeProblem(in, text.size());
+    };
+    const std::string frame = "# vtk DataFile Version 3.0\nx\nASCII\nDATASET POLYDATA\nPOINTS 3 float\n"
+                              "0 0 0 1 0 0 0 1 0\nPOLYGONS 1 4\n3 0 1 2\nPOINT_DATA 3\n"
+                              "SCALARS sigma_xx float 1\nLOOKUP_TABLE default\n1 2 3\n";
+    EXPECT_FALSE(problem(frame));
+    EXPECT_FALSE(problem(""));
+    EXPECT_EQ(problem("x\nASCII\nDATASET STRUCTURED_POINTS\ndimensions 100 100 100\n").value_or(""),
+              "line 4 (dimensions) declares 1000000 values, more than the file of 57 bytes can hold");
+    EXPECT_TRUE(problem("FIELD f 1\nstress 9 1000000000 float\n"));
+    EXPECT_TRUE(problem("LOOKUP_TABLE t 100000\n"));
+    // A keyword line after a long binary run without line breaks.
+    EXPECT_TRUE(problem(std::string(5000, '\x7f') + "\nCELLS 1 999999999\n"));
+    EXPECT_FALSE(problem(std::string(5000, '\x7f') + " POINTS 999999999\n")) << "not at a line start";
+
+    EXPECT_FALSE(orvane::gridExtentProblem({0, 9, 0, 9, 0, 9}, 1000));
+    EXPECT_TRUE(orvane::gridExtentProblem({0, 10, 0, 9, 0, 9}, 1000));
+    EXPECT_TRUE(orvane::gridExtentProblem({0, -1, 0, 9, 0, 9}, 1000));
 }
 
 TEST(ResultCalculations, RampsAndStops) {
