@@ -10,10 +10,10 @@
 #include <TopoDS.hxx>
 #include <TopoDS_Face.hxx>
 #include <gp_Trsf.hxx>
-#include <optional>
 
 #include <exception>
 #include <iostream>
+#include <optional>
 
 namespace orvane {
 

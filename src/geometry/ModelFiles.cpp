@@ -5,11 +5,10 @@
 #include "geometry/MeshFiles.h"
 #include "geometry/ShapeExporter.h"
 
-#include <optional>
-
 #include <atomic>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -62,16 +61,18 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     std::vector<char> done(total, 0);
     written.faceBoxes.resize(model.faces.size());
     std::atomic<std::size_t> next{0};
+    std::atomic<int> failedWrites{0};
     const auto writeFiles = [&] {
         for (std::size_t i = next++; i < total; i = next++) {
-            if (i < solidCount) {
-                done[i] = writeMeshedStl(model.solids[i], dp::solidStl(root, static_cast<int>(i)), console,
-                                         consoleMutex);
-            } else {
-                const std::size_t face = i - solidCount;
-                done[i] = writeMeshedStl(model.faces[face], dp::faceStl(root, static_cast<int>(face)),
-                                         console, consoleMutex);
-                written.faceBoxes[face] = faceBox(model.faces[face]);
+            const TopoDS_Shape& shape = i < solidCount ? model.solids[i] : model.faces[i - solidCount];
+            const std::string path = i < solidCount ? dp::solidStl(root, static_cast<int>(i))
+                                                    : dp::faceStl(root, static_cast<int>(i - solidCount));
+            done[i] = writeMeshedStl(shape, path, console, consoleMutex);
+            if (done[i] == 0 && triangleCount(shape) > 0) {
+                ++failedWrites;
+            }
+            if (i >= solidCount) {
+                written.faceBoxes[i - solidCount] = faceBox(model.faces[i - solidCount]);
             }
         }
     };
@@ -86,6 +87,7 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     wholeModel.join();
     console << wholeModelConsole.str() << std::flush;
 
+    written.failedWrites = failedWrites + (written.wholeModelWritten ? 0 : 1);
     written.solidWritten.assign(done.begin(), done.begin() + static_cast<std::ptrdiff_t>(solidCount));
     written.faceWritten.assign(done.begin() + static_cast<std::ptrdiff_t>(solidCount), done.end());
     return written;

@@ -20,6 +20,9 @@ struct WrittenModelFiles {
     // The whole model, meshed with the finer parameters, as it was written.
     TopoDS_Compound wholeModel;
     bool wholeModelWritten = false;
+    // Files that had triangles to hold but could not be written (full disk,
+    // no permission); a face or solid without triangles is no such failure.
+    int failedWrites = 0;
 };
 
 // Writes the files of a STEP import below root: solid<i>.stl for every

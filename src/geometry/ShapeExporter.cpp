@@ -25,6 +25,14 @@
 #include <gp.hxx>
 #include <gp_Ax3.hxx>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 
@@ -32,18 +40,41 @@ namespace orvane {
 
 namespace {
 
-std::size_t triangleCount(const TopoDS_Shape& shape) {
-    std::size_t count = 0;
-    // Counted as the STL writer collects them: every face occurrence once.
-    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) triangulation =
-            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-        if (!triangulation.IsNull()) {
-            count += static_cast<std::size_t>(triangulation->NbTriangles());
+// The STL writer parses its path, reading '|' as a directory separator and
+// '^' as the parent directory, so it would write elsewhere or fail. Such a
+// path is reached through the directory's descriptor under /proc/self/fd
+// with a plain file name, and the file is then renamed to its own name.
+std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_Shape& shape,
+                                           const std::string& path) {
+    if (path.find_first_of("|^") == std::string::npos) {
+        if (!writer.Write(shape, path.c_str())) {
+            return std::string("the STL writer failed");
         }
+        return std::nullopt;
     }
-    return count;
+    const std::string::size_type slash = path.rfind('/');
+    const std::string directory =
+        slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int directoryFd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFd < 0) {
+        return "cannot open its directory: " + std::string(std::strerror(errno));
+    }
+    static std::atomic<unsigned> counter{0};
+    const std::string plainName =
+        ".orvane-stl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(directoryFd) + "/" + plainName;
+    std::optional<std::string> problem;
+    if (!writer.Write(shape, viaDescriptor.c_str())) {
+        problem = "the STL writer failed";
+    } else if (::renameat(directoryFd, plainName.c_str(), directoryFd, name.c_str()) != 0) {
+        problem = "cannot rename the written file: " + std::string(std::strerror(errno));
+    }
+    if (problem) {
+        ::unlinkat(directoryFd, plainName.c_str(), 0);
+    }
+    ::close(directoryFd);
+    return problem;
 }
 
 std::optional<std::string> writeStl(const TopoDS_Shape& shape, const std::string& path) {
@@ -163,11 +194,25 @@ bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & do
     });
 }
 
+std::size_t triangleCount(const TopoDS_Shape& shape) {
+    std::size_t count = 0;
+    // Counted as the STL writer collects them: every face occurrence once.
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        TopLoc_Location location;
+        const Handle(Poly_Triangulation) triangulation =
+            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+        if (!triangulation.IsNull()) {
+            count += static_cast<std::size_t>(triangulation->NbTriangles());
+        }
+    }
+    return count;
+}
+
 std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std::string& path, bool ascii) {
     StlAPI_Writer writer;
     writer.ASCIIMode() = ascii;
-    if (!writer.Write(shape, path.c_str())) {
-        return std::string("the STL writer failed");
+    if (std::optional<std::string> problem = writeStlAnyPath(writer, shape, path)) {
+        return problem;
     }
     return writtenStlProblem(path, triangleCount(shape), ascii);
 }

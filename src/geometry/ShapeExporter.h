@@ -33,6 +33,10 @@ void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angula
 // then left as it was.
 bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format);
 
+// Triangles of the shape's face triangulations, as the STL writer counts
+// them (a face that occurs twice counts twice).
+std::size_t triangleCount(const TopoDS_Shape& shape);
+
 // Writes the triangulations of the shape's faces as one STL file (ASCII or
 // binary) and reads it back to check that every facet reached the disk: the
 // STL writer reports success even when its final flush fails. Returns what

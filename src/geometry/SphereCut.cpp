@@ -7,20 +7,17 @@
 #include <BRepPrimAPI_MakeSphere.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
-#include <BRep_Tool.hxx>
-#include <Poly_Triangulation.hxx>
 #include <Standard_Failure.hxx>
 #include <TopExp_Explorer.hxx>
-#include <TopLoc_Location.hxx>
 #include <TopTools_ListOfShape.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
-#include <optional>
 
 #include <cmath>
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 namespace orvane {
 
@@ -53,22 +50,10 @@ TopoDS_Compound cutRegion(const TopoDS_Shape& ball, const TopoDS_Shape& shape) {
     return region;
 }
 
-bool hasTriangles(const TopoDS_Shape& shape) {
-    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) triangulation =
-            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-        if (!triangulation.IsNull() && triangulation->NbTriangles() > 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The STL writer refuses a shape without triangles; an STL without facets
 // still replaces the region of an earlier cut. What went wrong, or nothing.
 std::optional<std::string> writeRegionStl(const TopoDS_Shape& region, const std::string& path) {
-    if (hasTriangles(region)) {
+    if (triangleCount(region) > 0) {
         return writeCheckedStl(region, path);
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

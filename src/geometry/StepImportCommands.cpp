@@ -185,6 +185,8 @@ struct PreparedImport {
     MouseInteractorHighLightActor::ModelPickIndex pickIndex;
     // The STL files this import wrote, the only ones the shutdown deletes.
     std::vector<std::string> writtenFiles;
+    // Files this import could not write (see WrittenModelFiles).
+    int failedWrites = 0;
     // Tells the GUI thread how far the import has got (phase, done, total).
     std::function<void(const char*, long long, long long)> progress;
 };
@@ -215,6 +217,7 @@ void prepareImport(PreparedImport& prepared) {
     closeDocument(model.document);
     model.document.Nullify();
     prepared.faceBoxes = std::move(written.faceBoxes);
+    prepared.failedWrites = written.failedWrites;
     for (std::size_t i = 0; i < written.solidWritten.size(); ++i) {
         if (written.solidWritten[i]) {
             prepared.writtenFiles.push_back(dp::solidStl(root, static_cast<int>(i)));
@@ -375,6 +378,14 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     cutDir = dp::cutDir(root);
     importFiles = std::move(prepared.writtenFiles);
     workingShape = prepared.model->workingShape;
+    if (prepared.failedWrites > 0) {
+        // The files are what the solver and later commands read: without
+        // them the import has not succeeded, whatever the view shows.
+        std::cerr << "orvane: openSTLFile: " << prepared.failedWrites
+                  << " model files could not be written under " << root
+                  << " (see above); the import is incomplete\n";
+        return;
+    }
     sendReply("message", "step_file_loaded_flag");
 }
 
