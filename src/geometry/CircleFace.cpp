@@ -1,11 +1,11 @@
 #include "geometry/CircleFace.h"
 
 #include "geometry/MeshFiles.h"
+#include "geometry/ShapeExporter.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakeWire.hxx>
-#include <BRepTools.hxx>
 #include <Geom_Circle.hxx>
 #include <Standard_Failure.hxx>
 #include <TopoDS_Face.hxx>
@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <optional>
 
 namespace orvane {
 
@@ -37,7 +38,14 @@ bool writeCircleFaceBrep(const std::string& path, const Point3& centre, const Po
         return false;
     }
     return writeFileReplacing(
-        path, [&face](const std::string& temporary) { return BRepTools::Write(face, temporary.c_str()); },
+        path,
+        [&](const std::string& temporary) {
+            if (const std::optional<std::string> problem = writeCheckedBrep(face, temporary)) {
+                std::cerr << "cannot write " << path << ": " << *problem << '\n';
+                return false;
+            }
+            return true;
+        },
         std::cerr);
 }
 

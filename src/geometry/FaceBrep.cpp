@@ -2,12 +2,13 @@
 
 #include "geometry/CoordinateFile.h"
 #include "geometry/MeshFiles.h"
+#include "geometry/ShapeExporter.h"
 
-#include <BRepTools.hxx>
 #include <Standard_Failure.hxx>
 
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 namespace orvane {
 
@@ -16,7 +17,14 @@ bool writeFaceBrep(const TopoDS_Shape& face, const std::string& path) {
     if (!face.IsNull()) {
         try {
             written = writeFileReplacing(
-                path, [&](const std::string& temporary) { return BRepTools::Write(face, temporary.c_str()); },
+                path,
+                [&](const std::string& temporary) {
+                    if (const std::optional<std::string> problem = writeCheckedBrep(face, temporary)) {
+                        std::cerr << "cannot write " << path << ": " << *problem << '\n';
+                        return false;
+                    }
+                    return true;
+                },
                 std::cerr);
         } catch (const Standard_Failure& e) {
             std::cerr << "cannot write " << path << ": " << e.GetMessageString() << '\n';

@@ -117,8 +117,7 @@ std::optional<std::string> writeFormat(const std::string& path, const Handle(TDo
     case ExportFormat::Stl:
         return writeStl(freeShapesCompound(document), path);
     case ExportFormat::Brep:
-        written = BRepTools::Write(freeShapesCompound(document), path.c_str());
-        break;
+        return writeCheckedBrep(freeShapesCompound(document), path);
     case ExportFormat::Glb:
         written = writeGlb(document, freeShapesCompound(document), path);
         break;
@@ -215,6 +214,19 @@ std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std:
         return problem;
     }
     return writtenStlProblem(path, triangleCount(shape), ascii);
+}
+
+std::optional<std::string> writeCheckedBrep(const TopoDS_Shape& shape, const std::string& path) {
+    try {
+        if (BRepTools::Write(shape, path.c_str())) {
+            return std::nullopt;
+        }
+        return std::string("the BRep writer failed");
+    } catch (const Standard_Failure& e) {
+        return "the BRep writer failed: " + std::string(e.GetMessageString());
+    } catch (const std::exception& e) {
+        return "the BRep writer failed: " + std::string(e.what());
+    }
 }
 
 bool writeExport(const std::string& path,

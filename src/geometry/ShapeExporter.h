@@ -45,6 +45,11 @@ std::size_t triangleCount(const TopoDS_Shape& shape);
 std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std::string& path,
                                            bool ascii = true);
 
+// Writes the shape as a BRep file. The writer's stream throws when a write
+// fails (a full disk); that comes back like any other failure. Returns what
+// went wrong, or nothing.
+std::optional<std::string> writeCheckedBrep(const TopoDS_Shape& shape, const std::string& path);
+
 // Writes the shape as an ASCII STL through an XCAF document of its own.
 bool exportShapeStl(const TopoDS_Shape& shape, const std::string& path);
 

@@ -5,7 +5,6 @@
 
 #include <BRepAlgoAPI_Common.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
-#include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <Standard_Failure.hxx>
 #include <TopExp_Explorer.hxx>
@@ -69,8 +68,8 @@ bool writeRegion(const TopoDS_Shape& region, const std::string& brepPath, const 
     return writeFileReplacing(
         brepPath,
         [&](const std::string& brepTemporary) {
-            if (!BRepTools::Write(region, brepTemporary.c_str())) {
-                std::cerr << "cannot write " << brepPath << '\n';
+            if (const std::optional<std::string> problem = writeCheckedBrep(region, brepTemporary)) {
+                std::cerr << "cannot write " << brepPath << ": " << *problem << '\n';
                 return false;
             }
             meshShape(region, kExportLinearDeflection, kExportAngularDeflection);
