@@ -141,6 +141,18 @@ function makeScratch() {
   file('garbage.brep', 'CASCADE Topology V1, (c) Matra-Datavision\nLocations 3\n1\n');
   file('garbage.vts', '<?xml version="1.0"?><VTKFile type="StructuredGrid"><StructuredGrid WholeExtent="0 99999 0 99999 0 99999">');
   file('garbage.vtk', '# vtk DataFile Version 3.0\nx\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 100000 100000 100000\n');
+  file('huge-extent.vts', '<?xml version="1.0"?>\n<VTKFile type="StructuredGrid" version="1.0" byte_order="LittleEndian">\n'
+    + '<StructuredGrid WholeExtent="0 2000 0 2000 0 2000">\n<Piece Extent="0 2000 0 2000 0 2000">\n'
+    + '<Points><DataArray type="Float32" NumberOfComponents="3" format="ascii">0 0 0</DataArray></Points>\n'
+    + '</Piece>\n</StructuredGrid>\n</VTKFile>\n');
+  file('huge-claim.vtk', '# vtk DataFile Version 3.0\nx\nASCII\nDATASET POLYDATA\nPOINTS 1000000000 float\n0 0 0\n');
+  const frame = '# vtk DataFile Version 3.0\nx\nASCII\nDATASET POLYDATA\nPOINTS 3 float\n0 0 0 1 0 0 0 1 0\n'
+    + 'POLYGONS 1 4\n3 0 1 2\nPOINT_DATA 3\nSCALARS sigma_xx float 1\nLOOKUP_TABLE default\n1 2 3\n';
+  file('frame.vtk', frame);
+  // A series for rendererVTK and the step commands: good frames and a hostile one.
+  writeFileSync(join(scratch, 'series/box3D_FEMmpData1.vtk'), frame);
+  writeFileSync(join(scratch, 'series/box3D_FEMmpData2.vtk'), readFileSync(join(gen, 'huge-claim.vtk')));
+  writeFileSync(join(scratch, 'series/box3D_FEMmpData3.vtk'), frame);
   file('table.txt', '1 2\n3\nnot a table\n');
   spawnSync('mkfifo', [join(gen, 'fifo')]);
   symlinkSync('/dev/zero', join(gen, 'zero'));
