@@ -15,7 +15,6 @@
 
 #include <cmath>
 #include <iostream>
-#include <optional>
 
 namespace orvane {
 
@@ -37,16 +36,7 @@ bool writeCircleFaceBrep(const std::string& path, const Point3& centre, const Po
         std::cerr << "Failed to create face!" << std::endl;
         return false;
     }
-    return writeFileReplacing(
-        path,
-        [&](const std::string& temporary) {
-            if (const std::optional<std::string> problem = writeCheckedBrep(face, temporary)) {
-                std::cerr << "cannot write " << path << ": " << *problem << '\n';
-                return false;
-            }
-            return true;
-        },
-        std::cerr);
+    return writeBrepReplacing(face, path);
 }
 
 } // namespace orvane

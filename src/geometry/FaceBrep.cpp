@@ -4,32 +4,13 @@
 #include "geometry/MeshFiles.h"
 #include "geometry/ShapeExporter.h"
 
-#include <Standard_Failure.hxx>
-
 #include <fstream>
 #include <iostream>
-#include <optional>
 
 namespace orvane {
 
 bool writeFaceBrep(const TopoDS_Shape& face, const std::string& path) {
-    bool written = false;
-    if (!face.IsNull()) {
-        try {
-            written = writeFileReplacing(
-                path,
-                [&](const std::string& temporary) {
-                    if (const std::optional<std::string> problem = writeCheckedBrep(face, temporary)) {
-                        std::cerr << "cannot write " << path << ": " << *problem << '\n';
-                        return false;
-                    }
-                    return true;
-                },
-                std::cerr);
-        } catch (const Standard_Failure& e) {
-            std::cerr << "cannot write " << path << ": " << e.GetMessageString() << '\n';
-        }
-    }
+    const bool written = !face.IsNull() && writeBrepReplacing(face, path);
     if (written) {
         std::cout << "Successfully saved face to " << path << std::endl;
     } else {

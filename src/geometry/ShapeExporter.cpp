@@ -229,6 +229,19 @@ std::optional<std::string> writeCheckedBrep(const TopoDS_Shape& shape, const std
     }
 }
 
+bool writeBrepReplacing(const TopoDS_Shape& shape, const std::string& path) {
+    return writeFileReplacing(
+        path,
+        [&](const std::string& temporary) {
+            if (const std::optional<std::string> problem = writeCheckedBrep(shape, temporary)) {
+                std::cerr << "cannot write " << path << ": " << *problem << '\n';
+                return false;
+            }
+            return true;
+        },
+        std::cerr);
+}
+
 bool writeExport(const std::string& path,
                  const std::function<bool(const std::string& temporaryPath)>& write) {
     try {

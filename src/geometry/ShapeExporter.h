@@ -50,6 +50,11 @@ std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std:
 // went wrong, or nothing.
 std::optional<std::string> writeCheckedBrep(const TopoDS_Shape& shape, const std::string& path);
 
+// Writes the shape as a BRep file at path through a temporary sibling
+// renamed into place (writeFileReplacing); false with a diagnostic on
+// standard error when it fails.
+bool writeBrepReplacing(const TopoDS_Shape& shape, const std::string& path);
+
 // Writes the shape as an ASCII STL through an XCAF document of its own.
 bool exportShapeStl(const TopoDS_Shape& shape, const std::string& path);
 
