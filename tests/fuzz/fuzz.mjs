@@ -32,7 +32,7 @@
 //   @sync                      wait until the view has run every command sent so far
 //   @small-filesystem DIR SIZE mount a tmpfs of SIZE (e.g. 8m) over DIR before the view
 //                              starts (needs a private mount namespace: run under
-//                              unshare --mount --map-root-user)
+//                              tests/fuzz/in-mount-namespace.sh)
 //   @fill FILE                 grow FILE until its file system is full; @free FILE removes it
 //   @snapshot DIR              record every file under DIR with its content
 //   @expect-unchanged DIR      DIR holds what the snapshot recorded, besides @fill files
