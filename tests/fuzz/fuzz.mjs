@@ -456,7 +456,7 @@ function mountSmallFileSystem(dir, size) {
   mkdirSync(dir, { recursive: true });
   const mounted = spawnSync('mount', ['-t', 'tmpfs', '-o', `size=${size}`, 'orvane-small', dir], { encoding: 'utf8' });
   if (mounted.status !== 0) {
-    throw new Error(`cannot mount a ${size} file system on ${dir} (run under unshare --mount --map-root-user): ` +
+    throw new Error(`cannot mount a ${size} file system on ${dir} (run under tests/fuzz/in-mount-namespace.sh): ` +
       `${mounted.stderr || mounted.error}`);
   }
 }
