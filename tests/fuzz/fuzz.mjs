@@ -561,7 +561,7 @@ async function replayOne(file, bin) {
     else if (directive === '@after-exit-file') afterExit.push({ path: rest[0], exists: true, content: rest.slice(1).join(' ') });
     else if (directive === '@json') host.send({ kind: 'text', text: JSON.parse(rest.join(' ')) });
     else if (directive === '@big') host.send({ kind: 'text', text: `${rest[1]} ${'x'.repeat(Math.max(0, Number(rest[0]) - rest[1].length - 1))}` });
-    else if (directive === '@emit') host.send({ kind: 'emit', event: rest[0], args: rest.slice(1).map((a) => JSON.parse(a)) });
+    else if (directive === '@emit') host.send({ kind: 'emit', event: rest[0], args: rest.slice(1).filter((a) => a !== '').map((a) => JSON.parse(a)) });
     else host.send({ kind: 'text', text: line });
   }
   if (!(await host.heartbeat())) {
