@@ -200,6 +200,7 @@ void prepareImport(PreparedImport& prepared) {
     prepared.model = readStepModel(prepared.stepPath, std::cout, [&prepared](double fraction) {
         prepared.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
                           transferSteps);
+        return true;
     });
     prepared.progress("read", transferSteps, transferSteps);
     if (!prepared.model) {

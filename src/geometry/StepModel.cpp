@@ -61,11 +61,18 @@ class ProgressForwarder : public Message_ProgressIndicator {
 public:
     explicit ProgressForwarder(TransferProgress progress) : progress_(std::move(progress)) {}
 
+    Standard_Boolean UserBreak() override { return stopped_; }
+
 protected:
-    void Show(const Message_ProgressScope&, const Standard_Boolean) override { progress_(GetPosition()); }
+    void Show(const Message_ProgressScope&, const Standard_Boolean) override {
+        if (!progress_(GetPosition())) {
+            stopped_ = true;
+        }
+    }
 
 private:
     TransferProgress progress_;
+    bool stopped_ = false;
 };
 
 // One read serves both the per-root shapes and the document: the XCAF reader
@@ -93,6 +100,10 @@ std::optional<StepModel> read(const std::string& stepPath, std::ostream& console
     if (progress) {
         const Handle(ProgressForwarder) forwarder = new ProgressForwarder(progress);
         cafReader.Transfer(model.document, forwarder->Start());
+        if (forwarder->UserBreak()) {
+            std::cerr << "reading STEP file " << stepPath << " stopped\n";
+            return std::nullopt;
+        }
     } else {
         cafReader.Transfer(model.document);
     }

@@ -27,8 +27,9 @@ struct StepModel {
     Handle(TDocStd_Document) document;
 };
 
-// Called with the fraction (0 to 1) of the STEP entities transferred so far.
-using TransferProgress = std::function<void(double fraction)>;
+// Called with the fraction (0 to 1) of the STEP entities transferred so far;
+// returning false asks the reader to stop (the read then yields nullopt).
+using TransferProgress = std::function<bool(double fraction)>;
 
 // Reads the STEP file once. The reader's check reports go to the OpenCASCADE
 // messenger and "Read Stp File..." to console; a file that cannot be read or
