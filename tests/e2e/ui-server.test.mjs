@@ -12,9 +12,10 @@ const { io } = require('socket.io-client');
 
 const TIMEOUT = 10000;
 
-// A socket.io client that records everything it receives.
-async function connectClient(ui, auth) {
-  const socket = io(ui.url, { auth, reconnectionDelay: 100, reconnectionDelayMax: 500 });
+// A socket.io client that records everything it receives: a view, or a page
+// with auth {role: 'ui'}; both show the server's token.
+async function connectClient(ui, auth = {}) {
+  const socket = io(ui.url, { auth: { token: ui.token, ...auth }, reconnectionDelay: 100, reconnectionDelayMax: 500 });
   const client = { socket, received: [], listeners: new Set() };
   socket.onAny((event, ...args) => {
     client.received.push({ event, args });
@@ -24,7 +25,7 @@ async function connectClient(ui, auth) {
     socket.once('connect', resolve);
     socket.once('connect_error', reject);
   });
-  const kind = auth ? 'page' : 'view';
+  const kind = auth.role === 'ui' ? 'page' : 'view';
   await ui.waitForLog((r) => r[kind] === 'connected' && r.id === socket.id, { timeout: TIMEOUT });
   return client;
 }
@@ -65,9 +66,13 @@ async function messagesUntilSentinel(ui, view, after) {
   return all.slice(0, all.findIndex((args) => args[0] === sentinel));
 }
 
-function rawHttp(ui, method, path, body) {
+// With the token and a JSON content type unless `headers` says otherwise (null removes one).
+function rawHttp(ui, method, path, body, headers = {}) {
+  const sent = Object.fromEntries(Object.entries({
+    Authorization: `Bearer ${ui.token}`, 'Content-Type': 'application/json', ...headers,
+  }).filter(([, value]) => value !== null));
   return new Promise((resolve, reject) => {
-    const req = request({ host: 'localhost', port: ui.port, method, path }, (res) => {
+    const req = request({ host: 'localhost', port: ui.port, method, path, headers: sent }, (res) => {
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, body: Buffer.concat(chunks).toString() }));
@@ -106,7 +111,9 @@ describe('UI server with a view and a page connected', () => {
   });
 
   test('prints the listening line first and counts views and pages apart', async () => {
-    assert.deepEqual(ui.log[0], { listening: ui.port, page: `http://localhost:${ui.port}/` });
+    assert.deepEqual(ui.log[0], {
+      listening: ui.port, page: `http://localhost:${ui.port}/?token=${ui.token}`, addresses: ['127.0.0.1', '::1'],
+    });
     assert.deepEqual(await ui.status(), { views: 1, pages: 1 });
   });
 
