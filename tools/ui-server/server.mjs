@@ -241,7 +241,7 @@ function guardEveryRequest(server) {
 io.use((socket, next) => {
   const offered = socket.handshake.auth?.token ?? socket.handshake.query?.token;
   if (access.tokenMatches(offered)) return next();
-  const reason = offered === undefined ? 'missing token' : 'wrong token';
+  const reason = offered === undefined || offered === '' ? 'missing token' : 'wrong token';
   noteRefusal('socket.io', socket.request, reason);
   return next(new Error(`${reason}: open the page address the UI server printed, or set ORVANE_UI_TOKEN`));
 });
