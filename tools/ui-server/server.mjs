@@ -206,10 +206,12 @@ const MAX_COMMAND_BYTES = 1 << 20;
 const io = new Server(httpServer, { allowEIO3: true, maxHttpBufferSize: MAX_MESSAGE_BYTES });
 guardEveryRequest(httpServer);
 
-// One line on stdout and one on stderr for each request or connection turned away.
+// One line on stdout and one on stderr for each request or connection turned
+// away; a token in the query, right or wrong, is not repeated.
 function noteRefusal(kind, req, reason) {
-  log({ refused: kind, reason, method: req.method, path: req.url, from: req.socket?.remoteAddress ?? null });
-  warn(`refused ${kind} ${req.method} ${req.url} from ${req.socket?.remoteAddress}: ${reason}`);
+  const path = req.url.replace(/([?&]token=)[^&]*/gi, '$1(hidden)');
+  log({ refused: kind, reason, method: req.method, path, from: req.socket?.remoteAddress ?? null });
+  warn(`refused ${kind} ${req.method} ${path} from ${req.socket?.remoteAddress}: ${reason}`);
 }
 
 // The Host and Origin checks come before every handler on the server,
