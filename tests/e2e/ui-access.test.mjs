@@ -207,8 +207,16 @@ describe('pages in the real browser', { skip: browserSkip, timeout: 180000 }, ()
       await ui.waitForLog((r) => r.sent === 'reset' && r.source === 'page', { timeout: TIMEOUT });
       assert.ok(commands.includes('reset'));
       view.emit('message', 'reply to the page');
-      await page.waitForFunction(() => document.getElementById('log').textContent.includes('< message reply to the page'),
-        { timeout: TIMEOUT, polling: 100 });
+      const waitForLog = (text) => page.waitForFunction((t) => document.getElementById('log').textContent.includes(t),
+        { timeout: TIMEOUT, polling: 100 }, text);
+      await waitForLog('< message reply to the page');
+
+      // Without a view the page says that commands are dropped, not that they wait.
+      view.close();
+      await waitForLog('the view disconnected; commands sent now reach no view and are dropped');
+      await page.type('#command', 'reset');
+      await page.keyboard.press('Enter');
+      await waitForLog('> reset  (dropped: no view connected, from page)');
     } finally {
       await browser.close();
       view.close();

@@ -383,6 +383,7 @@ describe('who may use the UI server', () => {
   test('only the loopback addresses listen, unless --host opens an address of this machine', async (t) => {
     const address = Object.values(networkInterfaces()).flat().find((i) => !i.internal && i.family === 'IPv4')?.address;
     if (!address) {
+      process.stderr.write('ui-server: skipping the --host test: this machine has no non-loopback IPv4 address\n');
       t.skip('this machine has no non-loopback IPv4 address to try');
       return;
     }
