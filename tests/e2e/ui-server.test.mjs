@@ -335,10 +335,12 @@ describe('who may use the UI server', () => {
       assert.equal(res.status, 200, `${host} ${origin}: ${res.body}`);
     }
     assert.equal((await rawHttp(ui, 'GET', '/', undefined, { Authorization: null })).status, 200);
-    const sent = await rawHttp(ui, 'POST', '/command', JSON.stringify({ command: 'reset' }),
+    const beforeJson = view.received.length;
+    const sent = await rawHttp(ui, 'POST', '/command', JSON.stringify({ command: 'reset json' }),
       { 'Content-Type': 'application/json; charset=utf-8' });
     assert.deepEqual([sent.status, JSON.parse(sent.body)], [200, { views: 1 }]);
-    assert.deepEqual((await nextReceived(view, 'message', { after: view.received.length - 1 }))[0].args, ['reset']);
+    await waitForClient(view, () => view.received.slice(beforeJson).find((r) => r.args[0] === 'reset json'),
+      'the JSON command');
     for (const wrong of ['"reset"', '{"text":"reset"}', '{"command":5}']) {
       assert.equal((await rawHttp(ui, 'POST', '/command', wrong)).status, 400, wrong);
     }
