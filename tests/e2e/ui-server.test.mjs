@@ -492,6 +492,7 @@ describe('UI server lifecycle', () => {
       [['--verbose'], {}, 2, /unknown argument "--verbose"/],
       [[], { PORT: '-1' }, 2, /invalid port "-1" from PORT/],
       [['--host'], {}, 2, /--host needs an address/],
+      [['--host='], {}, 2, /--host needs an address/],
       [[], { ORVANE_UI_TOKEN: 'two words' }, 2, /ORVANE_UI_TOKEN must be visible ASCII/],
       // A documentation address (RFC 5737) that is no address of this machine.
       [['--port', '0', '--host', '203.0.113.7'], {}, 1, /cannot listen on 203\.0\.113\.7 port 0: .*EADDRNOTAVAIL/],

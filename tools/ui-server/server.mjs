@@ -86,9 +86,9 @@ function optionsFromArguments(argv) {
       port = parsePort(argv[++i], '--port');
     } else if (arg.startsWith('--port=')) {
       port = parsePort(arg.slice('--port='.length), '--port');
-    } else if (arg === '--host' || (arg.startsWith('--host=') && arg.length > '--host='.length)) {
-      if (arg === '--host' && (i + 1 >= argv.length || argv[i + 1] === '')) usageError('--host needs an address');
-      host = arg === '--host' ? argv[++i] : arg.slice('--host='.length);
+    } else if (arg === '--host' || arg.startsWith('--host=')) {
+      host = arg === '--host' ? argv[++i] ?? '' : arg.slice('--host='.length);
+      if (host === '') usageError('--host needs an address');
     } else if (arg === '--view-binary') {
       if (i + 1 >= argv.length || argv[i + 1] === '') usageError('--view-binary needs a path');
       viewBinary = argv[++i];
