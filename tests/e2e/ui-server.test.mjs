@@ -113,9 +113,10 @@ describe('UI server with a view and a page connected', () => {
   });
 
   test('prints the listening line first and counts views and pages apart', async () => {
-    assert.deepEqual(ui.log[0], {
-      listening: ui.port, page: `http://localhost:${ui.port}/?token=${ui.token}`, addresses: ['127.0.0.1', '::1'],
-    });
+    // ::1 is left out, with a warning, where the machine has no IPv6 loopback.
+    const { addresses, ...first } = ui.log[0];
+    assert.deepEqual(first, { listening: ui.port, page: `http://localhost:${ui.port}/?token=${ui.token}` });
+    assert.deepEqual(addresses.filter((a) => a !== '::1'), ['127.0.0.1']);
     assert.deepEqual(await ui.status(), { views: 1, pages: 1 });
   });
 
@@ -399,7 +400,7 @@ describe('who may use the UI server', () => {
     assert.equal(await reach(ui.port), 'ECONNREFUSED');
 
     const open = await startUiServer({ args: ['--host', address] });
-    assert.deepEqual(open.log[0].addresses, ['127.0.0.1', '::1', address]);
+    assert.deepEqual(open.log[0].addresses.filter((a) => a !== '::1'), ['127.0.0.1', address]);
     await open.waitForStderr(new RegExp(`WARNING: also listening on ${address.replace(/\./g, '\\.')}:${open.port}`));
     const there = { ...open, host: address };
     const own = `${address}:${open.port}`;
