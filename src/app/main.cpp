@@ -27,9 +27,11 @@ int main(int argc, char* argv[]) {
     const char* urlOverride = std::getenv("ORVANE_UI_URL");
     const std::string url =
         (urlOverride != nullptr && *urlOverride != '\0') ? urlOverride : "ws://localhost:3000";
+    // The bundled UI server admits only clients that know its token.
+    const char* token = std::getenv("ORVANE_UI_TOKEN");
 
     try {
-        Orvane view(hide, std::make_unique<orvane::SocketIoChannel>());
+        Orvane view(hide, std::make_unique<orvane::SocketIoChannel>(token != nullptr ? token : ""));
         view.connectChannel(url);
         return QApplication::exec();
     } catch (const std::exception& error) {

@@ -7,7 +7,8 @@
 
 namespace orvane {
 
-SocketIoChannel::SocketIoChannel() : client_(std::make_unique<sio::client>()) {
+SocketIoChannel::SocketIoChannel(std::string token)
+    : client_(std::make_unique<sio::client>()), token_(std::move(token)) {
     client_->set_socket_open_listener([this](const std::string&) { client_->socket("")->emit("ready"); });
     client_->socket("")->on(
         "message", [this](const std::string&, const sio::message::ptr& data, bool, sio::message::list&) {
@@ -35,7 +36,12 @@ void SocketIoChannel::setCommandReceiver(CommandReceiver receiver) {
 }
 
 void SocketIoChannel::connect(const std::string& url) {
-    client_->connect(url);
+    sio::message::ptr auth;
+    if (!token_.empty()) {
+        auth = sio::object_message::create();
+        auth->get_map()["token"] = sio::string_message::create(token_);
+    }
+    client_->connect(url, auth);
 }
 
 void SocketIoChannel::emitEvent(const std::string& event, const std::vector<std::string>& args) {

@@ -3,6 +3,7 @@
 #include "channel/ReplyChannel.h"
 
 #include <memory>
+#include <string>
 
 namespace sio {
 class client;
@@ -12,10 +13,12 @@ namespace orvane {
 
 // The command channel over socket.io: "message" events with one string
 // argument are commands, "ready" is emitted each time the default namespace
-// (re)opens, replies are events on the default namespace.
+// (re)opens, replies are events on the default namespace. A non-empty token
+// is sent as the handshake's auth {"token": T}; without one no auth is sent,
+// as servers that know nothing of tokens expect.
 class SocketIoChannel final : public ReplyChannel {
 public:
-    SocketIoChannel();
+    explicit SocketIoChannel(std::string token = {});
     ~SocketIoChannel() override;
 
     void setCommandReceiver(CommandReceiver receiver) override;
@@ -25,6 +28,7 @@ public:
 private:
     std::unique_ptr<sio::client> client_;
     CommandReceiver receiver_;
+    std::string token_;
 };
 
 } // namespace orvane

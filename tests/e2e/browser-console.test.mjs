@@ -95,7 +95,7 @@ describe('the browser console', { skip, timeout: 240000 }, () => {
   async function openPage() {
     const opened = await browser.newPage();
     await opened.setViewport({ width: 1400, height: 800 });
-    await opened.goto(ui.httpUrl, { waitUntil: 'load' });
+    await opened.goto(ui.pageUrl, { waitUntil: 'load' });
     await opened.waitForFunction(() => /^\d+ commands$/.test(document.getElementById('reference-count').textContent),
       { timeout: TIMEOUT, polling: 100 });
     return opened;

@@ -1,8 +1,10 @@
 // End-to-end harness: runs the UI server and the real Orvane view (under X,
 // e.g. xvfb-run) and observes both.
 //
-// startUiServer({port = 0}) -> ui
+// startUiServer({port = 0, args = []}) -> ui    (args: more server arguments, e.g. --host)
 //   ui.port, ui.url ("ws://localhost:PORT", for the view), ui.httpUrl
+//   ui.token       the server's token; startView sends it when given ui.url
+//   ui.pageUrl     the page's address with the token
 //   ui.events      every event a view emitted: {event, args, t}
 //   ui.log         every JSON line the server printed; ui.stderrLines
 //   ui.send(text)            POST /command -> {views}
@@ -18,6 +20,7 @@
 //   ui.stop() -> exit code;  ui.restart() -> same port, resolves once listening
 //
 // startView({url, args = [], env = {}, cwd}) -> view    (ORVANE_BIN, else build/src/app/orvane)
+//   env.ORVANE_UI_TOKEN overrides the token of the harness's server at url ('' sends none)
 // resultGeneratorBinary()   (ORVANE_RESULT_GENERATOR, else build/tools/result-generator/orvane-result-generator)
 //   view.pid, view.stdoutLines, view.stderrLines, view.exitInfo ({code, signal} once exited)
 //   view.waitForStdout(re, {after = 0, timeout}), view.waitForStderr(re, ...) -> the line
@@ -36,6 +39,7 @@
 // ORVANE_E2E_KEEP=DIR (or 1 for the temp dir) keeps each screenshot as a PPM file.
 
 import { spawn, execFile } from 'node:child_process';
+import { randomBytes } from 'node:crypto';
 import { EventEmitter } from 'node:events';
 import { existsSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -57,6 +61,8 @@ const activity = new EventEmitter();
 activity.setMaxListeners(0);
 const managed = new Set();
 const viewsStarted = [];
+// The token of each UI server started here, by the URL views connect to.
+const tokensByUrl = new Map();
 
 process.on('exit', () => {
   for (const proc of managed) if (!proc.exitInfo) proc.child.kill('SIGKILL');
@@ -226,11 +232,13 @@ function describeMatch(match) {
   return `event ${JSON.stringify(match.event ?? '(any)')}${match.text === undefined ? '' : ` with text ${text}`}`;
 }
 
-export async function startUiServer({ port = 0 } = {}) {
+export async function startUiServer({ port = 0, args = [] } = {}) {
   const ui = {
     port: null,
     url: null,
     httpUrl: null,
+    token: randomBytes(32).toString('hex'),
+    pageUrl: null,
     events: [],
     log: [],
     stderrLines: [],
@@ -239,7 +247,8 @@ export async function startUiServer({ port = 0 } = {}) {
   };
 
   async function launch(requestedPort) {
-    const child = spawn(process.execPath, [serverScript, '--port', String(requestedPort)], {
+    const child = spawn(process.execPath, [serverScript, '--port', String(requestedPort), ...args], {
+      env: { ...process.env, ORVANE_UI_TOKEN: ui.token },
       stdio: ['pipe', 'pipe', 'pipe'],
     });
     const proc = manage(child, 'UI server', ui.stderrLines);
@@ -265,13 +274,17 @@ export async function startUiServer({ port = 0 } = {}) {
     ui.port = listening.listening;
     ui.url = `ws://localhost:${ui.port}`;
     ui.httpUrl = `http://localhost:${ui.port}`;
+    ui.pageUrl = `${ui.httpUrl}/?token=${ui.token}`;
+    tokensByUrl.set(ui.url, ui.token);
   }
 
-  async function post(path, body, contentType) {
+  const authorization = () => ({ Authorization: `Bearer ${ui.token}` });
+
+  async function post(path, value) {
     const res = await fetch(`${ui.httpUrl}${path}`, {
       method: 'POST',
-      headers: { 'Content-Type': contentType },
-      body,
+      headers: { 'Content-Type': 'application/json', ...authorization() },
+      body: JSON.stringify(value),
     });
     const text = await res.text();
     if (!res.ok) throw new Error(`POST ${path} answered ${res.status}: ${text}`);
@@ -279,10 +292,10 @@ export async function startUiServer({ port = 0 } = {}) {
   }
 
   Object.assign(ui, {
-    send: (text) => post('/command', text, 'text/plain; charset=utf-8'),
-    emitRaw: (event, args = []) => post('/emit', JSON.stringify({ event, args }), 'application/json'),
+    send: (text) => post('/command', { command: text }),
+    emitRaw: (event, args = []) => post('/emit', { event, args }),
     async status() {
-      const res = await fetch(`${ui.httpUrl}/status`);
+      const res = await fetch(`${ui.httpUrl}/status`, { headers: authorization() });
       return res.json();
     },
     writeStdin(data) {
@@ -329,7 +342,12 @@ export async function startView({ url, args = [], env = {}, cwd } = {}) {
   if (!existsSync(bin)) throw new Error(`view executable not found: ${bin} (build it or set ORVANE_BIN)`);
   const child = spawn(bin, args, {
     cwd,
-    env: { ...process.env, ...(url ? { ORVANE_UI_URL: url } : {}), ...env },
+    env: {
+      ...process.env,
+      ...(url ? { ORVANE_UI_URL: url } : {}),
+      ...(tokensByUrl.has(url) ? { ORVANE_UI_TOKEN: tokensByUrl.get(url) } : {}),
+      ...env,
+    },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   const proc = manage(child, `view pid ${child.pid}`);

@@ -4,6 +4,8 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { request } from 'node:http';
 import { createRequire } from 'node:module';
+import { connect } from 'node:net';
+import { networkInterfaces } from 'node:os';
 import { join } from 'node:path';
 import { repoRoot, startUiServer, stopAll } from './harness.mjs';
 
@@ -12,9 +14,10 @@ const { io } = require('socket.io-client');
 
 const TIMEOUT = 10000;
 
-// A socket.io client that records everything it receives.
-async function connectClient(ui, auth) {
-  const socket = io(ui.url, { auth, reconnectionDelay: 100, reconnectionDelayMax: 500 });
+// A socket.io client that records everything it receives: a view, or a page
+// with auth {role: 'ui'}; both show the server's token.
+async function connectClient(ui, auth = {}) {
+  const socket = io(ui.url, { auth: { token: ui.token, ...auth }, reconnectionDelay: 100, reconnectionDelayMax: 500 });
   const client = { socket, received: [], listeners: new Set() };
   socket.onAny((event, ...args) => {
     client.received.push({ event, args });
@@ -24,7 +27,7 @@ async function connectClient(ui, auth) {
     socket.once('connect', resolve);
     socket.once('connect_error', reject);
   });
-  const kind = auth ? 'page' : 'view';
+  const kind = auth.role === 'ui' ? 'page' : 'view';
   await ui.waitForLog((r) => r[kind] === 'connected' && r.id === socket.id, { timeout: TIMEOUT });
   return client;
 }
@@ -65,9 +68,13 @@ async function messagesUntilSentinel(ui, view, after) {
   return all.slice(0, all.findIndex((args) => args[0] === sentinel));
 }
 
-function rawHttp(ui, method, path, body) {
+// With the token and a JSON content type unless `headers` says otherwise (null removes one).
+function rawHttp(ui, method, path, body, headers = {}) {
+  const sent = Object.fromEntries(Object.entries({
+    Authorization: `Bearer ${ui.token}`, 'Content-Type': 'application/json', ...headers,
+  }).filter(([, value]) => value !== null));
   return new Promise((resolve, reject) => {
-    const req = request({ host: 'localhost', port: ui.port, method, path }, (res) => {
+    const req = request({ host: ui.host ?? 'localhost', port: ui.port, method, path, headers: sent }, (res) => {
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, body: Buffer.concat(chunks).toString() }));
@@ -106,7 +113,10 @@ describe('UI server with a view and a page connected', () => {
   });
 
   test('prints the listening line first and counts views and pages apart', async () => {
-    assert.deepEqual(ui.log[0], { listening: ui.port, page: `http://localhost:${ui.port}/` });
+    // ::1 is left out, with a warning, where the machine has no IPv6 loopback.
+    const { addresses, ...first } = ui.log[0];
+    assert.deepEqual(first, { listening: ui.port, page: `http://localhost:${ui.port}/?token=${ui.token}` });
+    assert.deepEqual(addresses.filter((a) => a !== '::1'), ['127.0.0.1']);
     assert.deepEqual(await ui.status(), { views: 1, pages: 1 });
   });
 
@@ -258,6 +268,190 @@ describe('UI server with a view and a page connected', () => {
   });
 });
 
+describe('who may use the UI server', () => {
+  let ui;
+  let view;
+
+  before(async () => {
+    ui = await startUiServer();
+    view = await connectClient(ui);
+  });
+  after(async () => {
+    view?.socket.close();
+    await stopAll();
+  });
+
+  // The log lines up to the `sent` record of a sentinel command, which the
+  // server prints after everything that came before it.
+  async function logUntilSentinel(logStart) {
+    const sentinel = `sentinel log ${logStart}`;
+    await ui.send(sentinel);
+    await ui.waitForLog((r) => r.sent === sentinel, { after: logStart, timeout: TIMEOUT });
+    return ui.log.slice(logStart);
+  }
+
+  test('HTTP without the token, under another host name, from another site or with a form body is refused, logged, not relayed', async () => {
+    const body = JSON.stringify({ command: 'SolveModel /bin/false' });
+    const cases = [
+      ['no token', 'POST', '/command', body, { Authorization: null }, 401],
+      ['wrong token', 'POST', '/command', body, { Authorization: `Bearer ${'0'.repeat(64)}` }, 401],
+      ['token under another scheme', 'POST', '/command', body, { Authorization: `Basic ${ui.token}` }, 401],
+      ['token with a suffix', 'POST', '/command', body, { Authorization: `Bearer ${ui.token}0` }, 401],
+      ['no token, /emit', 'POST', '/emit', '{"event":"message","args":["reset"]}', { Authorization: null }, 401],
+      ['no token, /status', 'GET', '/status', undefined, { Authorization: null }, 401],
+      ['no token, picture', 'GET', '/view.png', undefined, { Authorization: null }, 401],
+      ['no token, reference', 'GET', '/commands', undefined, { Authorization: null }, 401],
+      ['rebound host name', 'POST', '/command', body, { Host: `evil.example:${ui.port}` }, 403],
+      ['rebound host name, the page with the token', 'GET', `/?token=${ui.token}`, undefined, { Host: 'evil.example' }, 403],
+      ['own name, another port', 'POST', '/command', body, { Host: `localhost:${ui.port + 1}` }, 403],
+      ['another site', 'POST', '/command', body, { Origin: 'http://evil.example' }, 403],
+      ['another port of localhost', 'POST', '/command', body, { Origin: `http://localhost:${ui.port + 1}` }, 403],
+      ['an opaque origin', 'POST', '/command', body, { Origin: 'null' }, 403],
+      ['another site, preflight', 'OPTIONS', '/command', undefined, { Origin: 'http://evil.example' }, 403],
+      ['another site, client script', 'GET', '/socket.io/socket.io.js', undefined, { Origin: 'http://evil.example' }, 403],
+      ['another site, socket.io handshake', 'GET', '/socket.io/?EIO=4&transport=polling', undefined,
+        { Origin: 'http://evil.example' }, 403],
+      ['text body', 'POST', '/command', 'SolveModel /bin/false', { 'Content-Type': 'text/plain' }, 415],
+      ['form body', 'POST', '/command', 'command=x', { 'Content-Type': 'application/x-www-form-urlencoded' }, 415],
+      ['multipart body', 'POST', '/emit', '--x--', { 'Content-Type': 'multipart/form-data; boundary=x' }, 415],
+      ['no content type', 'POST', '/command', body, { 'Content-Type': null }, 415],
+    ];
+    const start = view.received.length;
+    const logStart = ui.log.length;
+    for (const [label, method, path, requestBody, headers, status] of cases) {
+      const res = await rawHttp(ui, method, path, requestBody, headers);
+      assert.equal(res.status, status, `${label}: ${res.body}`);
+      if (status === 401) assert.match(res.headers['www-authenticate'], /^Bearer /, label);
+    }
+    assert.deepEqual(await messagesUntilSentinel(ui, view, start), []);
+    const refusals = (await logUntilSentinel(logStart)).filter((r) => r.refused !== undefined);
+    assert.deepEqual(refusals.map((r) => [r.refused, r.method, r.path]),
+      cases.map(([, method, path]) => ['http', method, path.replace(ui.token, '(hidden)')]));
+    assert.ok(!JSON.stringify(refusals).includes(ui.token), 'a refusal line shows the token');
+
+    // The server's own names and origins, the page itself without the token, a JSON command.
+    for (const [host, origin] of [[`LOCALHOST:${ui.port}`, `http://localhost:${ui.port}`],
+      [`127.0.0.1:${ui.port}`, `http://127.0.0.1:${ui.port}`], [`[::1]:${ui.port}`, `http://[::1]:${ui.port}`]]) {
+      const res = await rawHttp(ui, 'GET', '/status', undefined, { Host: host, Origin: origin });
+      assert.equal(res.status, 200, `${host} ${origin}: ${res.body}`);
+    }
+    assert.equal((await rawHttp(ui, 'GET', '/', undefined, { Authorization: null })).status, 200);
+    const beforeJson = view.received.length;
+    const sent = await rawHttp(ui, 'POST', '/command', JSON.stringify({ command: 'reset json' }),
+      { 'Content-Type': 'application/json; charset=utf-8' });
+    assert.deepEqual([sent.status, JSON.parse(sent.body)], [200, { views: 1 }]);
+    await waitForClient(view, () => view.received.slice(beforeJson).find((r) => r.args[0] === 'reset json'),
+      'the JSON command');
+    for (const wrong of ['"reset"', '{"text":"reset"}', '{"command":5}']) {
+      assert.equal((await rawHttp(ui, 'POST', '/command', wrong)).status, 400, wrong);
+    }
+  });
+
+  test('a socket.io client without the right token, or from another site, is refused and gets no command', async () => {
+    const attempts = [
+      ['no token', { auth: {} }, /^missing token/],
+      ['wrong token', { auth: { token: 'x'.repeat(64) } }, /^wrong token/],
+      ['a page without the token', { auth: { role: 'ui' } }, /^missing token/],
+      ['wrong token in the query', { query: { token: 'y' } }, /^wrong token/],
+      ['another site with the token', { auth: { token: ui.token }, extraHeaders: { Origin: 'http://evil.example' } },
+        /poll error|websocket error/],
+    ];
+    const logStart = ui.log.length;
+    const refused = [];
+    for (const [label, options, message] of attempts) {
+      const socket = io(ui.url, { reconnection: false, ...options });
+      const received = [];
+      socket.onAny((event) => received.push(event));
+      const outcome = await new Promise((resolve) => {
+        socket.once('connect', () => resolve('connected'));
+        socket.once('connect_error', (err) => resolve(err.message));
+      });
+      assert.match(outcome, message, label);
+      refused.push({ label, socket, received });
+    }
+    const start = view.received.length;
+    await ui.send('reset');
+    await nextReceived(view, 'message', { after: start });
+    assert.deepEqual((await ui.status()).views, 1);
+    for (const { label, socket, received } of refused) {
+      assert.deepEqual([socket.connected, received], [false, []], label);
+      socket.close();
+    }
+    const refusals = (await logUntilSentinel(logStart)).filter((r) => r.refused !== undefined);
+    assert.deepEqual(refusals.map((r) => [r.refused, r.reason.split(':')[0]]), [
+      ['socket.io', 'missing token'], ['socket.io', 'wrong token'], ['socket.io', 'missing token'],
+      ['socket.io', 'wrong token'], ['http', 'Origin "http']]);
+  });
+
+  test('only the loopback addresses listen, unless --host opens an address of this machine', async (t) => {
+    const address = Object.values(networkInterfaces()).flat().find((i) => !i.internal && i.family === 'IPv4')?.address;
+    if (!address) {
+      process.stderr.write('ui-server: skipping the --host test: this machine has no non-loopback IPv4 address\n');
+      t.skip('this machine has no non-loopback IPv4 address to try');
+      return;
+    }
+    const reach = (port) => new Promise((resolve) => {
+      const socket = connect({ host: address, port }, () => {
+        socket.destroy();
+        resolve('connected');
+      });
+      socket.on('error', (err) => resolve(err.code));
+    });
+    assert.equal(await reach(ui.port), 'ECONNREFUSED');
+
+    const open = await startUiServer({ args: ['--host', address] });
+    assert.deepEqual(open.log[0].addresses.filter((a) => a !== '::1'), ['127.0.0.1', address]);
+    await open.waitForStderr(new RegExp(`WARNING: also listening on ${address.replace(/\./g, '\\.')}:${open.port}`));
+    const there = { ...open, host: address };
+    const own = `${address}:${open.port}`;
+    assert.equal((await rawHttp(there, 'GET', '/status', undefined, { Host: own, Origin: `http://${own}` })).status, 200);
+    assert.equal((await rawHttp(there, 'GET', '/status', undefined, { Host: own, Authorization: null })).status, 401);
+    assert.equal((await rawHttp(open, 'GET', '/status')).status, 200, 'loopback still listens');
+    assert.equal((await rawHttp(there, 'GET', '/status', undefined, { Host: `evil.example:${open.port}` })).status, 403);
+    assert.equal(await open.stop(), 0);
+  });
+
+  test("a page's screenshot replies reach the page; the server's picture requests take only their own", async () => {
+    // Stands in for the view's screenshot: a path under /no/such fails.
+    let failAll = false;
+    view.socket.on('message', (text) => {
+      if (typeof text !== 'string' || !text.startsWith('screenshot ')) return;
+      const path = text.slice('screenshot '.length);
+      view.socket.emit('screenshot', failAll || path.startsWith('/no/such/') ? '' : path);
+    });
+    const page = await connectClient(ui, { role: 'ui' });
+    const screenshotReplies = () => page.received
+      .filter((r) => r.event === 'reply' && r.args[0].event === 'screenshot').map((r) => r.args[0].args[0]);
+    try {
+      page.socket.emit('watchView');
+      await nextReceived(page, 'picture');
+      // Sent once no picture is pending and the request interval (500 ms) has
+      // passed, so the server's next request follows it at once: the failure
+      // ('') answers the page's command, the path the server's own request.
+      await new Promise((r) => setTimeout(r, 600));
+      const pictures = page.received.length;
+      page.socket.emit('command', 'screenshot /no/such/dir/a.png');
+      await nextReceived(page, 'picture', { after: pictures });
+      await nextReceived(page, 'reply', { after: pictures });
+      page.socket.emit('command', 'screenshot /tmp/page-shot.png');
+      await waitForClient(page, () => (screenshotReplies().length === 2 ? true : undefined), 'two screenshot replies');
+      assert.deepEqual(screenshotReplies(), ['', '/tmp/page-shot.png']);
+
+      // The server's own failed request is its own: a warning, no reply to the pages.
+      failAll = true;
+      const stderrBefore = ui.stderrLines.length;
+      await new Promise((r) => setTimeout(r, 600));
+      page.socket.emit('refreshView');
+      await ui.waitForStderr(/could not take its picture/, { after: stderrBefore, timeout: TIMEOUT });
+      page.socket.emit('command', 'screenshot /tmp/page-shot-2.png');
+      await waitForClient(page, () => (screenshotReplies().length === 3 ? true : undefined), 'a third screenshot reply');
+      assert.deepEqual(screenshotReplies(), ['', '/tmp/page-shot.png', '']);
+    } finally {
+      page.socket.close();
+    }
+  });
+});
+
 describe('UI server lifecycle', () => {
   after(stopAll);
 
@@ -298,6 +492,11 @@ describe('UI server lifecycle', () => {
       [['--port'], {}, 2, /--port needs a value/],
       [['--verbose'], {}, 2, /unknown argument "--verbose"/],
       [[], { PORT: '-1' }, 2, /invalid port "-1" from PORT/],
+      [['--host'], {}, 2, /--host needs an address/],
+      [['--host='], {}, 2, /--host needs an address/],
+      [[], { ORVANE_UI_TOKEN: 'two words' }, 2, /ORVANE_UI_TOKEN must be visible ASCII/],
+      // A documentation address (RFC 5737) that is no address of this machine.
+      [['--port', '0', '--host', '203.0.113.7'], {}, 1, /cannot listen on 203\.0\.113\.7 port 0: .*EADDRNOTAVAIL/],
       [['--port', String(ui.port)], {}, 1, new RegExp(`port ${ui.port} is already in use`)],
     ];
     for (const [args, env, code, message] of cases) {

@@ -360,6 +360,8 @@ TEST(SioEncode, EventsCarryNamespaceAndAckId) {
 
     EXPECT_EQ(packet::encode_connect("/"), "40");
     EXPECT_EQ(packet::encode_connect("/admin"), "40/admin,");
+    EXPECT_EQ(packet::encode_connect("/", R"({"token":"t"})"), R"(40{"token":"t"})");
+    EXPECT_EQ(packet::encode_connect("/admin", R"({"token":"t"})"), R"(40/admin,{"token":"t"})");
     EXPECT_EQ(packet::encode_disconnect("/"), "41");
     EXPECT_EQ(packet::encode_disconnect("/admin"), "41/admin,");
 }

@@ -2,7 +2,7 @@
 //
 // Options: --port N (0: any free port), --ping-interval MS, --ping-timeout MS.
 // Prints one JSON object per line on stdout, {"listening":PORT} first, then
-// {"connect":{nsp,id}}, {"event":NAME,"nsp":NSP,"args":[…],"ack":BOOL},
+// {"connect":{nsp,id,auth}}, {"event":NAME,"nsp":NSP,"args":[…],"ack":BOOL},
 // {"disconnect":{nsp,reason}}, {"ack":TAG,"error":…,"args":[…]} and
 // {"done":CMD} after each command. Buffers are logged as {"_binary":[bytes]}.
 //
@@ -50,7 +50,7 @@ const io = new Server(http, {
 
 function serve(nsp) {
     nsp.on('connection', (socket) => {
-        log({ connect: { nsp: socket.nsp.name, id: socket.id } });
+        log({ connect: { nsp: socket.nsp.name, id: socket.id, auth: socket.handshake.auth } });
         socket.onAny((event, ...args) => {
             const ack = typeof args.at(-1) === 'function' ? args.pop() : null;
             log({ event, nsp: socket.nsp.name, args: loggable(args), ack: ack !== null });

@@ -1,10 +1,16 @@
 // User-interface server for the Orvane view.
 //
-// The view connects as a plain socket.io client; browser pages connect with
-// auth {role: "ui"}. Commands (one-line texts) come from the page, from
-// standard input, or from HTTP (POST /command, POST /emit) and are emitted to
-// every view as event "message". Everything a view emits is logged as one JSON
-// line on stdout and forwarded to the pages as event "reply".
+// The view connects as a socket.io client with auth {token}; browser pages
+// connect with auth {role: "ui", token}. Commands (one-line texts) come from
+// the page, from standard input, or from HTTP (POST /command, POST /emit, JSON
+// bodies, "Authorization: Bearer TOKEN") and are emitted to every view as
+// event "message". Everything a view emits is logged as one JSON line on
+// stdout and forwarded to the pages as event "reply".
+//
+// Only the loopback addresses listen unless --host opens another; every
+// request must name the server by its own host (Host), must not come from
+// another site's page (Origin), and needs the token (ORVANE_UI_TOKEN, else a
+// random one per start) for everything but the page and its script files.
 //
 // Pages that ask for the live picture (event "watchView") get event "picture"
 // whenever a new screenshot of the view is served at /view.png: the server
@@ -12,19 +18,22 @@
 // The command reference comes from the view binary ("orvane --commands") and
 // is served at /commands.
 //
-// Usage: node server.mjs [--port N] [--view-binary PATH]
+// Usage: node server.mjs [--port N] [--host ADDRESS] [--view-binary PATH]
 //   PORT: env PORT; default 3000; 0 = any free port
+//   ADDRESS: an address (or name) of this machine to listen on besides loopback
 //   PATH: env ORVANE_BIN; default the build tree's build/src/app/orvane
 
 import { execFile } from 'node:child_process';
 import { existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { createServer } from 'node:http';
+import { createServer as createTcpServer } from 'node:net';
 import { readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { StringDecoder } from 'node:string_decoder';
 import { Server } from 'socket.io';
+import { Access, isLoopback, listenAddresses, newToken, tokenProblem, urlHost } from './access.mjs';
 
 const SERVER_DIR = dirname(fileURLToPath(import.meta.url));
 const PUBLIC_DIR = join(SERVER_DIR, 'public');
@@ -54,7 +63,7 @@ function warn(text) {
 }
 
 function usageError(text) {
-  warn(`${text} (usage: node server.mjs [--port N] [--view-binary PATH])`);
+  warn(`${text} (usage: node server.mjs [--port N] [--host ADDRESS] [--view-binary PATH])`);
   process.exit(2);
 }
 
@@ -69,6 +78,7 @@ function optionsFromArguments(argv) {
   let port = process.env.PORT !== undefined && process.env.PORT !== ''
     ? parsePort(process.env.PORT, 'PORT') : 3000;
   let viewBinary = process.env.ORVANE_BIN || DEFAULT_VIEW_BINARY;
+  let host = null;
   for (let i = 0; i < argv.length; i++) {
     const arg = argv[i];
     if (arg === '--port') {
@@ -76,6 +86,9 @@ function optionsFromArguments(argv) {
       port = parsePort(argv[++i], '--port');
     } else if (arg.startsWith('--port=')) {
       port = parsePort(arg.slice('--port='.length), '--port');
+    } else if (arg === '--host' || arg.startsWith('--host=')) {
+      host = arg === '--host' ? argv[++i] ?? '' : arg.slice('--host='.length);
+      if (host === '') usageError('--host needs an address');
     } else if (arg === '--view-binary') {
       if (i + 1 >= argv.length || argv[i + 1] === '') usageError('--view-binary needs a path');
       viewBinary = argv[++i];
@@ -85,12 +98,31 @@ function optionsFromArguments(argv) {
       usageError(`unknown argument ${JSON.stringify(arg)}`);
     }
   }
-  return { port, viewBinary: resolve(viewBinary) };
+  return { port, host, viewBinary: resolve(viewBinary) };
 }
 
-const { port, viewBinary } = optionsFromArguments(process.argv.slice(2));
+function tokenFromEnvironment() {
+  const given = process.env.ORVANE_UI_TOKEN;
+  if (given === undefined || given === '') return newToken();
+  const problem = tokenProblem(given);
+  if (problem) usageError(`ORVANE_UI_TOKEN ${problem}`);
+  return given;
+}
+
+const { port, host, viewBinary } = optionsFromArguments(process.argv.slice(2));
+const token = tokenFromEnvironment();
+const access = new Access({ token, extraHost: host });
 
 class BadRequest extends Error {}
+
+// A request turned away for who sent it or how; logged as a refusal.
+class Refused extends Error {
+  constructor(status, reason, headers = {}) {
+    super(reason);
+    this.status = status;
+    this.headers = headers;
+  }
+}
 
 // The command reference: the rows "orvane --commands" prints. Without a view
 // binary the server works as before and the page says why it has no reference.
@@ -158,8 +190,9 @@ function preparePictureFile() {
 const httpServer = createServer((req, res) => {
   handleHttp(req, res).catch((err) => {
     const status = err instanceof BadRequest ? 400 : err.status ?? 500;
-    warn(`${req.method} ${req.url}: ${err.message}`);
-    if (!res.headersSent) sendJson(res, status, { error: err.message });
+    if (err instanceof Refused) noteRefusal('http', req, err.message);
+    else warn(`${req.method} ${req.url}: ${err.message}`);
+    if (!res.headersSent) sendJson(res, status, { error: err.message }, err.headers);
     else res.destroy();
   });
 });
@@ -171,6 +204,49 @@ const httpServer = createServer((req, res) => {
 const MAX_MESSAGE_BYTES = 128 << 20;
 const MAX_COMMAND_BYTES = 1 << 20;
 const io = new Server(httpServer, { allowEIO3: true, maxHttpBufferSize: MAX_MESSAGE_BYTES });
+guardEveryRequest(httpServer);
+
+// One line on stdout and one on stderr for each request or connection turned
+// away; a token in the query, right or wrong, is not repeated.
+function noteRefusal(kind, req, reason) {
+  const path = req.url.replace(/([?&]token=)[^&]*/gi, '$1(hidden)');
+  log({ refused: kind, reason, method: req.method, path, from: req.socket?.remoteAddress ?? null });
+  warn(`refused ${kind} ${req.method} ${path} from ${req.socket?.remoteAddress}: ${reason}`);
+}
+
+// The Host and Origin checks come before every handler on the server,
+// socket.io's own (handshakes, polling, websocket upgrades, the client
+// script) included.
+function guardEveryRequest(server) {
+  for (const kind of ['request', 'upgrade']) {
+    const handlers = server.listeners(kind);
+    server.removeAllListeners(kind);
+    server.on(kind, (req, resOrSocket, head) => {
+      const reason = access.refusal(req);
+      if (reason === null) {
+        for (const handler of handlers) handler.call(server, req, resOrSocket, head);
+        return;
+      }
+      noteRefusal('http', req, reason);
+      if (kind === 'request') {
+        sendJson(resOrSocket, 403, { error: reason });
+      } else {
+        resOrSocket.on('error', () => {});
+        resOrSocket.end('HTTP/1.1 403 Forbidden\r\nConnection: close\r\nContent-Length: 0\r\n\r\n');
+      }
+    });
+  }
+}
+
+// Every socket.io client shows the token: in the handshake's auth, or in its
+// query for clients of the older protocol that cannot send auth.
+io.use((socket, next) => {
+  const offered = socket.handshake.auth?.token ?? socket.handshake.query?.token;
+  if (access.tokenMatches(offered)) return next();
+  const reason = offered === undefined || offered === '' ? 'missing token' : 'wrong token';
+  noteRefusal('socket.io', socket.request, reason);
+  return next(new Error(`${reason}: open the page address the UI server printed, or set ORVANE_UI_TOKEN`));
+});
 
 const viewCount = () => io.of('/').adapter.rooms.get('views')?.size ?? 0;
 const pageCount = () => io.of('/').adapter.rooms.get('pages')?.size ?? 0;
@@ -202,16 +278,33 @@ function pumpPicture() {
   picture.pendingSince = now;
   const text = `screenshot ${picture.path}`;
   io.to('views').emit('message', text);
+  oweScreenshotReplies(text, true);
   log({ sent: text, views: viewCount(), source: 'picture' });
 }
 
-// True when the "screenshot" reply answers the server's own request.
-function takePictureReply(path) {
-  if (picture.pendingSince === 0 || (path !== picture.path && path !== '')) return false;
+// Each view answers its commands in the order they came, and every
+// "screenshot PATH" command with one "screenshot" reply: the path, or an
+// empty text when it failed. So a view's replies belong, in order, to the
+// screenshot commands it was sent, and a failure is told apart only this
+// way. socket.data.screenshots holds, per view, whether each owed reply is
+// the server's own (true) or someone else's (false).
+function oweScreenshotReplies(text, own) {
+  if (typeof text !== 'string' || !text.startsWith('screenshot ')) return;
+  for (const id of io.of('/').adapter.rooms.get('views') ?? []) {
+    io.of('/').sockets.get(id)?.data.screenshots.push(own);
+  }
+}
+
+// True when the "screenshot" reply answers the server's own picture request.
+function takePictureReply(socket, path) {
+  const own = socket.data.screenshots.shift() ?? false;
+  if (!own || (path !== picture.path && path !== '')) return false;
   picture.pendingSince = 0;
   if (path === picture.path) {
     picture.version += 1;
     io.to('watchers').emit('picture', { url: `/view.png?v=${picture.version}` });
+  } else {
+    warn('the view could not take its picture (see its standard error)');
   }
   pumpPicture();
   return true;
@@ -247,12 +340,13 @@ io.on('connection', (socket) => {
       broadcastStatus();
     });
   } else {
+    socket.data.screenshots = [];
     socket.join('views');
     log({ view: 'connected', id: socket.id });
     socket.onAny((event, ...args) => {
       const data = dataArgs(args);
       log({ event, args: data, t: Date.now() - started });
-      if (event === 'screenshot' && takePictureReply(data[0])) return;
+      if (event === 'screenshot' && takePictureReply(socket, data[0])) return;
       io.to('pages').emit('reply', { event, args: data });
       if (event === 'ready') wantPicture();
     });
@@ -272,6 +366,7 @@ function sendCommand(text, source) {
     return viewCount();
   }
   io.to('views').emit('message', text);
+  oweScreenshotReplies(text, false);
   const views = viewCount();
   log({ sent: text, views, source });
   io.to('pages').emit('sent', { text, views, source });
@@ -280,8 +375,8 @@ function sendCommand(text, source) {
   return views;
 }
 
-// Validates a {"event", "args"} request and emits it; throws BadRequest on bad input.
-function emitRaw(body, source) {
+// The JSON object of a request body; throws BadRequest when it is none.
+function parseObject(body, shape) {
   let request;
   try {
     request = JSON.parse(body);
@@ -289,9 +384,14 @@ function emitRaw(body, source) {
     throw new BadRequest(`malformed JSON: ${err.message}`);
   }
   if (request === null || typeof request !== 'object' || Array.isArray(request)) {
-    throw new BadRequest('expected a JSON object {"event": NAME, "args": [...]}');
+    throw new BadRequest(`expected a JSON object ${shape}`);
   }
-  const { event, args = [] } = request;
+  return request;
+}
+
+// Validates a {"event", "args"} request and emits it; throws BadRequest on bad input.
+function emitRaw(body, source) {
+  const { event, args = [] } = parseObject(body, '{"event": NAME, "args": [...]}');
   if (typeof event !== 'string' || event === '') {
     throw new BadRequest('"event" must be a non-empty string');
   }
@@ -302,6 +402,7 @@ function emitRaw(body, source) {
     // socket.io refuses its reserved event names ("connect", "disconnect", ...).
     throw new BadRequest(err.message);
   }
+  if (event === 'message') oweScreenshotReplies(args[0], false);
   const views = viewCount();
   log({ emitted: event, args, views, source });
   io.to('pages').emit('sent', { event, args, views, source });
@@ -325,17 +426,29 @@ async function readBody(req) {
   }
 }
 
-function sendJson(res, status, value) {
-  res.writeHead(status, { 'Content-Type': 'application/json; charset=utf-8' });
+function sendJson(res, status, value, headers = {}) {
+  res.writeHead(status, { 'Content-Type': 'application/json; charset=utf-8', ...headers });
   res.end(JSON.stringify(value));
+}
+
+// A JSON body cannot be sent from another site without a preflight, which
+// finds no CORS answer here; a form or text/plain body can.
+async function readJsonBody(req) {
+  const type = (req.headers['content-type'] ?? '').split(';')[0].trim().toLowerCase();
+  if (type !== 'application/json') {
+    throw new Refused(415, `Content-Type ${JSON.stringify(type)}: only application/json is taken`);
+  }
+  return readBody(req);
 }
 
 const routes = {
   'POST /command': async (req, res) => {
-    sendJson(res, 200, { views: sendCommand(await readBody(req), 'http') });
+    const { command } = parseObject(await readJsonBody(req), '{"command": TEXT}');
+    if (typeof command !== 'string') throw new BadRequest('"command" must be a string');
+    sendJson(res, 200, { views: sendCommand(command, 'http') });
   },
   'POST /emit': async (req, res) => {
-    sendJson(res, 200, { views: emitRaw(await readBody(req), 'http') });
+    sendJson(res, 200, { views: emitRaw(await readJsonBody(req), 'http') });
   },
   'GET /status': async (req, res) => {
     sendJson(res, 200, { views: viewCount(), pages: pageCount() });
@@ -355,8 +468,18 @@ const routes = {
   },
 };
 
+// Everything but the page and its script files drives or shows the view.
+const routePaths = new Set(Object.keys(routes).map((key) => key.split(' ')[1]));
+
 async function handleHttp(req, res) {
   const { pathname } = new URL(req.url, 'http://localhost');
+  if (routePaths.has(pathname)) {
+    const problem = access.httpTokenProblem(req);
+    if (problem !== null) {
+      throw new Refused(401, `${problem}: send "Authorization: Bearer TOKEN"`,
+        { 'WWW-Authenticate': 'Bearer realm="orvane"' });
+    }
+  }
   const route = routes[`${req.method} ${pathname}`];
   if (route) return route(req, res);
   const allowed = Object.keys(routes)
@@ -440,17 +563,68 @@ function shutDown(signal) {
 process.once('SIGINT', () => shutDown('SIGINT'));
 process.once('SIGTERM', () => shutDown('SIGTERM'));
 
-httpServer.on('error', (err) => {
-  warn(err.code === 'EADDRINUSE' ? `port ${port} is already in use` : `cannot listen on port ${port}: ${err.message}`);
-  process.exit(1);
-});
+function listen(server, address, requestedPort) {
+  return new Promise((resolveListen, rejectListen) => {
+    server.once('error', rejectListen);
+    server.listen(requestedPort, address, () => {
+      server.off('error', rejectListen);
+      server.on('error', (err) => warn(`listener on ${address}: ${err.message}`));
+      resolveListen(server.address().port);
+    });
+  });
+}
 
-httpServer.listen(port, () => {
-  const actual = httpServer.address().port;
-  const page = `http://localhost:${actual}/`;
-  log({ listening: actual, page });
-  process.stderr.write(`Orvane UI server: open ${page} (views connect to ws://localhost:${actual})\n`);
+// The HTTP server listens on the first address; the others hand their
+// connections to it. They are bound first, so that with port 0 the port
+// they got is free on every address.
+async function listenOnEveryAddress(addresses) {
+  for (let attempt = 1; ; attempt++) {
+    const relays = [];
+    let chosen = port;
+    const bound = [];
+    try {
+      for (const address of addresses.slice(1)) {
+        const relay = createTcpServer((socket) => httpServer.emit('connection', socket));
+        try {
+          chosen = await listen(relay, address, chosen);
+        } catch (err) {
+          if (address === '::1' && ['EADDRNOTAVAIL', 'EAFNOSUPPORT'].includes(err.code)) {
+            warn('no IPv6 loopback address here; listening on 127.0.0.1 only');
+            continue;
+          }
+          throw Object.assign(err, { address });
+        }
+        relays.push(relay);
+        bound.push(address);
+      }
+      const actual = await listen(httpServer, addresses[0], chosen).catch((err) => {
+        throw Object.assign(err, { address: addresses[0] });
+      });
+      return { actual, bound: [addresses[0], ...bound] };
+    } catch (err) {
+      for (const relay of relays) relay.close();
+      if (port === 0 && err.code === 'EADDRINUSE' && attempt < 10) continue;
+      throw err;
+    }
+  }
+}
+
+listenOnEveryAddress(listenAddresses(host)).then(({ actual, bound }) => {
+  access.setPort(actual);
+  const page = `http://localhost:${actual}/?token=${encodeURIComponent(token)}`;
+  log({ listening: actual, page, addresses: bound });
+  process.stderr.write(`Orvane UI server: open ${page} (views connect to ws://localhost:${actual} `
+    + 'with ORVANE_UI_TOKEN set to the token)\n');
+  if (host !== null && !isLoopback(host)) {
+    warn(`WARNING: also listening on ${urlHost(host)}:${actual}: whoever reaches it with the token drives `
+      + 'the view, which runs programs and writes files as you; the token and all traffic cross the network '
+      + 'unencrypted');
+  }
   preparePictureFile();
   loadReference();
   readCommandsFromStdin();
+}, (err) => {
+  warn(err.code === 'EADDRINUSE' ? `port ${port} is already in use`
+    : `cannot listen on ${err.address} port ${port}: ${err.message}`);
+  process.exit(1);
 });

@@ -85,7 +85,7 @@ public:
     client_core& operator=(const client_core&) = delete;
 
     // Controlling thread, while the network thread is not running.
-    void start(const std::string& url, const std::string& uri);
+    void start(const std::string& url, const std::string& uri, const std::string& auth_json);
     // The network thread's body.
     void run();
     bool wait_stopped(std::chrono::milliseconds timeout);
@@ -176,6 +176,7 @@ private:
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
 
     std::string url_;
+    std::string auth_json_;
     std::string display_uri_;
     state state_ = state::stopped;
     ws_client::connection_ptr con_;
@@ -220,7 +221,7 @@ client_core::client_core() {
     });
 }
 
-void client_core::start(const std::string& url, const std::string& uri) {
+void client_core::start(const std::string& url, const std::string& uri, const std::string& auth_json) {
     // Handlers left from an earlier session must not act on the new one: run
     // them now, while state_ says stopped, so that they do nothing.
     state_ = state::stopped;
@@ -232,6 +233,7 @@ void client_core::start(const std::string& url, const std::string& uri) {
     io_.poll();
     io_.restart();
     url_ = url;
+    auth_json_ = auth_json;
     display_uri_ = packet::excerpt(uri);
     attempts_ = 0;
     close_requested_ = false;
@@ -679,7 +681,7 @@ void client_core::join_namespaces() {
         for (auto& [key, ns] : namespaces_) {
             if (ns.valid && !ns.join_sent) {
                 ns.join_sent = true;
-                frames.push_back(packet::encode_connect(ns.wire));
+                frames.push_back(packet::encode_connect(ns.wire, auth_json_));
             }
         }
     }
@@ -943,12 +945,22 @@ void client::set_emit_queue_limit(size_t n) {
     core_->emit_queue_limit_ = n;
 }
 
-void client::connect(const std::string& uri) {
+void client::connect(const std::string& uri, const message::ptr& auth) {
     std::string error;
     const auto url = packet::engine_url(uri, error);
     if (!url) {
         diag("connect: " + error);
         return;
+    }
+    std::string auth_json;
+    if (auth) {
+        const std::optional<std::string> json =
+            auth->get_flag() == message::flag_object ? packet::to_json(auth, error) : std::nullopt;
+        if (!json) {
+            diag("connect: the auth payload must be a JSON object" + (error.empty() ? "" : ": " + error));
+            return;
+        }
+        auth_json = *json;
     }
     if (thread_.joinable()) {
         if (!core_->restartable()) {
@@ -957,7 +969,7 @@ void client::connect(const std::string& uri) {
         }
         sync_close();
     }
-    core_->start(*url, uri);
+    core_->start(*url, uri, auth_json);
     thread_ = std::thread([core = core_] { core->run(); });
 }
 

@@ -83,10 +83,12 @@ public:
     void set_emit_queue_limit(size_t n);
 
     // uri is "ws://host:port"; the Engine.IO path and query are added here.
+    // auth, an object message or null, is sent with every namespace join
+    // (the server reads it as socket.handshake.auth), e.g. {"token": T}.
     // Starts the network thread; reconnects by itself until close().
     // connect(), close(), sync_close() and the destructor belong to one
     // controlling thread; close() may also be called from a listener.
-    void connect(const std::string& uri);
+    void connect(const std::string& uri, const message::ptr& auth = nullptr);
     // "" and "/" are the default namespace; other namespaces are joined on demand.
     std::shared_ptr<sio::socket> socket(const std::string& nsp = "");
 

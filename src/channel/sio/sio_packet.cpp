@@ -436,8 +436,9 @@ std::optional<std::vector<frame>> encode_ack(std::string_view nsp, uint64_t id, 
     return encode_payload('3', '6', nsp, id, args.to_array_message(), error);
 }
 
-std::string encode_connect(std::string_view nsp) {
-    return nsp == "/" ? std::string("40") : "40" + std::string(nsp) + ",";
+std::string encode_connect(std::string_view nsp, std::string_view auth_json) {
+    std::string frame = nsp == "/" ? std::string("40") : "40" + std::string(nsp) + ",";
+    return frame.append(auth_json);
 }
 
 std::string encode_disconnect(std::string_view nsp) {

@@ -62,8 +62,9 @@ std::optional<std::vector<frame>> encode_event(std::string_view nsp, const std::
                                                std::string& error);
 std::optional<std::vector<frame>> encode_ack(std::string_view nsp, uint64_t id, const message::list& args,
                                              std::string& error);
-// Complete text frames joining or leaving a namespace: "40", "41/name,".
-std::string encode_connect(std::string_view nsp);
+// Complete text frames joining or leaving a namespace: "40", "41/name,". A
+// join carries the handshake's auth object, if any, as JSON: "40{"token":"T"}".
+std::string encode_connect(std::string_view nsp, std::string_view auth_json = {});
 std::string encode_disconnect(std::string_view nsp);
 
 std::optional<std::string> to_json(const message::ptr& value, std::string& error);
