@@ -1,0 +1,225 @@
+#include "PartMesh.h"
+
+#include <BRepBndLib.hxx>
+#include <BRepGProp.hxx>
+#include <Bnd_Box.hxx>
+#include <GProp_GProps.hxx>
+#include <gmsh.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <ostream>
+
+namespace orvane::solver {
+
+namespace {
+
+struct FaceSignature {
+    double area = 0.0;
+    std::array<double, 3> centroid{};
+    std::array<double, 6> box{}; // xmin ymin zmin xmax ymax zmax
+};
+
+FaceSignature viewFaceSignature(const TopoDS_Face& face) {
+    FaceSignature s;
+    GProp_GProps props;
+    BRepGProp::SurfaceProperties(face, props);
+    s.area = props.Mass();
+    const gp_Pnt c = props.CentreOfMass();
+    s.centroid = {c.X(), c.Y(), c.Z()};
+    Bnd_Box box;
+    BRepBndLib::AddOptimal(face, box, false, false);
+    if (!box.IsVoid()) {
+        box.Get(s.box[0], s.box[1], s.box[2], s.box[3], s.box[4], s.box[5]);
+    }
+    return s;
+}
+
+FaceSignature gmshSurfaceSignature(int tag) {
+    FaceSignature s;
+    gmsh::model::occ::getMass(2, tag, s.area);
+    gmsh::model::occ::getCenterOfMass(2, tag, s.centroid[0], s.centroid[1], s.centroid[2]);
+    gmsh::model::occ::getBoundingBox(2, tag, s.box[0], s.box[1], s.box[2], s.box[3], s.box[4], s.box[5]);
+    return s;
+}
+
+// Relative mismatch of two faces; about 0 for the same face.
+double mismatch(const FaceSignature& a, const FaceSignature& b, double diagonal) {
+    double d = std::fabs(a.area - b.area) / std::max(a.area, diagonal * diagonal * 1e-12);
+    for (std::size_t k = 0; k < 3; ++k) {
+        d += std::fabs(a.centroid[k] - b.centroid[k]) / diagonal;
+    }
+    for (std::size_t k = 0; k < 6; ++k) {
+        // Bounding boxes may carry a small enlargement of their own.
+        d += 0.1 * std::fabs(a.box[k] - b.box[k]) / diagonal;
+    }
+    return d;
+}
+
+struct GmshSession {
+    GmshSession() { gmsh::initialize(); }
+    ~GmshSession() { gmsh::finalize(); }
+    GmshSession(const GmshSession&) = delete;
+    GmshSession& operator=(const GmshSession&) = delete;
+};
+
+std::optional<PartMesh> meshInSession(const TopoDS_Shape& shape, const std::vector<TopoDS_Face>& faces,
+                                      double size, int order, int threads, std::ostream& log,
+                                      std::string& error) {
+    gmsh::option::setNumber("General.Terminal", 0);
+    gmsh::option::setNumber("General.NumThreads", threads);
+    gmsh::model::add("part");
+    gmsh::vectorpair imported;
+    gmsh::model::occ::importShapesNativePointer(&shape, imported, true);
+    gmsh::model::occ::synchronize();
+    gmsh::vectorpair volumes;
+    gmsh::model::getEntities(volumes, 3);
+    if (volumes.empty()) {
+        error = "the STEP model holds no solid to mesh";
+        return std::nullopt;
+    }
+    double xmin = 0, ymin = 0, zmin = 0, xmax = 0, ymax = 0, zmax = 0;
+    gmsh::model::getBoundingBox(-1, -1, xmin, ymin, zmin, xmax, ymax, zmax);
+    const double diagonal = std::hypot(xmax - xmin, ymax - ymin, zmax - zmin);
+    PartMesh part;
+    part.elementSize = size > 0.0 ? size : diagonal / 25.0;
+    gmsh::option::setNumber("Mesh.MeshSizeMax", part.elementSize);
+    gmsh::option::setNumber("Mesh.ElementOrder", order);
+    gmsh::model::mesh::generate(3);
+
+    // Tetrahedra first: only their nodes are numbered, so every node of the
+    // deck belongs to an element.
+    const int tetType = order == 1 ? 4 : 11;
+    const int triangleType = order == 1 ? 2 : 9;
+    std::vector<std::size_t> elementTags;
+    std::vector<std::size_t> elementNodes;
+    gmsh::model::mesh::getElementsByType(tetType, elementTags, elementNodes);
+    if (elementTags.empty()) {
+        error = "Gmsh made no tetrahedra of the part";
+        return std::nullopt;
+    }
+    std::vector<std::size_t> nodeTags;
+    std::vector<double> coordinates;
+    std::vector<double> parametric;
+    gmsh::model::mesh::getNodes(nodeTags, coordinates, parametric, -1, -1, false, false);
+    std::map<std::size_t, std::size_t> position; // gmsh tag -> index in nodeTags
+    for (std::size_t i = 0; i < nodeTags.size(); ++i) {
+        position[nodeTags[i]] = i;
+    }
+    std::map<std::size_t, int> nodeId; // gmsh tag -> deck node id
+    const auto idOf = [&](std::size_t tag) {
+        const auto [it, added] = nodeId.try_emplace(tag, static_cast<int>(part.mesh.nodes.size() + 1));
+        if (added) {
+            const std::size_t i = position.at(tag);
+            part.mesh.nodes.push_back({coordinates[3 * i], coordinates[3 * i + 1], coordinates[3 * i + 2]});
+        }
+        return it->second;
+    };
+    const std::size_t perTet = order == 1 ? 4 : 10;
+    part.mesh.order = order;
+    part.mesh.elements.reserve(elementTags.size());
+    for (std::size_t e = 0; e < elementTags.size(); ++e) {
+        std::vector<int> ids(perTet);
+        for (std::size_t n = 0; n < perTet; ++n) {
+            ids[n] = idOf(elementNodes[e * perTet + n]);
+        }
+        part.mesh.elements.push_back(order == 1 ? ids : calculixTet10FromGmsh(ids));
+    }
+    const auto knownId = [&](std::size_t tag) {
+        const auto it = nodeId.find(tag);
+        return it == nodeId.end() ? 0 : it->second;
+    };
+
+    gmsh::vectorpair surfaces;
+    gmsh::model::getEntities(surfaces, 2);
+    std::vector<FaceSignature> surfaceSignatures;
+    for (const auto& surface : surfaces) {
+        surfaceSignatures.push_back(gmshSurfaceSignature(surface.second));
+        std::vector<std::size_t> tags;
+        std::vector<std::size_t> nodes;
+        gmsh::model::mesh::getElementsByType(triangleType, tags, nodes, surface.second);
+        const std::size_t perTriangle = order == 1 ? 3 : 6;
+        for (std::size_t t = 0; t < tags.size(); ++t) {
+            part.surface.push_back({knownId(nodes[t * perTriangle]), knownId(nodes[t * perTriangle + 1]),
+                                    knownId(nodes[t * perTriangle + 2])});
+        }
+    }
+
+    part.faces.resize(faces.size());
+    part.faceNodes.resize(faces.size());
+    double worst = 0.0;
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        const FaceSignature wanted = viewFaceSignature(faces[f]);
+        std::size_t best = surfaces.size();
+        double bestMismatch = std::numeric_limits<double>::max();
+        for (std::size_t s = 0; s < surfaces.size(); ++s) {
+            const double m = mismatch(wanted, surfaceSignatures[s], diagonal);
+            if (m < bestMismatch) {
+                bestMismatch = m;
+                best = s;
+            }
+        }
+        if (best == surfaces.size() || bestMismatch > 1e-3) {
+            error = "face " + std::to_string(f) + " of the part has no matching surface in the mesh";
+            return std::nullopt;
+        }
+        worst = std::max(worst, bestMismatch);
+        const int tag = surfaces[best].second;
+        std::vector<std::size_t> tags;
+        std::vector<std::size_t> nodes;
+        gmsh::model::mesh::getElementsByType(triangleType, tags, nodes, tag);
+        const std::size_t perTriangle = order == 1 ? 3 : 6;
+        for (std::size_t t = 0; t < tags.size(); ++t) {
+            std::vector<int> triangle(perTriangle);
+            for (std::size_t n = 0; n < perTriangle; ++n) {
+                triangle[n] = knownId(nodes[t * perTriangle + n]);
+            }
+            part.faces[f].triangles.push_back(std::move(triangle));
+        }
+        std::vector<std::size_t> faceTags;
+        std::vector<double> faceCoordinates;
+        gmsh::model::mesh::getNodes(faceTags, faceCoordinates, parametric, 2, tag, true, false);
+        for (const std::size_t t : faceTags) {
+            if (const int id = knownId(t)) {
+                part.faceNodes[f].push_back(id);
+            }
+        }
+        std::sort(part.faceNodes[f].begin(), part.faceNodes[f].end());
+        part.faceNodes[f].erase(std::unique(part.faceNodes[f].begin(), part.faceNodes[f].end()),
+                                part.faceNodes[f].end());
+    }
+    log << "mesh: " << part.mesh.nodes.size() << " nodes, " << part.mesh.elements.size() << " "
+        << (order == 1 ? "C3D4" : "C3D10") << " elements, element size " << part.elementSize << ", "
+        << volumes.size() << " solid(s), " << surfaces.size() << " surfaces; " << faces.size()
+        << " faces of the view found (largest mismatch " << worst << ")\n";
+    return part;
+}
+
+} // namespace
+
+std::optional<PartMesh> meshPart(const TopoDS_Shape& shape, const std::vector<TopoDS_Face>& faces,
+                                 double size, int order, int threads, std::ostream& log, std::string& error) {
+    try {
+        GmshSession session;
+        return meshInSession(shape, faces, size, order, threads, log, error);
+    } catch (const std::exception& e) {
+        error = std::string("Gmsh failed: ") + e.what();
+    } catch (const std::string& e) {
+        error = "Gmsh failed: " + e;
+    } catch (...) {
+        error = "Gmsh failed";
+    }
+    std::string last;
+    try {
+        gmsh::logger::getLastError(last);
+    } catch (...) {
+    }
+    if (!last.empty()) {
+        error += ": " + last;
+    }
+    return std::nullopt;
+}
+
+} // namespace orvane::solver
