@@ -275,8 +275,12 @@ std::optional<SolverInput> parseSolverInput(std::istream& in, std::string& error
             }
             Rb3Coupling* coupling = findCoupling(a, b);
             if (!coupling) {
-                return fail("no RB3 element has the target " + std::string(1, letter) + " " +
-                            std::to_string(a) + " " + std::to_string(b));
+                // A picked point that is no RB3 centre: nothing of the solid
+                // carries it.
+                input.unsupported.push_back(
+                    std::string(section == Section::Rb3Constraints ? "constraint" : "force") +
+                    " on a point that is no RB3 centre '" + line + "'");
+                break;
             }
             if (section == Section::Rb3Constraints) {
                 FaceSupport support;
