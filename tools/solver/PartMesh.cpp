@@ -1,8 +1,6 @@
 #include "PartMesh.h"
 
-#include <BRepBndLib.hxx>
 #include <BRepGProp.hxx>
-#include <Bnd_Box.hxx>
 #include <GProp_GProps.hxx>
 #include <gmsh.h>
 
@@ -19,7 +17,6 @@ namespace {
 struct FaceSignature {
     double area = 0.0;
     std::array<double, 3> centroid{};
-    std::array<double, 6> box{}; // xmin ymin zmin xmax ymax zmax
 };
 
 FaceSignature viewFaceSignature(const TopoDS_Face& face) {
@@ -29,11 +26,6 @@ FaceSignature viewFaceSignature(const TopoDS_Face& face) {
     s.area = props.Mass();
     const gp_Pnt c = props.CentreOfMass();
     s.centroid = {c.X(), c.Y(), c.Z()};
-    Bnd_Box box;
-    BRepBndLib::AddOptimal(face, box, false, false);
-    if (!box.IsVoid()) {
-        box.Get(s.box[0], s.box[1], s.box[2], s.box[3], s.box[4], s.box[5]);
-    }
     return s;
 }
 
@@ -41,7 +33,6 @@ FaceSignature gmshSurfaceSignature(int tag) {
     FaceSignature s;
     gmsh::model::occ::getMass(2, tag, s.area);
     gmsh::model::occ::getCenterOfMass(2, tag, s.centroid[0], s.centroid[1], s.centroid[2]);
-    gmsh::model::occ::getBoundingBox(2, tag, s.box[0], s.box[1], s.box[2], s.box[3], s.box[4], s.box[5]);
     return s;
 }
 
@@ -50,10 +41,6 @@ double mismatch(const FaceSignature& a, const FaceSignature& b, double diagonal)
     double d = std::fabs(a.area - b.area) / std::max(a.area, diagonal * diagonal * 1e-12);
     for (std::size_t k = 0; k < 3; ++k) {
         d += std::fabs(a.centroid[k] - b.centroid[k]) / diagonal;
-    }
-    for (std::size_t k = 0; k < 6; ++k) {
-        // Bounding boxes may carry a small enlargement of their own.
-        d += 0.1 * std::fabs(a.box[k] - b.box[k]) / diagonal;
     }
     return d;
 }

@@ -27,7 +27,7 @@ struct PartMesh {
 
 // Meshes `shape` with Gmsh (element size `size`, 0 chooses one from the
 // part; order 1 or 2) and finds each of `faces` among the mesh's surfaces by
-// its area, centroid and bounds. nullopt with a message when meshing fails
+// its area and centroid. nullopt with a message when meshing fails
 // or a face is not found.
 std::optional<PartMesh> meshPart(const TopoDS_Shape& shape, const std::vector<TopoDS_Face>& faces,
                                  double size, int order, int threads, std::ostream& log, std::string& error);
