@@ -279,6 +279,13 @@ TEST_F(SolverProgram, RefusedRunsLeaveNoResultDirectory) {
          "beams, springs and connections are not analysed; the model holds:\n  beam 1"},
         {preFiles("missing.step", force, fix), "case static 1 10 1",
          "cannot read the STEP file missing.step"},
+        // An RB3 centre held in translation only lets the part turn about it.
+        {preFiles(
+             "beam.step", force, "",
+             "$ id RB3\r\n0\r\n\r\n$ type id ids x y z RB3\r\nP 0 1 -10.000000 10.000000 5.000000\r\n\r\n"
+             "$ con type id ids xd yd zd xr yr zr RB3\r\nP 0 1 1 1 1 0 0 0\r\n\r\n"),
+         "case static 1 10 1",
+         "do not balance the applied force 0 0 -100 N: the constraints leave the part free"},
     };
     for (const Case& c : cases) {
         fs::create_directories(scratch.path / resultName / "stale");

@@ -274,6 +274,10 @@ int solve(const fs::path& input, const RunOptions& options, int cores, const fs:
             for (std::size_t k = 0; k < 3; ++k) {
                 coupling.translation[k] |= support.translation[k];
             }
+            if (support.rotation != std::array<int, 3>{}) {
+                out << "RB3 " << c + 1
+                    << ": rotation flags have no effect (the coupling holds translations)\n";
+            }
         }
         // The centre's loads reach the faces as the same traction a force
         // on the faces would give, with the moment of its offset.
@@ -367,6 +371,18 @@ int solve(const fs::path& input, const RunOptions& options, int cores, const fs:
             }
         }
         out << "reactions " << triple(reaction) << " N against applied " << triple(applied) << " N\n";
+        // Supports that leave the part free to move (a mechanism) give a
+        // solution without reactions: no result is better than that one.
+        const double load =
+            std::sqrt(applied[0] * applied[0] + applied[1] * applied[1] + applied[2] * applied[2]);
+        double imbalance = 0.0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            imbalance += (reaction[k] + applied[k]) * (reaction[k] + applied[k]);
+        }
+        if (load > 0.0 && std::sqrt(imbalance) > 1e-3 * load) {
+            return log.fail("the reactions " + triple(reaction) + " N do not balance the applied force " +
+                            triple(applied) + " N: the constraints leave the part free to move");
+        }
         double largestU = 0.0;
         for (const auto& v : u) {
             largestU = std::max(largestU, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
