@@ -5,9 +5,11 @@
 #include <gmsh.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <optional>
 #include <ostream>
 
 namespace orvane::solver {
@@ -58,9 +60,12 @@ std::optional<PartMesh> meshInSession(const TopoDS_Shape& shape, const std::vect
     gmsh::option::setNumber("General.Terminal", 0);
     gmsh::option::setNumber("General.NumThreads", threads);
     gmsh::model::add("part");
+    const auto importStarted = std::chrono::steady_clock::now();
     gmsh::vectorpair imported;
     gmsh::model::occ::importShapesNativePointer(&shape, imported, true);
     gmsh::model::occ::synchronize();
+    const double importSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - importStarted).count();
     gmsh::vectorpair volumes;
     gmsh::model::getEntities(volumes, 3);
     if (volumes.empty()) {
@@ -74,7 +79,13 @@ std::optional<PartMesh> meshInSession(const TopoDS_Shape& shape, const std::vect
     part.elementSize = size > 0.0 ? size : diagonal / 25.0;
     gmsh::option::setNumber("Mesh.MeshSizeMax", part.elementSize);
     gmsh::option::setNumber("Mesh.ElementOrder", order);
+    // Edge nodes moved onto curved surfaces can turn a small element inside
+    // out (CalculiX: "nonpositive jacobian"); straight edges never do.
+    gmsh::option::setNumber("Mesh.SecondOrderLinear", 1);
+    const auto started = std::chrono::steady_clock::now();
     gmsh::model::mesh::generate(3);
+    const double meshingSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     // Tetrahedra first: only their nodes are numbered, so every node of the
     // deck belongs to an element.
@@ -121,57 +132,74 @@ std::optional<PartMesh> meshInSession(const TopoDS_Shape& shape, const std::vect
 
     gmsh::vectorpair surfaces;
     gmsh::model::getEntities(surfaces, 2);
-    std::vector<FaceSignature> surfaceSignatures;
-    for (const auto& surface : surfaces) {
-        surfaceSignatures.push_back(gmshSurfaceSignature(surface.second));
+    const std::size_t perTriangle = order == 1 ? 3 : 6;
+    std::vector<SurfacePatch> patches(surfaces.size());
+    std::vector<FaceSignature> meshSignatures(surfaces.size());
+    for (std::size_t s = 0; s < surfaces.size(); ++s) {
         std::vector<std::size_t> tags;
         std::vector<std::size_t> nodes;
-        gmsh::model::mesh::getElementsByType(triangleType, tags, nodes, surface.second);
-        const std::size_t perTriangle = order == 1 ? 3 : 6;
-        for (std::size_t t = 0; t < tags.size(); ++t) {
-            part.surface.push_back({knownId(nodes[t * perTriangle]), knownId(nodes[t * perTriangle + 1]),
-                                    knownId(nodes[t * perTriangle + 2])});
-        }
-    }
-
-    part.faces.resize(faces.size());
-    part.faceNodes.resize(faces.size());
-    double worst = 0.0;
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        const FaceSignature wanted = viewFaceSignature(faces[f]);
-        std::size_t best = surfaces.size();
-        double bestMismatch = std::numeric_limits<double>::max();
-        for (std::size_t s = 0; s < surfaces.size(); ++s) {
-            const double m = mismatch(wanted, surfaceSignatures[s], diagonal);
-            if (m < bestMismatch) {
-                bestMismatch = m;
-                best = s;
-            }
-        }
-        if (best == surfaces.size() || bestMismatch > 1e-3) {
-            error = "face " + std::to_string(f) + " of the part has no matching surface in the mesh";
-            return std::nullopt;
-        }
-        worst = std::max(worst, bestMismatch);
-        const int tag = surfaces[best].second;
-        std::vector<std::size_t> tags;
-        std::vector<std::size_t> nodes;
-        gmsh::model::mesh::getElementsByType(triangleType, tags, nodes, tag);
-        const std::size_t perTriangle = order == 1 ? 3 : 6;
+        gmsh::model::mesh::getElementsByType(triangleType, tags, nodes, surfaces[s].second);
         for (std::size_t t = 0; t < tags.size(); ++t) {
             std::vector<int> triangle(perTriangle);
             for (std::size_t n = 0; n < perTriangle; ++n) {
                 triangle[n] = knownId(nodes[t * perTriangle + n]);
             }
-            part.faces[f].triangles.push_back(std::move(triangle));
+            part.surface.push_back({triangle[0], triangle[1], triangle[2]});
+            patches[s].triangles.push_back(std::move(triangle));
         }
-        std::vector<std::size_t> faceTags;
-        std::vector<double> faceCoordinates;
-        gmsh::model::mesh::getNodes(faceTags, faceCoordinates, parametric, 2, tag, true, false);
-        for (const std::size_t t : faceTags) {
-            if (const int id = knownId(t)) {
-                part.faceNodes[f].push_back(id);
+        const PatchProperties p = patchProperties(part.mesh.nodes, patches[s]);
+        meshSignatures[s] = {p.area, p.centroid};
+    }
+
+    // The mesh's own area and centroid of a surface find the candidate
+    // cheaply; OpenCASCADE's exact ones decide when the mesh leaves a doubt
+    // (a coarse mesh cuts the chords of curved faces).
+    std::vector<std::optional<FaceSignature>> exactSignatures(surfaces.size());
+    const auto exact = [&](std::size_t s) -> const FaceSignature& {
+        if (!exactSignatures[s]) {
+            exactSignatures[s] = gmshSurfaceSignature(surfaces[s].second);
+        }
+        return *exactSignatures[s];
+    };
+    part.faces.resize(faces.size());
+    part.faceNodes.resize(faces.size());
+    double worst = 0.0;
+    std::vector<std::size_t> ranked(surfaces.size());
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        const FaceSignature wanted = viewFaceSignature(faces[f]);
+        std::vector<double> cost(surfaces.size());
+        for (std::size_t s = 0; s < surfaces.size(); ++s) {
+            cost[s] = mismatch(wanted, meshSignatures[s], diagonal);
+            ranked[s] = s;
+        }
+        std::sort(ranked.begin(), ranked.end(),
+                  [&](std::size_t a, std::size_t b) { return cost[a] < cost[b]; });
+        std::size_t best = surfaces.size();
+        double bestMismatch = 0.0;
+        const bool clear = !ranked.empty() && cost[ranked[0]] < 0.3 &&
+                           (ranked.size() == 1 || cost[ranked[1]] > 3.0 * cost[ranked[0]]);
+        if (clear) {
+            best = ranked[0];
+            bestMismatch = cost[best];
+        } else {
+            for (const std::size_t s : ranked) {
+                const double m = mismatch(wanted, exact(s), diagonal);
+                if (m <= 1e-3) {
+                    best = s;
+                    bestMismatch = m;
+                    break;
+                }
             }
+        }
+        if (best == surfaces.size()) {
+            error = "face " + std::to_string(f) + " of the part has no matching surface in the mesh";
+            return std::nullopt;
+        }
+        worst = std::max(worst, bestMismatch);
+        part.faces[f] = patches[best];
+        // The nodes of the face's triangles are all its nodes, edges included.
+        for (const auto& triangle : part.faces[f].triangles) {
+            part.faceNodes[f].insert(part.faceNodes[f].end(), triangle.begin(), triangle.end());
         }
         std::sort(part.faceNodes[f].begin(), part.faceNodes[f].end());
         part.faceNodes[f].erase(std::unique(part.faceNodes[f].begin(), part.faceNodes[f].end()),
@@ -180,7 +208,8 @@ std::optional<PartMesh> meshInSession(const TopoDS_Shape& shape, const std::vect
     log << "mesh: " << part.mesh.nodes.size() << " nodes, " << part.mesh.elements.size() << " "
         << (order == 1 ? "C3D4" : "C3D10") << " elements, element size " << part.elementSize << ", "
         << volumes.size() << " solid(s), " << surfaces.size() << " surfaces; " << faces.size()
-        << " faces of the view found (largest mismatch " << worst << ")\n";
+        << " faces of the view found (largest mismatch " << worst << ")\n"
+        << "Gmsh import " << importSeconds << " s, meshing " << meshingSeconds << " s\n";
     return part;
 }
 
