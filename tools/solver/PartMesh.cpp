@@ -208,7 +208,7 @@ std::optional<PartMesh> meshInSession(const TopoDS_Shape& shape, const std::vect
     log << "mesh: " << part.mesh.nodes.size() << " nodes, " << part.mesh.elements.size() << " "
         << (order == 1 ? "C3D4" : "C3D10") << " elements, element size " << part.elementSize << ", "
         << volumes.size() << " solid(s), " << surfaces.size() << " surfaces; " << faces.size()
-        << " faces of the view found (largest mismatch " << worst << ")\n"
+        << " faces of the view found (largest area and centroid mismatch " << worst << ")\n"
         << "Gmsh import " << importSeconds << " s, meshing " << meshingSeconds << " s\n";
     return part;
 }
