@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <locale>
 #include <sstream>
 
 using namespace orvane::solver;
@@ -34,9 +35,11 @@ std::optional<SolverInput> parse(const std::string& text, std::string& error) {
 class SolverFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The fr_FR run of this suite checks that numbers ignore the locale.
+        // The fr_FR run of this suite checks that numbers ignore the locale,
+        // the C one and the streams' global one.
         if (std::getenv("ORVANE_TEST_SET_LOCALE")) {
-            std::setlocale(LC_ALL, "");
+            std::locale::global(std::locale(""));
+            ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "fr_FR.UTF-8 is not installed";
         }
     }
 };

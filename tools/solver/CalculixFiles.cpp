@@ -176,6 +176,7 @@ std::optional<std::vector<FrdBlock>> parseFrd(std::istream& in, std::string& err
             modal = line.find("MODAL") != std::string::npos;
         } else if (line.rfind(" -4", 0) == 0) {
             std::istringstream words(line.substr(3));
+            words.imbue(std::locale::classic());
             FrdBlock block;
             words >> block.name >> block.components;
             block.modal = modal;
@@ -230,6 +231,7 @@ DatSummary parseDat(std::istream& in) {
         const std::size_t totals = line.find("total force (fx,fy,fz) for set ");
         if (totals != std::string::npos && !frequencyStep) {
             std::istringstream words(line.substr(totals + 31));
+            words.imbue(std::locale::classic());
             words >> set;
             reading = Reading::Totals;
             continue;
