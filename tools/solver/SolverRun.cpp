@@ -38,7 +38,10 @@ using Clock = std::chrono::steady_clock;
 // solver.log, with the time of every phase.
 class RunLog {
 public:
-    explicit RunLog(const fs::path& path) : file(path) { file.imbue(std::locale::classic()); }
+    explicit RunLog(const fs::path& path) : file(path) {
+        file.imbue(std::locale::classic());
+        phases.imbue(std::locale::classic());
+    }
     std::ostream& out() { return file; }
     void phase(const std::string& name) {
         const auto now = Clock::now();
@@ -46,6 +49,7 @@ public:
         phases << std::left << std::setw(10) << name << std::right << std::fixed << std::setprecision(3)
                << seconds << " s\n";
         std::ostringstream line;
+        line.imbue(std::locale::classic());
         line << "phase " << name << " " << std::fixed << std::setprecision(3) << seconds << " s\n";
         file << line.str();
         mark = now;
