@@ -15,6 +15,7 @@ PACKAGES=(
   libgtest-dev
   xvfb xauth libgl1-mesa-dri xdotool x11-apps x11-utils chromium
   openssh-server openssh-client openmpi-bin
+  calculix-ccx gmsh libgmsh-dev
   locales curl
 )
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
