@@ -31,7 +31,7 @@ try {
   const root = join(dir, 'root');
   execFileSync(join(repoRoot, 'tools/prepare-data-root.sh'), [root]);
   const ui = await startUiServer({ port });
-  say(`UI server page: ${ui.httpUrl}/`);
+  say(`UI server page: ${ui.pageUrl}`);
   const view = await startView({ url: ui.url, cwd: dir, env: host.viewEnv });
   await ui.waitFor({ event: 'ready' }, { after: 0, timeout: 60000 });
   const step = await makeBracketStep(dir);
