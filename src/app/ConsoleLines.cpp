@@ -36,6 +36,11 @@ void writeUnfinished(int fd, std::string& text) {
     text.clear();
 }
 
+// Set when the thread's lines are gone: what the thread writes after that
+// (the destructors of statics at exit) goes out at once. A flag without a
+// destructor stays usable until the thread ends.
+thread_local bool threadLinesGone = false;
+
 // The unfinished line of each descriptor, per thread.
 struct ThreadLines {
     std::map<int, std::string> byDescriptor;
@@ -43,6 +48,7 @@ struct ThreadLines {
         for (auto& [fd, text] : byDescriptor) {
             writeUnfinished(fd, text);
         }
+        threadLinesGone = true;
     }
 };
 
@@ -56,12 +62,22 @@ std::mutex& consoleMutex() {
 ConsoleLineBuffer::ConsoleLineBuffer(int fileDescriptor) : fd_(fileDescriptor) {}
 
 ConsoleLineBuffer::~ConsoleLineBuffer() {
-    writeUnfinished(fd_, pending());
+    if (std::string* rest = pending()) {
+        writeUnfinished(fd_, *rest);
+    }
 }
 
-std::string& ConsoleLineBuffer::pending() {
+std::string* ConsoleLineBuffer::pending() {
+    if (threadLinesGone) {
+        return nullptr;
+    }
     thread_local ThreadLines lines;
-    return lines.byDescriptor[fd_];
+    return &lines.byDescriptor[fd_];
+}
+
+void ConsoleLineBuffer::writeNow(const char* data, std::size_t size) {
+    const std::lock_guard<std::mutex> lock(consoleMutex());
+    writeAll(fd_, data, size);
 }
 
 void ConsoleLineBuffer::writeCompleteLines(std::string& text) {
@@ -80,23 +96,34 @@ ConsoleLineBuffer::int_type ConsoleLineBuffer::overflow(int_type character) {
     if (traits_type::eq_int_type(character, traits_type::eof())) {
         return traits_type::not_eof(character);
     }
-    std::string& text = pending();
-    text.push_back(traits_type::to_char_type(character));
-    if (character == '\n') {
-        writeCompleteLines(text);
+    const char c = traits_type::to_char_type(character);
+    std::string* text = pending();
+    if (text == nullptr) {
+        writeNow(&c, 1);
+        return character;
+    }
+    text->push_back(c);
+    if (c == '\n') {
+        writeCompleteLines(*text);
     }
     return character;
 }
 
 std::streamsize ConsoleLineBuffer::xsputn(const char* data, std::streamsize count) {
-    std::string& text = pending();
-    text.append(data, static_cast<std::size_t>(count));
-    writeCompleteLines(text);
+    std::string* text = pending();
+    if (text == nullptr) {
+        writeNow(data, static_cast<std::size_t>(count));
+        return count;
+    }
+    text->append(data, static_cast<std::size_t>(count));
+    writeCompleteLines(*text);
     return count;
 }
 
 int ConsoleLineBuffer::sync() {
-    writeCompleteLines(pending());
+    if (std::string* text = pending()) {
+        writeCompleteLines(*text);
+    }
     return 0;
 }
 

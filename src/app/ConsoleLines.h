@@ -28,9 +28,11 @@ protected:
     int sync() override;
 
 private:
-    std::string& pending();
+    // This thread's unfinished line; null once the thread's lines are gone.
+    std::string* pending();
     // Writes the complete lines of `text` and keeps the rest in it.
     void writeCompleteLines(std::string& text);
+    void writeNow(const char* data, std::size_t size);
 
     int fd_;
 };

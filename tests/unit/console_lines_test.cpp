@@ -62,3 +62,40 @@ TEST(ConsoleLines, LinesOfManyThreadsArriveWholeAndFlushesKeepPartialLines) {
         EXPECT_EQ(lines.count("unfinished " + std::to_string(t)), 1U) << "ended at the thread's exit";
     }
 }
+
+namespace {
+
+std::ostream* lateConsole = nullptr;
+
+// Made before the thread's first line, so it goes after the thread's line
+// store: it writes as the destructors of statics do at exit.
+struct WritesWhenDestroyed {
+    ~WritesWhenDestroyed() {
+        *lateConsole << "written "
+                     << "at the thread's end" << std::endl;
+    }
+};
+
+} // namespace
+
+TEST(ConsoleLines, WritesAfterTheThreadsLineStoreWentStillArrive) {
+    char name[] = "/tmp/orvane-console-XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    {
+        orvane::ConsoleLineBuffer buffer(fd);
+        std::ostream console(&buffer);
+        lateConsole = &console;
+        std::thread([&console] {
+            thread_local WritesWhenDestroyed late;
+            (void)&late;
+            console << "first" << std::endl;
+        }).join();
+    }
+    ::close(fd);
+    std::ifstream written(name);
+    std::ostringstream text;
+    text << written.rdbuf();
+    std::remove(name);
+    EXPECT_EQ(text.str(), "first\nwritten at the thread's end\n");
+}
