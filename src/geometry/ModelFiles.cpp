@@ -37,22 +37,6 @@ bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ost
     });
 }
 
-// What an exception thrown while writing says, OpenCASCADE's included.
-template <typename Work> std::optional<std::string> failureOf(Work&& work) {
-    try {
-        work();
-    } catch (const Standard_Failure& failure) {
-        const char* message = failure.GetMessageString();
-        return std::string(failure.DynamicType()->Name()) +
-               (message != nullptr && *message != '\0' ? std::string(": ") + message : "");
-    } catch (const std::exception& error) {
-        return std::string(error.what());
-    } catch (...) {
-        return std::string("an unknown error");
-    }
-    return std::nullopt;
-}
-
 // Joins every thread it was given when it goes, so that no exception on the
 // way out leaves a running thread behind (which would end the program).
 class JoinedThreads {
@@ -75,6 +59,21 @@ private:
 };
 
 } // namespace
+
+std::optional<std::string> failureOf(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const Standard_Failure& failure) {
+        const char* message = failure.GetMessageString();
+        return std::string(failure.DynamicType()->Name()) +
+               (message != nullptr && *message != '\0' ? std::string(": ") + message : "");
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    } catch (...) {
+        return std::string("an unknown error");
+    }
+    return std::nullopt;
+}
 
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
                                   std::ostream& console) {

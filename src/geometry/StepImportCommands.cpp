@@ -231,20 +231,12 @@ void prepareImport(PreparedImport& prepared) {
 // The worker's whole life: nothing it throws leaves it; the GUI thread
 // learns of it from `failure` and ends the import like a failed one.
 void prepareImportGuarded(PreparedImport& prepared) {
-    try {
+    prepared.failure = failureOf([&prepared] {
         if (injectedFault("import-worker")) {
             throw std::bad_alloc();
         }
         prepareImport(prepared);
-    } catch (const Standard_Failure& failure) {
-        const char* message = failure.GetMessageString();
-        prepared.failure = std::string(failure.DynamicType()->Name()) +
-                           (message != nullptr && *message != '\0' ? std::string(": ") + message : "");
-    } catch (const std::exception& error) {
-        prepared.failure = error.what();
-    } catch (...) {
-        prepared.failure = "an unknown error";
-    }
+    });
 }
 
 } // namespace
