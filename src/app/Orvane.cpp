@@ -136,6 +136,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     pickingStyle->rb3BrepDir = fixedLocations.rb3BrepDir;
     pickingStyle->dataRoot = fixedLocations.defaultDataRoot;
     pickingStyle->exportFaceBrep = [this](int face) { ExportFaceBrep(face); };
+    pickingStyle->busy = [this] { return commandHold->holding(); };
     vtkWidget->interactor()->SetInteractorStyle(pickingStyle);
 
     axesWidget->SetInteractor(vtkWidget->interactor());
@@ -148,6 +149,8 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 }
 
 Orvane::~Orvane() {
+    // Commands still waiting for a run or an import do not run any more.
+    commandHold->dropWaiting();
     // A run still in progress (SIGINT, SIGTERM, window closed) ends first.
     solverRun->stop();
     if (importWorker.joinable()) {

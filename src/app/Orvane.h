@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "channel/ProgressThrottle.h"
 #include "channel/ReplyChannel.h"
+#include "commands/CommandHold.h"
 #include "geometry/GaussPoint.h"
 #include "results/ResultPipeline.h"
 #include "scene/SlotTable.h"
@@ -48,7 +49,6 @@ enum class SeriesStep;
 struct ResultAnimation;
 struct SectionClipping;
 class CommandDispatcher;
-class CommandHold;
 class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
@@ -159,7 +159,9 @@ public:
     // Shows the plane widget that cuts the result open.
     void cutter();
 
-    // Removes the point-picking observer and every prop from the renderer.
+    // Resets the scene: ends every highlight and pick of the picking style,
+    // then removes the point-picking observer and every prop. Every
+    // operation that drops actors goes through here.
     void clearScene();
 
     // New points, polydata, mapper and actor in a slot of the slot tables.
@@ -181,6 +183,7 @@ public:
     // Shared state, used directly by the command handlers of every subsystem.
     int slot = 3;
     int lastModelIndex = 0;
+    // Faces and solids of the imported model (one STL file each).
     int faceFileCount = 0;
     int solidFileCount = 0;
     bool hideOnStart = false;
@@ -287,8 +290,9 @@ private:
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;
     // Every received command passes here; a long operation holds the rest.
     std::unique_ptr<orvane::CommandHold> commandHold;
-    // The STEP import in progress, if any.
+    // The STEP import in progress, if any, and its hold on the commands.
     std::thread importWorker;
+    orvane::CommandHold::Lease importHold;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

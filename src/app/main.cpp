@@ -1,3 +1,4 @@
+#include "app/ConsoleLines.h"
 #include "app/Orvane.h"
 #include "app/QuitOnSignal.h"
 #include "app/StartupOptions.h"
@@ -19,6 +20,8 @@ int main(int argc, char* argv[]) {
         std::cout << orvane::commandReferenceJson(orvane::commandTable(nullptr)) << std::flush;
         return std::cout ? EXIT_SUCCESS : EXIT_FAILURE;
     }
+    // The import threads print too: every line reaches the console whole.
+    orvane::installConsoleLines();
     const bool hide = orvane::hideRequested(argc, argv);
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
     QApplication application(argc, argv);

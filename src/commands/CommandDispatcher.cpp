@@ -104,12 +104,17 @@ void CommandDispatcher::execute(std::string_view commandText) const {
     }
     kinds.insert(kinds.end(), row->args.begin(), row->args.end());
 
+    runGuarded("command '" + commandWord + "'",
+               [&] { row->handler(CommandArguments(std::move(argumentWords), std::move(kinds))); });
+}
+
+void CommandDispatcher::runGuarded(const std::string& what, const std::function<void()>& work) const {
     try {
-        row->handler(CommandArguments(std::move(argumentWords), std::move(kinds)));
+        work();
     } catch (const std::exception& error) {
-        diagnostics_ << "orvane: command '" << commandWord << "' failed: " << error.what() << "\n";
+        diagnostics_ << "orvane: " << what << " failed: " << error.what() << "\n";
     } catch (...) {
-        diagnostics_ << "orvane: command '" << commandWord << "' failed with an unknown error\n";
+        diagnostics_ << "orvane: " << what << " failed with an unknown error\n";
     }
 }
 

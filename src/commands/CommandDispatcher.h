@@ -63,6 +63,11 @@ public:
 
     void execute(std::string_view commandText) const;
 
+    // Runs work that the event loop starts on its own (a timer tick, the end
+    // of an import) inside the same boundary: whatever it throws becomes a
+    // line "orvane: WHAT failed: ..." on the diagnostics stream.
+    void runGuarded(const std::string& what, const std::function<void()>& work) const;
+
     bool knows(const std::string& word) const { return rows_.count(word) != 0; }
 
 private:

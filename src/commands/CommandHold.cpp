@@ -20,6 +20,42 @@ void CommandHold::release() {
     drain();
 }
 
+CommandHold::Lease CommandHold::lease() {
+    return Lease(*this);
+}
+
+CommandHold::Lease::Lease(CommandHold& hold) : hold_(&hold) {
+    hold_->hold();
+}
+
+CommandHold::Lease::Lease(Lease&& other) noexcept : hold_(std::exchange(other.hold_, nullptr)) {}
+
+CommandHold::Lease& CommandHold::Lease::operator=(Lease&& other) noexcept {
+    if (this != &other) {
+        end();
+        hold_ = std::exchange(other.hold_, nullptr);
+    }
+    return *this;
+}
+
+CommandHold::Lease::~Lease() {
+    end();
+}
+
+void CommandHold::Lease::end() noexcept {
+    if (hold_ == nullptr) {
+        return;
+    }
+    CommandHold* const hold = std::exchange(hold_, nullptr);
+    try {
+        hold->release();
+    } catch (...) {
+        // The executor is an error boundary of its own; what still escapes
+        // must not leave a destructor. The flag is down either way.
+        hold->held_ = false;
+    }
+}
+
 void CommandHold::drain() {
     // A command run from here may hold and release again (an operation that
     // ends at once); the outer loop then carries on, so order is kept.

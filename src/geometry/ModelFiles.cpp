@@ -1,9 +1,12 @@
 #include "geometry/ModelFiles.h"
 
 #include "app/DataPaths.h"
+#include "app/FaultInjection.h"
 #include "geometry/CafModel.h"
 #include "geometry/MeshFiles.h"
 #include "geometry/ShapeExporter.h"
+
+#include <Standard_Failure.hxx>
 
 #include <atomic>
 #include <iostream>
@@ -34,7 +37,43 @@ bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ost
     });
 }
 
+// Joins every thread it was given when it goes, so that no exception on the
+// way out leaves a running thread behind (which would end the program).
+class JoinedThreads {
+public:
+    JoinedThreads() = default;
+    JoinedThreads(const JoinedThreads&) = delete;
+    JoinedThreads& operator=(const JoinedThreads&) = delete;
+    ~JoinedThreads() { joinAll(); }
+    template <typename Work> void start(Work&& work) { threads_.emplace_back(std::forward<Work>(work)); }
+    void joinAll() {
+        for (std::thread& thread : threads_) {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    }
+
+private:
+    std::vector<std::thread> threads_;
+};
+
 } // namespace
+
+std::optional<std::string> failureOf(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const Standard_Failure& failure) {
+        const char* message = failure.GetMessageString();
+        return std::string(failure.DynamicType()->Name()) +
+               (message != nullptr && *message != '\0' ? std::string(": ") + message : "");
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    } catch (...) {
+        return std::string("an unknown error");
+    }
+    return std::nullopt;
+}
 
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
                                   std::ostream& console) {
@@ -46,11 +85,15 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     // Its console lines wait until the writers are done, so that no two
     // threads write to the console at once.
     std::ostringstream wholeModelConsole;
-    std::thread wholeModel([&] {
-        CafModel caf;
-        caf.document = model.document;
-        written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole);
-        written.wholeModel = freeShapesCompound(model.document);
+    std::optional<std::string> wholeModelFailure;
+    JoinedThreads wholeModel;
+    wholeModel.start([&] {
+        wholeModelFailure = failureOf([&] {
+            CafModel caf;
+            caf.document = model.document;
+            written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole);
+            written.wholeModel = freeShapesCompound(model.document);
+        });
     });
 
     meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection);
@@ -67,25 +110,40 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
             const TopoDS_Shape& shape = i < solidCount ? model.solids[i] : model.faces[i - solidCount];
             const std::string path = i < solidCount ? dp::solidStl(root, static_cast<int>(i))
                                                     : dp::faceStl(root, static_cast<int>(i - solidCount));
-            done[i] = writeMeshedStl(shape, path, console, consoleMutex);
-            if (done[i] == 0 && triangleCount(shape) > 0) {
-                ++failedWrites;
+            // A failure on one file (no memory, an OpenCASCADE error) is that
+            // file's failed write; the other files go on.
+            const std::optional<std::string> failure = failureOf([&] {
+                if (injectedFault("file-writer")) {
+                    throw Standard_Failure("injected by ORVANE_DEBUG_FAULT");
+                }
+                done[i] = writeMeshedStl(shape, path, console, consoleMutex);
+                if (i >= solidCount) {
+                    written.faceBoxes[i - solidCount] = faceBox(model.faces[i - solidCount]);
+                }
+            });
+            if (failure) {
+                done[i] = 0;
+                const std::lock_guard<std::mutex> lock(consoleMutex);
+                std::cerr << "orvane: cannot write " << path << ": " << *failure << '\n';
             }
-            if (i >= solidCount) {
-                written.faceBoxes[i - solidCount] = faceBox(model.faces[i - solidCount]);
+            if (done[i] == 0 && (failure || triangleCount(shape) > 0)) {
+                ++failedWrites;
             }
         }
     };
-    std::vector<std::thread> writers;
-    for (unsigned t = 1; t < threads; ++t) {
-        writers.emplace_back(writeFiles);
+    {
+        JoinedThreads writers;
+        for (unsigned t = 1; t < threads; ++t) {
+            writers.start(writeFiles);
+        }
+        writeFiles();
     }
-    writeFiles();
-    for (std::thread& writer : writers) {
-        writer.join();
-    }
-    wholeModel.join();
+    wholeModel.joinAll();
     console << wholeModelConsole.str() << std::flush;
+    if (wholeModelFailure) {
+        written.wholeModelWritten = false;
+        std::cerr << "orvane: cannot write " << dp::modelStl(root) << ": " << *wholeModelFailure << '\n';
+    }
 
     written.failedWrites = failedWrites + (written.wholeModelWritten ? 0 : 1);
     written.solidWritten.assign(done.begin(), done.begin() + static_cast<std::ptrdiff_t>(solidCount));

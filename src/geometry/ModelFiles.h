@@ -5,7 +5,9 @@
 #include <TopoDS_Compound.hxx>
 
 #include <array>
+#include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,11 @@ struct WrittenModelFiles {
     // no permission); a face or solid without triangles is no such failure.
     int failedWrites = 0;
 };
+
+// Runs work and says what it threw (an OpenCASCADE failure by its type and
+// message, anything else by what() or as unknown); nullopt when it returned.
+// Worker threads run their work through it, so nothing leaves them.
+std::optional<std::string> failureOf(const std::function<void()>& work);
 
 // Writes the files of a STEP import below root: solid<i>.stl for every
 // solid, model<i>.stl for every face, and the whole-model STL with its point

@@ -1,6 +1,7 @@
 // STEP prepared, face B-rep export with the Gauss-point job, and sphere cuts.
 
 #include "app/DataPaths.h"
+#include "app/FaultInjection.h"
 #include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "commands/CommandHold.h"
@@ -42,6 +43,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -91,38 +93,6 @@ std::vector<CommandRow> stepImportCommands(Orvane* view) {
 
 namespace {
 
-// Regular files directly inside the directory; nullopt when it cannot be listed.
-std::optional<int> countRegularFiles(const std::string& directory) {
-    std::error_code error;
-    fs::directory_iterator entry(fs::u8path(directory), error);
-    if (error) {
-        std::cerr << "orvane: cannot list " << directory << ": " << error.message() << "\n";
-        return std::nullopt;
-    }
-    int count = 0;
-    for (; entry != fs::directory_iterator(); entry.increment(error)) {
-        if (error) {
-            std::cerr << "orvane: cannot list " << directory << ": " << error.message() << "\n";
-            return std::nullopt;
-        }
-        std::error_code statusError;
-        count += fs::is_regular_file(entry->path(), statusError) ? 1 : 0;
-    }
-    return count;
-}
-
-vtkSmartPointer<vtkPolyData> readStl(const std::string& path) {
-    if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
-        // An empty mesh keeps the numbering of the faces and solids.
-        std::cerr << "orvane: cannot read STL file '" << path << "': " << *problem << "\n";
-        return vtkSmartPointer<vtkPolyData>::New();
-    }
-    auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    reader->SetFileName(path.c_str());
-    reader->Update();
-    return reader->GetOutput();
-}
-
 vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
     if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
@@ -147,11 +117,10 @@ vtkSmartPointer<vtkActor> meshActor(vtkPolyData* mesh) {
     return actor;
 }
 
-// The mesh of a file: what this import wrote there, taken from the shape it
-// was written from, or else whatever the file holds (left by an earlier
-// prepared, or missing).
-vtkSmartPointer<vtkPolyData> fileMesh(const std::string& path, const TopoDS_Shape* writtenFrom) {
-    return writtenFrom != nullptr ? orvane::triangulationPolyData(*writtenFrom) : readStl(path);
+// The mesh an import shows for a shape: its triangulation, whether or not
+// its file could be written; nothing for a shape that is missing.
+vtkSmartPointer<vtkPolyData> shapeMesh(const TopoDS_Shape& shape) {
+    return shape.IsNull() ? vtkSmartPointer<vtkPolyData>::New() : orvane::triangulationPolyData(shape);
 }
 
 vtkSmartPointer<vtkStaticCellLocator> locatorOf(vtkPolyData* mesh) {
@@ -175,9 +144,8 @@ struct PreparedImport {
     std::string root;
     std::string stepPath;
     std::optional<StepModel> model;
-    bool listed = false;
-    int faceFileCount = 0;
-    int solidFileCount = 0;
+    // Why the preparation stopped on an exception; the import then fails.
+    std::optional<std::string> failure;
     std::vector<std::array<double, 6>> faceBoxes;
     std::vector<vtkSmartPointer<vtkActor>> faceActors;
     std::vector<vtkSmartPointer<vtkActor>> solidActors;
@@ -230,50 +198,46 @@ void prepareImport(PreparedImport& prepared) {
         }
     }
 
-    const std::optional<int> faceFiles = countRegularFiles(dp::stepDir(root));
-    const std::optional<int> solidFiles = countRegularFiles(dp::solidDir(root));
-    if (!faceFiles || !solidFiles) {
-        return;
-    }
-    prepared.listed = true;
-    prepared.faceFileCount = *faceFiles;
-    prepared.solidFileCount = *solidFiles;
-    const long long showTotal = prepared.faceFileCount + prepared.solidFileCount + 1LL;
+    // The view shows the faces and solids of this model, from their meshes
+    // in memory: files that an earlier import left in the directories are
+    // neither shown nor pickable.
+    const long long showTotal = static_cast<long long>(model.faces.size() + model.solids.size()) + 1LL;
     long long shown = 0;
     prepared.progress("show", shown, showTotal);
 
-    for (int i = 0; i < prepared.faceFileCount; ++i) {
-        const auto index = static_cast<std::size_t>(i);
-        const bool ours = index < model.faces.size() && written.faceWritten[index];
-        vtkSmartPointer<vtkActor> actor =
-            meshActor(fileMesh(dp::faceStl(root, i), ours ? &model.faces[index] : nullptr));
+    for (std::size_t i = 0; i < model.faces.size(); ++i) {
+        vtkSmartPointer<vtkActor> actor = meshActor(shapeMesh(model.faces[i]));
         // A highlighted face lies in the surface of its translucent solid: draw it in front.
         actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
         setActorName(actor, "F 0 " + std::to_string(i));
         prepared.faceActors.push_back(actor);
         prepared.progress("show", ++shown, showTotal);
     }
-    for (int i = 0; i < prepared.solidFileCount; ++i) {
-        const auto index = static_cast<std::size_t>(i);
-        const bool ours = index < model.solids.size() && written.solidWritten[index];
-        vtkSmartPointer<vtkPolyData> mesh =
-            fileMesh(dp::solidStl(root, i), ours ? &model.solids[index] : nullptr);
-        vtkSmartPointer<vtkActor> actor = meshActor(mesh);
+    for (std::size_t i = 0; i < model.solids.size(); ++i) {
+        vtkSmartPointer<vtkActor> actor = meshActor(shapeMesh(model.solids[i]));
         setActorName(actor, "S 0 " + std::to_string(i));
         prepared.solidActors.push_back(actor);
-        prepared.pickIndex.solidActors.push_back(ours ? actor : nullptr);
+        prepared.pickIndex.solidActors.push_back(actor);
         prepared.progress("show", ++shown, showTotal);
     }
-    TopoDS_Shape wholeModel = written.wholeModel;
-    vtkSmartPointer<vtkPolyData> modelMesh =
-        fileMesh(dp::modelStl(root), written.wholeModelWritten ? &wholeModel : nullptr);
-    prepared.modelActor = meshActor(modelMesh);
+    prepared.modelActor = meshActor(shapeMesh(written.wholeModel));
     prepared.modelActor->GetProperty()->SetOpacity(0.8);
     prepared.progress("show", ++shown, showTotal);
 
     prepared.pickIndex.triangles = faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
     prepared.pickIndex.locator = locatorOf(prepared.pickIndex.triangles);
-} // namespace
+}
+
+// The worker's whole life: nothing it throws leaves it; the GUI thread
+// learns of it from `failure` and ends the import like a failed one.
+void prepareImportGuarded(PreparedImport& prepared) {
+    prepared.failure = failureOf([&prepared] {
+        if (injectedFault("import-worker")) {
+            throw std::bad_alloc();
+        }
+        prepareImport(prepared);
+    });
+}
 
 } // namespace
 
@@ -300,7 +264,8 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     }
     // The import runs on a worker while the view keeps drawing; commands
     // that arrive meanwhile wait in the hold and run after it, in order.
-    commandHold->hold();
+    // Until the worker runs, the hold ends with this scope.
+    orvane::CommandHold::Lease hold = commandHold->lease();
     auto prepared = std::make_shared<orvane::PreparedImport>();
     prepared->root = root;
     prepared->stepPath = stepPath;
@@ -311,10 +276,15 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
             Qt::QueuedConnection);
     };
     importWorker = std::thread([this, prepared] {
-        orvane::prepareImport(*prepared);
-        QMetaObject::invokeMethod(
-            this, [this, prepared] { finishStepImport(*prepared); }, Qt::QueuedConnection);
+        orvane::prepareImportGuarded(*prepared);
+        try {
+            QMetaObject::invokeMethod(
+                this, [this, prepared] { finishStepImport(*prepared); }, Qt::QueuedConnection);
+        } catch (...) {
+            std::cerr << "orvane: openSTLFile: the end of the import could not be announced\n";
+        }
     });
+    importHold = std::move(hold);
 }
 
 bool Orvane::importing() const {
@@ -322,23 +292,28 @@ bool Orvane::importing() const {
 }
 
 void Orvane::finishStepImport(orvane::PreparedImport& prepared) {
+    // Released at the end of this turn, whatever the import's end does.
+    const orvane::CommandHold::Lease hold = std::move(importHold);
     importWorker.join();
-    applyStepImport(prepared);
-    commandHold->release();
+    dispatcher->runGuarded("openSTLFile", [&] { applyStepImport(prepared); });
 }
 
 void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
+    if (prepared.failure) {
+        std::cerr << "orvane: openSTLFile: the import of '" << prepared.stepPath
+                  << "' failed: " << *prepared.failure << "\n";
+        // The shutdown still deletes what it wrote before it failed.
+        importFiles.insert(importFiles.end(), prepared.writtenFiles.begin(), prepared.writtenFiles.end());
+        renderView();
+        return;
+    }
     if (!prepared.model) {
         renderView();
         return;
     }
     const std::string& root = prepared.root;
-    if (!prepared.listed) {
-        std::cerr << "orvane: openSTLFile: the import into " << root << " stopped\n";
-        return;
-    }
-    faceFileCount = prepared.faceFileCount;
-    solidFileCount = prepared.solidFileCount;
+    faceFileCount = static_cast<int>(prepared.faceActors.size());
+    solidFileCount = static_cast<int>(prepared.solidActors.size());
 
     for (const auto& actor : prepared.faceActors) {
         actor->VisibilityOff();
@@ -356,8 +331,7 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     pickingStyle->faceBoxes = std::move(prepared.faceBoxes);
     pickingStyle->dataRoot = root;
     pickingStyle->model.stepPath = prepared.stepPath;
-    pickingStyle->lastPickedActor = nullptr;
-    pickingStyle->highlightedFaces.clear();
+    pickingStyle->forgetPicks();
     if (solidFileCount == 0) {
         prepared.pickIndex.wholeModelActor = prepared.modelActor;
     }

@@ -55,7 +55,8 @@ std::optional<int32_t> leadingInteger(const std::string& text) {
 } // namespace
 
 void MouseInteractorHighLightActor::OnKeyPress() {
-    if (Interactor != nullptr && Interactor->GetKeySym() != nullptr) {
+    if (Interactor != nullptr && Interactor->GetKeySym() != nullptr &&
+        !ignoredWhileBusy(std::string("key ") + Interactor->GetKeySym())) {
         HandleKey(Interactor->GetKeySym());
     }
 }

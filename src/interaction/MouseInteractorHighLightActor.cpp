@@ -228,9 +228,7 @@ void MouseInteractorHighLightActor::hoverSolid(vtkActor* picked) {
     }
 }
 
-void MouseInteractorHighLightActor::setFaceMode(bool on) {
-    // A mode switch ends the current highlight, so neither a red solid nor a
-    // green face outlives the mode that showed it.
+void MouseInteractorHighLightActor::forgetPicks() {
     if (lastPickedActor != nullptr && !faceMode) {
         lastPickedActor->GetProperty()->DeepCopy(savedProperty);
     }
@@ -240,9 +238,25 @@ void MouseInteractorHighLightActor::setFaceMode(bool on) {
     highlightedFaces.clear();
     selectedShapes.clear();
     selectedFaceIds.clear();
+    candidateFaces.clear();
+    hitDistances.clear();
     lastPickedActor = nullptr;
+}
+
+void MouseInteractorHighLightActor::setFaceMode(bool on) {
+    // A mode switch ends the current highlight, so neither a red solid nor a
+    // green face outlives the mode that showed it.
+    forgetPicks();
     faceMode = on;
     renderWindow();
+}
+
+bool MouseInteractorHighLightActor::ignoredWhileBusy(const std::string& input) const {
+    if (!busy || !busy()) {
+        return false;
+    }
+    std::cerr << "orvane: " << input << " ignored: the view is busy with an import or a run\n";
+    return true;
 }
 
 void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], bool hit, int face) {
@@ -416,6 +430,9 @@ void MouseInteractorHighLightActor::OnLeftButtonUp() {
 }
 
 void MouseInteractorHighLightActor::OnRightButtonDown() {
+    if (ignoredWhileBusy("right click")) {
+        return;
+    }
     if (lastPickedActor != nullptr) {
         const double* centre = lastPickedActor->GetCenter();
         position = {centre[0], centre[1], centre[2]};

@@ -13,6 +13,7 @@
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 #include <vtkStaticCellLocator.h>
+#include <vtkWeakPointer.h>
 
 #include <array>
 #include <functional>
@@ -47,6 +48,16 @@ public:
 
     // Hover highlights whole actors (false) or single faces (true).
     void setFaceMode(bool on);
+
+    // Ends every highlight (the hovered solid gets its saved look back, the
+    // shown faces are hidden) and forgets the picked actor and the face
+    // selection. Whatever removes actors from the scene calls it first.
+    void forgetPicks();
+
+    // True while long work holds the commands (an import, a solver run):
+    // right clicks and keys, which edit the model, are then ignored; the
+    // camera and the hover highlight keep acting on what is shown.
+    std::function<bool()> busy;
 
     // Picks at the display position and updates the hover highlight, without
     // rendering.
@@ -91,7 +102,8 @@ public:
     bool faceMode = false;
     bool hoverEnabled = true;
     std::array<double, 3> pickPosition{0.0, 0.0, 0.0};
-    vtkActor* lastPickedActor = nullptr;
+    // Held weakly: the scene may drop the actor while the mouse rests on it.
+    vtkWeakPointer<vtkActor> lastPickedActor;
     vtkSmartPointer<vtkProperty> savedProperty = vtkSmartPointer<vtkProperty>::New();
     vtkSmartPointer<vtkRenderer> renderer = vtkSmartPointer<vtkRenderer>::New();
 
@@ -221,6 +233,8 @@ private:
     void hoverSolid(vtkActor* picked);
     void hoverFace(const double viewDirection[3], bool hit, int face);
     void renderWindow();
+    // Says once per key or click that it waits for nothing: true while busy.
+    bool ignoredWhileBusy(const std::string& input) const;
     bool validFace(int face, const char* command) const;
     // In multi-point mode a right-clicked face joins the picked points, once.
     void collectPickedPoint();

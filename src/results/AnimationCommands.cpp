@@ -3,6 +3,7 @@
 
 #include "app/DataPaths.h"
 #include "app/Orvane.h"
+#include "commands/CommandDispatcher.h"
 #include "commands/CommandTable.h"
 #include "results/AnimationRules.h"
 #include "results/ErrorCounter.h"
@@ -170,7 +171,7 @@ void Orvane::endModel() {
 
 void Orvane::timerEvent(QTimerEvent* event) {
     if (animation->modeTimerRunning() && event->timerId() == animation->modeTimerId) {
-        showNextMode();
+        dispatcher->runGuarded("playModel tick", [this] { showNextMode(); });
         return;
     }
     QWidget::timerEvent(event);
@@ -182,9 +183,24 @@ void Orvane::showNextMode() {
     if (a.modeTickRunning) {
         return;
     }
-    a.modeTickRunning = true;
     ResultPipeline& r = *results;
     const int mode = r.modeIndex;
+    // Whatever happens to this frame (a failure, an exception), the next
+    // tick shows the next mode.
+    struct TickScope {
+        ResultAnimation& animation;
+        ResultPipeline& pipeline;
+        int mode;
+        TickScope(ResultAnimation& a, ResultPipeline& r, int m) : animation(a), pipeline(r), mode(m) {
+            animation.modeTickRunning = true;
+        }
+        ~TickScope() {
+            pipeline.modeIndex = orvane::nextModeIndex(mode, pipeline.eigenvalues.size());
+            animation.modeTickRunning = false;
+        }
+        TickScope(const TickScope&) = delete;
+        TickScope& operator=(const TickScope&) = delete;
+    } tick(a, r, mode);
     clearScene();
     const std::string gridPath = orvane::datapaths::animatedModeResult(a.animationRoot, mode);
     vtkSmartPointer<vtkDoubleArray> modeVectors;
@@ -215,10 +231,7 @@ void Orvane::showNextMode() {
                       << "' did not reach the model surface\n";
         }
     }
-    // A mode that cannot be shown does not hold the animation up.
-    r.modeIndex = orvane::nextModeIndex(mode, r.eigenvalues.size());
     renderView();
-    a.modeTickRunning = false;
 }
 
 void Orvane::rendererVTK(const std::string& path) {

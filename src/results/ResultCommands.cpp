@@ -7,6 +7,7 @@
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "commands/InputLimits.h"
+#include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "results/ErrorCounter.h"
 #include "results/ResultFiles.h"
@@ -256,6 +257,9 @@ Orvane::SlotObjects Orvane::renewSlot(int slotNumber) {
 }
 
 void Orvane::clearScene() {
+    // The picking style lets go of every highlight while the actors still
+    // exist, so neither the mouse nor a key reaches a removed one.
+    pickingStyle->forgetPicks();
     vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
     renderer->RemoveAllViewProps();
 }

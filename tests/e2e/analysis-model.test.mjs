@@ -14,7 +14,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
 import {
-  repoRoot, screenshot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
+  keyboardWindow, repoRoot, screenshot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
 } from './harness.mjs';
 
 const execFileAsync = promisify(execFile);
@@ -172,17 +172,6 @@ function section(text, header) {
   return lines.slice(start + 1, end);
 }
 
-// Keys reach the view only through its embedded GL window, a child of the
-// top-level window: focusing the top-level one loses them.
-async function keyboardWindow(id) {
-  const { stdout } = await execFileAsync('xwininfo', ['-children', '-id', String(id)], { timeout: 20000 });
-  let best = { id, area: -1 };
-  for (const m of stdout.matchAll(/^\s+(0x[0-9a-f]+) .*?\s(\d+)x(\d+)[+-]\d+[+-]\d+/gim)) {
-    const area = Number(m[2]) * Number(m[3]);
-    if (area > best.area) best = { id: Number.parseInt(m[1], 16), area };
-  }
-  return best.id;
-}
 
 describe('view: analysis model with the real mouse and keyboard', { skip, timeout: SUITE_TIMEOUT }, () => {
   let dir;

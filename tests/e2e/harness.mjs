@@ -25,6 +25,7 @@
 //   view.pid, view.stdoutLines, view.stderrLines, view.exitInfo ({code, signal} once exited)
 //   view.waitForStdout(re, {after = 0, timeout}), view.waitForStderr(re, ...) -> the line
 //   view.window() -> X window id;  view.geometry() -> {x, y, width, height}
+// keyboardWindow(windowId) -> the child window that takes the view's keys
 //   view.stop(signal = 'SIGTERM', {timeout}) -> exit code (SIGKILL and an error on timeout)
 //
 // screenshot(windowId?) -> image (whole screen without an id)
@@ -406,6 +407,18 @@ export async function windowGeometry(id) {
   const { stdout } = await execFileAsync('xdotool', ['getwindowgeometry', '--shell', String(id)]);
   const fields = Object.fromEntries(stdout.split('\n').filter(Boolean).map((l) => l.split('=')));
   return { x: Number(fields.X), y: Number(fields.Y), width: Number(fields.WIDTH), height: Number(fields.HEIGHT) };
+}
+
+// Keys reach the view only through its embedded GL window, a child of the
+// top-level window: focusing the top-level one loses them.
+export async function keyboardWindow(id) {
+  const { stdout } = await execFileAsync('xwininfo', ['-children', '-id', String(id)], { timeout: 20000 });
+  let best = { id, area: -1 };
+  for (const m of stdout.matchAll(/^\s+(0x[0-9a-f]+) .*?\s(\d+)x(\d+)[+-]\d+[+-]\d+/gim)) {
+    const area = Number(m[2]) * Number(m[3]);
+    if (area > best.area) best = { id: Number.parseInt(m[1], 16), area };
+  }
+  return best.id;
 }
 
 export async function stopAll() {

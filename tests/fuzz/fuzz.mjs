@@ -11,7 +11,10 @@
 // directory that holds every path the commands name: data roots, generated
 // malformed files, a FIFO, directories, and links to /dev/zero and
 // /dev/urandom. Commands that run programs or reach the network are never
-// sent. A heartbeat ("selectId", answered by "selectFace") follows every 50
+// sent. Random runs also move the real mouse and press keys (xdotool) over
+// the view's window, which is then shown: moves, clicks, drags, wheel turns
+// and keys, interleaved with the commands and with STEP imports of a real
+// model. A heartbeat ("selectId", answered by "selectFace") follows every 50
 // commands; no answer in 30 s is a hang. On a crash, a hang or a sanitizer
 // report the last 100 commands are saved as a reproducer file and the view
 // is restarted. The same seed gives the same commands.
@@ -23,6 +26,9 @@
 //   @big BYTES WORD            send "WORD xxxx..." of BYTES bytes
 //   @json "TEXT"               send a command written as a JSON string (for control characters)
 //   @emit EVENT JSON...        emit an event with the given JSON arguments
+//   @mouse move FX FY | click BUTTON | shift-click BUTTON | drag FX FY FX2 FY2
+//                              real mouse input over the view (F: fraction of the window)
+//   @key KEYSYM                a real key press in the view's window
 //   @mkdir PATH / @mkfifo PATH / @symlink TARGET LINK / @write PATH TEXT
 //                              (TEXT may be a JSON string, "..." or "...".repeat(N))
 //   @expect-stderr REGEX       the view's standard error must match, by the end
@@ -36,7 +42,8 @@
 //   @fill FILE                 grow FILE until its file system is full; @free FILE removes it
 //   @snapshot DIR              record every file under DIR with its content
 //   @expect-unchanged DIR      DIR holds what the snapshot recorded, besides @fill files
-// A replay passes when the view answers the final heartbeat, shuts down
+// A reproducer with @mouse or @key lines shows the view's window; others run
+// it hidden. A replay passes when the view answers the final heartbeat, shuts down
 // cleanly on SIGTERM, prints no sanitizer report and meets the expectations.
 
 import { spawn, spawnSync, execFileSync } from 'node:child_process';
@@ -50,6 +57,7 @@ import {
 import { tmpdir } from 'node:os';
 import { basename, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { keyboardWindow, windowGeometry } from '../e2e/harness.mjs';
 
 const repoRoot = resolve(fileURLToPath(new URL('../..', import.meta.url)));
 const requireFromServer = createRequire(join(repoRoot, 'tools/ui-server/package.json'));
@@ -59,6 +67,12 @@ const HEARTBEAT_EVERY = 50;
 const HANG_MS = Number(process.env.ORVANE_FUZZ_HANG_MS || 30000);
 const KEEP = 100;
 const SANITIZER = /^==\d+==ERROR: |runtime error: |^SUMMARY: \w+Sanitizer|^==\d+==WARNING: .*Sanitizer/;
+
+// A real model for the imports that the mouse meets half-built.
+const SAMPLE_STEP = '/usr/share/opencascade/data/step/screw.step';
+// The view's keys, except "x" (it runs the Gauss-point program), and others.
+const KEYS = ['q', 'Escape', 'r', 't', 'y', 'b', 'u', 'h', 'v', 'z', 'l', 'k', 'a', 'e', 'w', 's', 'f', '3',
+  'Return', 'space', 'Delete', 'Tab', 'F1', 'shift+r', 'ctrl+q'];
 
 // Command words that run programs or reach other machines.
 const EXCLUDED_WORDS = new Set(['openSSh', 'SolveModel', 'genBrep', 'generateBreps']);
@@ -184,7 +198,7 @@ const EDGE_NUMBERS = [
   '0.5', '-0.5', '1.5', '8047', '.', '1,5', '00000000000000000000001', '',
 ];
 
-function makeGenerator(seed, table, paths) {
+function makeGenerator(seed, table, paths, { withInput = false, importRoots = [] } = {}) {
   const r = rng(seed);
   const junk = () => {
     const alphabet = 'abcXYZ019_.-:%é模型';
@@ -202,7 +216,22 @@ function makeGenerator(seed, table, paths) {
     if (r.chance(0.1)) return `${r.pick(paths)}\u0001x`;
     return junk();
   };
+  const fraction = () => (r.int(1000) / 1000).toFixed(3);
+  const input = () => {
+    const roll = r.next();
+    if (roll < 0.45) return { kind: 'mouse', words: ['move', fraction(), fraction()] };
+    if (roll < 0.65) return { kind: 'mouse', words: ['click', r.pick(['1', '3', '3', '2', '4', '5'])] };
+    if (roll < 0.72) return { kind: 'mouse', words: ['shift-click', '3'] };
+    if (roll < 0.82) return { kind: 'mouse', words: ['drag', fraction(), fraction(), fraction(), fraction()] };
+    return { kind: 'key', key: r.pick(KEYS) };
+  };
   return function nextMessage() {
+    if (withInput) {
+      if (r.chance(0.1)) return input();
+      if (r.chance(0.003) && existsSync(SAMPLE_STEP)) {
+        return { kind: 'text', text: `openSTLFile ${r.pick(importRoots)} ${SAMPLE_STEP}` };
+      }
+    }
     const roll = r.next();
     if (roll < 0.01) {
       const payloads = [[42], [{ a: 1 }], [], [null], [['readStl', '1']], [true], ['selectId', 'extra']];
@@ -290,7 +319,8 @@ class ViewHost {
     this.stopping = false;
     this.eventCounts = new Map();
     this.expectedReplies = 0;
-    this.child = spawn(this.bin, ['hide'], {
+    this.window = null;
+    this.child = spawn(this.bin, this.shown ? [] : ['hide'], {
       cwd: this.env.cwd, env: { ...process.env, ...this.env.vars, ORVANE_UI_URL: this.url },
       stdio: ['ignore', 'ignore', 'pipe'],
     });
@@ -315,7 +345,50 @@ class ViewHost {
     if (!ready) throw new Error(`the view did not connect: ${this.exited ? JSON.stringify(this.exited) : 'timeout'}\n${this.stderr.slice(-20).join('\n')}`);
   }
 
+  // The shown view's largest window, its place and the child that takes keys.
+  async findWindow() {
+    const found = spawnSync('xdotool', ['search', '--sync', '--onlyvisible', '--pid', String(this.child.pid)],
+      { encoding: 'utf8', timeout: 30000 });
+    let best = null;
+    for (const id of (found.stdout || '').split('\n').filter(Boolean).map(Number)) {
+      const g = await windowGeometry(id);
+      if (!best || g.width * g.height > best.g.width * best.g.height) best = { id, g };
+    }
+    if (!best) throw new Error(`no window of the view: ${found.stderr || found.error || 'xdotool found none'}`);
+    this.window = { ...best.g, keys: await keyboardWindow(best.id) };
+  }
+
+  // Real input over the window; a view that is gone makes it a no-op.
+  input(message) {
+    if (!this.window || this.exited) return;
+    const w = this.window;
+    const at = (fx, fy) => [String(w.x + Math.round(Number(fx) * (w.width - 1))),
+      String(w.y + Math.round(Number(fy) * (w.height - 1)))];
+    let args;
+    if (message.kind === 'key') args = ['windowfocus', String(w.keys), 'key', message.key];
+    else {
+      const [what, ...rest] = message.words;
+      if (what === 'move') args = ['mousemove', ...at(rest[0], rest[1])];
+      else if (what === 'click') args = ['click', rest[0]];
+      else if (what === 'shift-click') args = ['keydown', 'shift', 'click', rest[0], 'keyup', 'shift'];
+      else if (what === 'drag') {
+        args = ['mousemove', ...at(rest[0], rest[1]), 'mousedown', '1', 'mousemove', ...at(rest[2], rest[3]),
+          'mouseup', '1'];
+      } else throw new Error(`unknown mouse input ${what}`);
+    }
+    spawnSync('xdotool', args, { timeout: 10000 });
+  }
+
+  async startAndFind() {
+    await this.start();
+    if (this.shown) await this.findWindow();
+  }
+
   send(message) {
+    if (message.kind === 'mouse' || message.kind === 'key') {
+      this.input(message);
+      return;
+    }
     if (!this.socket) return;
     if (message.kind === 'text') {
       this.socket.emit('message', message.text);
@@ -373,6 +446,8 @@ function viewEnv(scratch) {
 }
 
 function describe(message) {
+  if (message.kind === 'mouse') return `@mouse ${message.words.join(' ')}`;
+  if (message.kind === 'key') return `@key ${message.key}`;
   if (message.kind === 'text') {
     return message.text.length > 2000 ? `@big ${Buffer.byteLength(message.text)} ${message.text.split(' ')[0]}` : message.text;
   }
@@ -384,12 +459,16 @@ function describe(message) {
 async function fuzz(options, bin) {
   const scratch = makeScratch();
   const table = commandTable(bin);
-  const next = makeGenerator(options.seed, table, pathPool(scratch));
+  const withInput = Boolean(process.env.DISPLAY);
+  if (!withInput) console.log('  no DISPLAY: no mouse or keyboard input');
+  const next = makeGenerator(options.seed, table, pathPool(scratch),
+    { withInput, importRoots: [scratch.root, join(scratch.scratch, 'missing-root')] });
   const out = resolve(options.out || join(tmpdir(), 'orvane-fuzz-reproducers'));
   mkdirSync(out, { recursive: true });
   const host = new ViewHost(bin, viewEnv(scratch));
+  host.shown = withInput;
   await host.listen();
-  await host.start();
+  await host.startAndFind();
   const stats = { sent: 0, crashes: 0, hangs: 0, sanitizerReports: 0, restarts: 0 };
   const recent = [];
   const started = Date.now();
@@ -424,7 +503,7 @@ async function fuzz(options, bin) {
       await host.stop('SIGKILL');
       stats.restarts += 1;
       recent.length = 0;
-      await host.start();
+      await host.startAndFind();
     }
     if ((i + 1) % 1000 === 0) console.log(`  ${i + 1} commands, ${Math.round((Date.now() - started) / 1000)} s`);
   }
@@ -530,8 +609,9 @@ async function replayOne(file, bin) {
     else if (directive === '@symlink') symlinkSync(rest[0], rest[1]);
     else if (directive === '@write') writeFileSync(rest[0], writtenText(rest.slice(1).join(' ')));
   }
+  host.shown = lines.some((line) => /^@(mouse|key) /.test(line));
   await host.listen();
-  await host.start();
+  await host.startAndFind();
   for (const raw of lines) {
     if (raw.trim() === '' || raw.startsWith('#')) continue;
     const line = expand(raw);
@@ -559,6 +639,8 @@ async function replayOne(file, bin) {
     else if (directive === '@after-exit-exists') afterExit.push({ path: rest.join(' '), exists: true });
     else if (directive === '@after-exit-missing') afterExit.push({ path: rest.join(' '), exists: false });
     else if (directive === '@after-exit-file') afterExit.push({ path: rest[0], exists: true, content: rest.slice(1).join(' ') });
+    else if (directive === '@mouse') host.send({ kind: 'mouse', words: rest });
+    else if (directive === '@key') host.send({ kind: 'key', key: rest[0] });
     else if (directive === '@json') host.send({ kind: 'text', text: JSON.parse(rest.join(' ')) });
     else if (directive === '@big') host.send({ kind: 'text', text: `${rest[1]} ${'x'.repeat(Math.max(0, Number(rest[0]) - rest[1].length - 1))}` });
     else if (directive === '@emit') host.send({ kind: 'emit', event: rest[0], args: rest.slice(1).filter((a) => a !== '').map((a) => JSON.parse(a)) });

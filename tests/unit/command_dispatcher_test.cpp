@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
@@ -128,6 +129,10 @@ TEST(CommandDispatcher, NothingAHandlerThrowsGetsOut) {
     EXPECT_NE(diagnostics.find("'throws' failed: disk full"), std::string::npos);
     EXPECT_NE(diagnostics.find("'throwsOther' failed"), std::string::npos);
     EXPECT_NE(diagnostics.find("'misreads' failed"), std::string::npos);
+    // Work the event loop starts itself (a timer tick) has the same boundary.
+    EXPECT_NO_THROW(dispatcher.runGuarded("playModel tick", [] { throw std::bad_alloc(); }));
+    EXPECT_NE(recorder.diagnostics.str().find("orvane: playModel tick failed: std::bad_alloc"),
+              std::string::npos);
     dispatcher.execute("reset");
     EXPECT_EQ(recorder.calls, std::vector<std::string>{"reset"});
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -39,4 +40,30 @@ TEST(CommandHold, KeepsCommandsDuringAnOperationAndRunsThemInArrivalOrder) {
     EXPECT_EQ(ran, (std::vector<std::string>{"a", "long1", "b", "long2", "c", "instant", "d"}));
     EXPECT_FALSE(hold.holding());
     EXPECT_EQ(hold.waiting(), 0U);
+}
+
+TEST(CommandHold, ALeaseReleasesWhenItsScopeEndsByAnException) {
+    std::vector<std::string> ran;
+    orvane::CommandHold hold([&](const std::string& command) { ran.push_back(command); });
+    orvane::CommandHold::Lease moved;
+    try {
+        orvane::CommandHold::Lease lease = hold.lease();
+        hold.receive("kept");
+        EXPECT_TRUE(hold.holding());
+        throw std::runtime_error("between the hold and the worker");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(hold.holding());
+    EXPECT_EQ(ran, (std::vector<std::string>{"kept"}));
+
+    // Moved to where the operation ends, it releases there, once.
+    {
+        orvane::CommandHold::Lease lease = hold.lease();
+        moved = std::move(lease);
+    }
+    hold.receive("later");
+    EXPECT_TRUE(hold.holding());
+    moved = orvane::CommandHold::Lease();
+    EXPECT_FALSE(hold.holding());
+    EXPECT_EQ(ran, (std::vector<std::string>{"kept", "later"}));
 }

@@ -30,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -235,14 +236,24 @@ TEST_F(StepImport, SurfaceOnlyModelShowsTheWholeModel) {
     EXPECT_DOUBLE_EQ(view->pickingStyle->modelActor->GetProperty()->GetOpacity(), 0.8);
 }
 
-TEST_F(StepImport, ASecondSmallerImportCountsTheFilesLeftBehind) {
+TEST_F(StepImport, ASecondSmallerImportShowsOnlyItsOwnFacesAndSolids) {
     command("openSTLFile " + root.string() + " " + screw);
     const int screwFaces = view->faceFileCount;
+    ASSERT_GT(screwFaces, 6);
     command("openSTLFile " + root.string() + " " + writeShellStep(base / "shell.step"));
-    EXPECT_EQ(view->pickingStyle->faces.size(), 6u);
-    EXPECT_EQ(view->faceFileCount, screwFaces) << "stale face files are counted";
-    EXPECT_EQ(view->pickingStyle->faceActors.size(), static_cast<std::size_t>(screwFaces));
-    EXPECT_EQ(view->solidFileCount, 1) << "the screw's solid file is still there";
+    EXPECT_EQ(replies().back(), "message step_file_loaded_flag");
+    EXPECT_EQ(regularFiles(root / "data/step"), screwFaces) << "the screw's files stay in the directory";
+    EXPECT_EQ(regularFiles(root / "data/solid"), 1);
+    EXPECT_EQ(view->faceFileCount, 6);
+    EXPECT_EQ(view->solidFileCount, 0);
+    EXPECT_EQ(view->pickingStyle->faceActors.size(), 6u);
+    // Six hidden faces and the whole shell; nothing of the screw is shown or pickable.
+    const std::vector<vtkProp*> shown = props();
+    EXPECT_EQ(shown.size(), 7u);
+    for (vtkProp* prop : shown) {
+        EXPECT_NE(orvane::actorName(vtkActor::SafeDownCast(prop)).rfind("S ", 0), 0u);
+    }
+    EXPECT_FALSE(view->pickingStyle->HighlightFace(6));
 }
 
 TEST_F(StepImport, UnreadableFilesEmptyTheViewAndOnlyAnswerOpen) {
@@ -263,14 +274,53 @@ TEST_F(StepImport, UnreadableFilesEmptyTheViewAndOnlyAnswerOpen) {
     EXPECT_EQ(view->stepDir, root.string() + "/data/step") << "the last good import stays the one cleaned up";
 }
 
-TEST_F(StepImport, AnUnlistableDataDirectoryStopsTheImport) {
+TEST_F(StepImport, AMissingDataDirectoryLeavesTheImportIncomplete) {
     fs::remove_all(root / "data/solid");
     testing::internal::CaptureStderr();
     command("openSTLFile " + root.string() + " " + screw);
     const std::string diagnostics = testing::internal::GetCapturedStderr();
-    EXPECT_NE(diagnostics.find("cannot list " + root.string() + "/data/solid"), std::string::npos)
-        << diagnostics;
+    EXPECT_NE(diagnostics.find("the import is incomplete"), std::string::npos) << diagnostics;
     EXPECT_EQ(replies(), std::vector<std::string>{"message open"});
+}
+
+// Run with ORVANE_DEBUG_FAULT=import-worker,file-writer (its own test process):
+// the first import's worker throws std::bad_alloc, the second import's first
+// file write throws an OpenCASCADE failure, the third import is left alone.
+class StepImportFaults : public StepImport {};
+
+TEST_F(StepImportFaults, AThrowingWorkerEndsTheImportAsAFailureAndTheKeptCommandsRun) {
+    const char* faults = std::getenv("ORVANE_DEBUG_FAULT");
+    ASSERT_TRUE(faults != nullptr && std::string(faults) == "import-worker,file-writer")
+        << "this test needs ORVANE_DEBUG_FAULT=import-worker,file-writer";
+    const auto importThenSelect = [this](const std::string& step) {
+        events.clear();
+        testing::internal::CaptureStderr();
+        view->OnReceiveMessage(QString::fromStdString("openSTLFile " + root.string() + " " + step));
+        // Kept while the import works, run after it.
+        view->OnReceiveMessage("selectId");
+        while (view->importing()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return testing::internal::GetCapturedStderr();
+    };
+
+    std::string diagnostics = importThenSelect(screw);
+    EXPECT_NE(diagnostics.find("orvane: openSTLFile: the import of '" + screw + "' failed: std::bad_alloc"),
+              std::string::npos)
+        << diagnostics;
+    EXPECT_EQ(replies(), (std::vector<std::string>{"message open", "selectFace "}));
+    EXPECT_TRUE(props().empty());
+
+    diagnostics = importThenSelect(screw);
+    EXPECT_NE(diagnostics.find("Standard_Failure: injected by ORVANE_DEBUG_FAULT"), std::string::npos)
+        << diagnostics;
+    EXPECT_NE(diagnostics.find("1 model files could not be written"), std::string::npos) << diagnostics;
+    EXPECT_EQ(replies(), (std::vector<std::string>{"message open", "selectFace "}));
+
+    importThenSelect(screw);
+    EXPECT_EQ(replies(),
+              (std::vector<std::string>{"message open", "message step_file_loaded_flag", "selectFace "}));
+    EXPECT_EQ(view->faceFileCount, regularFiles(root / "data/step"));
 }
 
 TEST_F(StepImport, ShutdownEmptiesTheLastImportOnly) {

@@ -258,6 +258,8 @@ void client_core::run() {
             break;
         } catch (const std::exception& e) {
             diag(std::string("network thread: ") + e.what());
+        } catch (...) {
+            diag("network thread: an unknown error");
         }
     }
     {
