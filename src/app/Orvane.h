@@ -49,6 +49,7 @@ struct ResultAnimation;
 struct SectionClipping;
 class CommandDispatcher;
 class CommandHold;
+class GaussPointJob;
 class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
@@ -257,6 +258,8 @@ public:
     std::unique_ptr<orvane::SectionClipping> clipping;
     // The solver run in progress, if any (local program or remote run).
     std::unique_ptr<orvane::SolverRun> solverRun;
+    // The Gauss-point program of `genBrep`, if it runs.
+    std::unique_ptr<orvane::GaussPointJob> gaussJob;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -266,6 +269,9 @@ private:
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
     void finishStepImport(orvane::PreparedImport& prepared);
+    // Stops the import in progress, waits for its worker and hands its files
+    // to the shutdown.
+    void cancelStepImport();
     void applyStepImport(orvane::PreparedImport& prepared);
     // Reads the model surface and a result grid and fills the quantities;
     // false with a diagnostic (and no result kept) when either is unusable.
@@ -289,6 +295,7 @@ private:
     std::unique_ptr<orvane::CommandHold> commandHold;
     // The STEP import in progress, if any.
     std::thread importWorker;
+    std::shared_ptr<orvane::PreparedImport> runningImport;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

@@ -37,7 +37,7 @@ bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ost
 } // namespace
 
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
-                                  std::ostream& console) {
+                                  std::ostream& console, const std::atomic<bool>& stop) {
     WrittenModelFiles written;
     std::mutex consoleMutex;
 
@@ -47,13 +47,18 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     // threads write to the console at once.
     std::ostringstream wholeModelConsole;
     std::thread wholeModel([&] {
+        if (stop) {
+            return;
+        }
         CafModel caf;
         caf.document = model.document;
         written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole);
         written.wholeModel = freeShapesCompound(model.document);
     });
 
-    meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection);
+    if (!stop) {
+        meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection);
+    }
 
     const std::size_t solidCount = model.solids.size();
     const std::size_t total = solidCount + model.faces.size();
@@ -63,7 +68,7 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     std::atomic<std::size_t> next{0};
     std::atomic<int> failedWrites{0};
     const auto writeFiles = [&] {
-        for (std::size_t i = next++; i < total; i = next++) {
+        for (std::size_t i = next++; i < total && !stop; i = next++) {
             const TopoDS_Shape& shape = i < solidCount ? model.solids[i] : model.faces[i - solidCount];
             const std::string path = i < solidCount ? dp::solidStl(root, static_cast<int>(i))
                                                     : dp::faceStl(root, static_cast<int>(i - solidCount));
@@ -87,7 +92,8 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     wholeModel.join();
     console << wholeModelConsole.str() << std::flush;
 
-    written.failedWrites = failedWrites + (written.wholeModelWritten ? 0 : 1);
+    written.stopped = stop;
+    written.failedWrites = failedWrites + (written.wholeModelWritten || written.stopped ? 0 : 1);
     written.solidWritten.assign(done.begin(), done.begin() + static_cast<std::ptrdiff_t>(solidCount));
     written.faceWritten.assign(done.begin() + static_cast<std::ptrdiff_t>(solidCount), done.end());
     return written;

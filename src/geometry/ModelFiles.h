@@ -5,6 +5,7 @@
 #include <TopoDS_Compound.hxx>
 
 #include <array>
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ struct WrittenModelFiles {
     // Files that had triangles to hold but could not be written (full disk,
     // no permission); a face or solid without triangles is no such failure.
     int failedWrites = 0;
+    // The stop request came before every file was written.
+    bool stopped = false;
 };
 
 // Writes the files of a STEP import below root: solid<i>.stl for every
@@ -31,7 +34,9 @@ struct WrittenModelFiles {
 // solid and face and CafModel::WriteStl for the document; the working shape
 // is meshed once, and the files are written on `threads` threads while the
 // whole model is meshed on one more. The triangulations stay on the shapes.
+// Once `stop` is true no further file is started; the files under way are
+// finished, so every file is whole.
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
-                                  std::ostream& console);
+                                  std::ostream& console, const std::atomic<bool>& stop);
 
 } // namespace orvane
