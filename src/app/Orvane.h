@@ -188,8 +188,9 @@ public:
     std::string stepDir;
     std::string solidDir;
     std::string cutDir;
-    // The STL files the last STEP import and the cuts after it wrote; the
-    // shutdown deletes these and nothing else.
+    // The STL files the last STEP import and the cuts after it wrote (all
+    // files of an import the shutdown stopped); the shutdown deletes these
+    // and nothing else.
     std::vector<std::string> importFiles;
     std::vector<orvane::Point3> pointCoords;
     std::vector<orvane::GaussPoint> filePoints;

@@ -72,7 +72,9 @@ function running(pid) {
   }
 }
 
-describe('signals while the view works', { skip, timeout: SUITE_TIMEOUT }, () => {
+// node's runner counts a skipped test, not a skipped suite.
+if (skip) test('signals while the view works', { skip }, () => {});
+else describe('signals while the view works', { timeout: SUITE_TIMEOUT }, () => {
   let dir;
   let ui;
   let largeModel;
