@@ -111,8 +111,9 @@ else describe('signals while the view works', { timeout: SUITE_TIMEOUT }, () => 
   }
 
   // `when` says how far the second import gets before SIGTERM: "read" (the
-  // STEP transfer reports progress) or "write" (its first files are there).
-  for (const when of ['read', 'write']) {
+  // STEP transfer reports progress), "mesh" (the model is being meshed) or
+  // "write" (its first files are there).
+  for (const when of ['read', 'mesh', 'write']) {
     test(`SIGTERM during an import's ${when} exits within 5 s, leaves none of its files and keeps an earlier import's`,
       async () => {
         const view = await newView();
@@ -130,6 +131,8 @@ else describe('signals while the view works', { timeout: SUITE_TIMEOUT }, () => 
         await ui.send(`openSTLFile ${root} ${largeModel}`);
         if (when === 'read') {
           await ui.waitFor({ event: 'progress', text: /^read [1-9][0-9]* 1000$/ }, { timeout: IMPORT_TIMEOUT });
+        } else if (when === 'mesh') {
+          await ui.waitFor({ event: 'progress', text: /^read 1000 1000$/ }, { timeout: IMPORT_TIMEOUT });
         } else {
           await until('the first face file', () => readdirSync(join(data, 'step')).length > 0, IMPORT_TIMEOUT);
         }
