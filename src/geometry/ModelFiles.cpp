@@ -52,12 +52,12 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
         }
         CafModel caf;
         caf.document = model.document;
-        written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole);
+        written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole, &stop);
         written.wholeModel = freeShapesCompound(model.document);
     });
 
     if (!stop) {
-        meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection);
+        meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection, &stop);
     }
 
     const std::size_t solidCount = model.solids.size();
