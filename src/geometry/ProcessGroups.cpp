@@ -101,6 +101,11 @@ void stopProcessGroup(pid_t group, std::chrono::milliseconds grace,
     if (!leaderEnded) {
         waitForLeader(grace);
     }
+    // SIGKILL takes effect a moment after kill() returns.
+    const auto killDeadline = std::chrono::steady_clock::now() + grace;
+    while (processGroupAlive(group) && std::chrono::steady_clock::now() < killDeadline) {
+        std::this_thread::sleep_for(pollInterval);
+    }
 }
 
 } // namespace orvane
