@@ -4,6 +4,7 @@
 #include "commands/CommandDispatcher.h"
 #include "commands/CommandHold.h"
 #include "commands/CommandTable.h"
+#include "geometry/GaussPointJob.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
@@ -71,6 +72,9 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
         *commandHold, std::cerr, [this](const std::string& phase, long long done, long long total) {
             reportProgress(phase, done, total);
         });
+    gaussJob = std::make_unique<orvane::GaussPointJob>(*commandHold, [this](std::function<void()> work) {
+        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    });
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     arrowActor = vtkSmartPointer<vtkActor>::New();
     arrowGlyph = vtkSmartPointer<vtkGlyph3D>::New();
@@ -153,9 +157,8 @@ Orvane::~Orvane() {
     commandHold->dropWaiting();
     // A run still in progress (SIGINT, SIGTERM, window closed) ends first.
     solverRun->stop();
-    if (importWorker.joinable()) {
-        importWorker.join();
-    }
+    gaussJob->stop();
+    cancelStepImport();
     orvane::removeWrittenFiles(importFiles, std::cerr);
     channel.reset();
     axesWidget->SetEnabled(0);

@@ -49,6 +49,7 @@ enum class SeriesStep;
 struct ResultAnimation;
 struct SectionClipping;
 class CommandDispatcher;
+class GaussPointJob;
 class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
@@ -190,8 +191,9 @@ public:
     std::string stepDir;
     std::string solidDir;
     std::string cutDir;
-    // The STL files the last STEP import and the cuts after it wrote; the
-    // shutdown deletes these and nothing else.
+    // The STL files the last STEP import and the cuts after it wrote (all
+    // files of an import the shutdown stopped); the shutdown deletes these
+    // and nothing else.
     std::vector<std::string> importFiles;
     std::vector<orvane::Point3> pointCoords;
     std::vector<orvane::GaussPoint> filePoints;
@@ -260,6 +262,8 @@ public:
     std::unique_ptr<orvane::SectionClipping> clipping;
     // The solver run in progress, if any (local program or remote run).
     std::unique_ptr<orvane::SolverRun> solverRun;
+    // The Gauss-point program of `genBrep`, if it runs.
+    std::unique_ptr<orvane::GaussPointJob> gaussJob;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -269,6 +273,9 @@ private:
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
     void finishStepImport(orvane::PreparedImport& prepared);
+    // Stops the import in progress, waits for its worker and hands its files
+    // to the shutdown.
+    void cancelStepImport();
     void applyStepImport(orvane::PreparedImport& prepared);
     // Reads the model surface and a result grid and fills the quantities;
     // false with a diagnostic (and no result kept) when either is unusable.
@@ -293,6 +300,7 @@ private:
     // The STEP import in progress, if any, and its hold on the commands.
     std::thread importWorker;
     orvane::CommandHold::Lease importHold;
+    std::shared_ptr<orvane::PreparedImport> runningImport;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

@@ -15,7 +15,7 @@ struct CleanupOutcome {
 };
 
 // Deletes the files the program itself wrote (the last STEP import's STL
-// files and its cuts). A file is deleted only when it is still a regular
+// files and its cuts; all files of an import stopped before it completed). A file is deleted only when it is still a regular
 // file, not a link, and the directory holding it is a real directory, not a
 // link to one: nothing outside the tree the import wrote is ever touched.
 // Missing files are skipped silently; a file that cannot be deleted is

@@ -18,14 +18,17 @@
 namespace orvane {
 
 bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles,
-                        std::ostream& console) const {
+                        std::ostream& console, const std::atomic<bool>* stop) const {
     if (document.IsNull()) {
         std::cerr << "cannot write " << path << ": no model\n";
         return false;
     }
     try {
         const TopoDS_Compound compound = freeShapesCompound(document);
-        meshShape(compound, linearDeflection, angularDeflectionDeg * 3.141592653589793 / 180.0);
+        meshShape(compound, linearDeflection, angularDeflectionDeg * 3.141592653589793 / 180.0, stop);
+        if (stop != nullptr && *stop) {
+            return false;
+        }
         const bool written = writeFileReplacing(
             path,
             [&](const std::string& temporary) {

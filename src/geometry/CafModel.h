@@ -6,6 +6,7 @@
 #include <TDocStd_Document.hxx>
 #include <TopoDS_Shape.hxx>
 
+#include <atomic>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -22,8 +23,10 @@ struct CafModel {
     // (ASCII or binary). With withPointTriangleFiles it then prints the path
     // without its extension on the console and writes the point and
     // triangle files there. Returns false with a diagnostic on failure.
+    // Once `stop` (when given) is true during the meshing, nothing is written
+    // and the result is false.
     bool WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles,
-                  std::ostream& console = std::cout) const;
+                  std::ostream& console = std::cout, const std::atomic<bool>* stop = nullptr) const;
 
     // Writes base.pts and base.tri from the stored triangulations of the
     // shape's faces (see writePointTriangleFiles).

@@ -76,7 +76,7 @@ std::optional<std::string> failureOf(const std::function<void()>& work) {
 }
 
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
-                                  std::ostream& console) {
+                                  std::ostream& console, const std::atomic<bool>& stop) {
     WrittenModelFiles written;
     std::mutex consoleMutex;
 
@@ -88,15 +88,21 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     std::optional<std::string> wholeModelFailure;
     JoinedThreads wholeModel;
     wholeModel.start([&] {
+        if (stop) {
+            return;
+        }
         wholeModelFailure = failureOf([&] {
             CafModel caf;
             caf.document = model.document;
-            written.wholeModelWritten = caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole);
+            written.wholeModelWritten =
+                caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole, &stop);
             written.wholeModel = freeShapesCompound(model.document);
         });
     });
 
-    meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection);
+    if (!stop) {
+        meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection, &stop);
+    }
 
     const std::size_t solidCount = model.solids.size();
     const std::size_t total = solidCount + model.faces.size();
@@ -106,7 +112,7 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
     std::atomic<std::size_t> next{0};
     std::atomic<int> failedWrites{0};
     const auto writeFiles = [&] {
-        for (std::size_t i = next++; i < total; i = next++) {
+        for (std::size_t i = next++; i < total && !stop; i = next++) {
             const TopoDS_Shape& shape = i < solidCount ? model.solids[i] : model.faces[i - solidCount];
             const std::string path = i < solidCount ? dp::solidStl(root, static_cast<int>(i))
                                                     : dp::faceStl(root, static_cast<int>(i - solidCount));
@@ -145,7 +151,8 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
         std::cerr << "orvane: cannot write " << dp::modelStl(root) << ": " << *wholeModelFailure << '\n';
     }
 
-    written.failedWrites = failedWrites + (written.wholeModelWritten ? 0 : 1);
+    written.stopped = stop;
+    written.failedWrites = failedWrites + (written.wholeModelWritten || written.stopped ? 0 : 1);
     written.solidWritten.assign(done.begin(), done.begin() + static_cast<std::ptrdiff_t>(solidCount));
     written.faceWritten.assign(done.begin() + static_cast<std::ptrdiff_t>(solidCount), done.end());
     return written;

@@ -5,6 +5,7 @@
 #include <TopoDS_Compound.hxx>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -25,6 +26,8 @@ struct WrittenModelFiles {
     // Files that had triangles to hold but could not be written (full disk,
     // no permission); a face or solid without triangles is no such failure.
     int failedWrites = 0;
+    // The stop request came before every file was written.
+    bool stopped = false;
 };
 
 // Runs work and says what it threw (an OpenCASCADE failure by its type and
@@ -38,7 +41,9 @@ std::optional<std::string> failureOf(const std::function<void()>& work);
 // solid and face and CafModel::WriteStl for the document; the working shape
 // is meshed once, and the files are written on `threads` threads while the
 // whole model is meshed on one more. The triangulations stay on the shapes.
+// Once `stop` is true no further file is started; the files under way are
+// finished, so every file is whole.
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
-                                  std::ostream& console);
+                                  std::ostream& console, const std::atomic<bool>& stop);
 
 } // namespace orvane

@@ -10,6 +10,7 @@
 #include <IFSelect_ReturnStatus.hxx>
 #include <IGESCAFControl_Writer.hxx>
 #include <IMeshTools_Parameters.hxx>
+#include <Message_ProgressIndicator.hxx>
 #include <Message_ProgressRange.hxx>
 #include <RWGltf_CafWriter.hxx>
 #include <STEPCAFControl_Writer.hxx>
@@ -165,12 +166,35 @@ TopoDS_Compound freeShapesCompound(const Handle(TDocStd_Document) & document) {
     return compound;
 }
 
-void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angularDeflectionRadians) {
+namespace {
+
+// Lets the mesher ask whether to stop; it shows nothing.
+class StopRequest : public Message_ProgressIndicator {
+public:
+    explicit StopRequest(const std::atomic<bool>& stop) : stop_(stop) {}
+    Standard_Boolean UserBreak() override { return stop_.load(); }
+
+protected:
+    void Show(const Message_ProgressScope&, const Standard_Boolean) override {}
+
+private:
+    const std::atomic<bool>& stop_;
+};
+
+} // namespace
+
+void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angularDeflectionRadians,
+               const std::atomic<bool>* stop) {
     IMeshTools_Parameters parameters;
     parameters.Deflection = linearDeflection;
     parameters.Angle = angularDeflectionRadians;
     parameters.InParallel = true;
-    BRepMesh_IncrementalMesh mesher(shape, parameters);
+    if (stop == nullptr) {
+        BRepMesh_IncrementalMesh mesher(shape, parameters);
+        return;
+    }
+    const Handle(StopRequest) indicator = new StopRequest(*stop);
+    BRepMesh_IncrementalMesh mesher(shape, parameters, indicator->Start());
 }
 
 bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & document, ExportFormat format) {

@@ -5,6 +5,7 @@
 #include <TopoDS_Compound.hxx>
 #include <TopoDS_Shape.hxx>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,8 +24,10 @@ constexpr double kExportAngularDeflection = 0.3490658503988659; // 20 degrees
 TopoDS_Compound freeShapesCompound(const Handle(TDocStd_Document) & document);
 
 // Triangulates every face of the shape in parallel, keeping triangulations
-// that are already fine enough.
-void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angularDeflectionRadians);
+// that are already fine enough. Once `stop` (when given) is true the mesher
+// gives up early and leaves faces without triangles.
+void meshShape(const TopoDS_Shape& shape, double linearDeflection, double angularDeflectionRadians,
+               const std::atomic<bool>* stop = nullptr);
 
 // Writes the free shapes of the XCAF document in the format: STEP and IGES
 // with colours and names, ASCII STL, BRep, or binary glTF (millimetres,

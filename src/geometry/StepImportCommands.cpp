@@ -9,8 +9,9 @@
 #include "commands/InputLimits.h"
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
+#include "geometry/GaussPointJob.h"
+#include "geometry/MeshFiles.h"
 #include "geometry/ModelFiles.h"
-#include "geometry/ProcessRunner.h"
 #include "geometry/ShapeExporter.h"
 #include "geometry/ShapePolyData.h"
 #include "geometry/SphereCut.h"
@@ -38,6 +39,7 @@
 #include <vtkStaticCellLocator.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -153,6 +155,14 @@ struct PreparedImport {
     MouseInteractorHighLightActor::ModelPickIndex pickIndex;
     // The STL files this import wrote, the only ones the shutdown deletes.
     std::vector<std::string> writtenFiles;
+    // The whole model's files this import wrote; deleted only with an
+    // import that is stopped before it is complete.
+    std::vector<std::string> wholeModelFiles;
+    // Set by the GUI thread to stop the import (at shutdown); checked in the
+    // read and between files.
+    std::atomic<bool> stop{false};
+    // The worker saw the stop request: the import is incomplete.
+    bool stopped = false;
     // Files this import could not write (see WrittenModelFiles).
     int failedWrites = 0;
     // Tells the GUI thread how far the import has got (phase, done, total).
@@ -168,9 +178,16 @@ void prepareImport(PreparedImport& prepared) {
     prepared.model = readStepModel(prepared.stepPath, std::cout, [&prepared](double fraction) {
         prepared.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
                           transferSteps);
-        return true;
+        return !prepared.stop;
     });
     prepared.progress("read", transferSteps, transferSteps);
+    if (prepared.stop) {
+        prepared.stopped = true;
+        if (prepared.model) {
+            closeDocument(prepared.model->document);
+            prepared.model.reset();
+        }
+    }
     if (!prepared.model) {
         return;
     }
@@ -179,7 +196,7 @@ void prepareImport(PreparedImport& prepared) {
     // Solids and faces are meshed and written on every core at once.
     const auto meshTotal = static_cast<long long>(model.solids.size() + model.faces.size());
     prepared.progress("mesh", 0, meshTotal);
-    WrittenModelFiles written = writeModelFiles(model, root, threads, std::cout);
+    WrittenModelFiles written = writeModelFiles(model, root, threads, std::cout, prepared.stop);
     prepared.progress("mesh", meshTotal, meshTotal);
     // The whole model's files are written with the rest.
     prepared.progress("write", 1, 1);
@@ -197,6 +214,14 @@ void prepareImport(PreparedImport& prepared) {
             prepared.writtenFiles.push_back(dp::faceStl(root, static_cast<int>(i)));
         }
     }
+    if (written.wholeModelWritten) {
+        const std::string base = pointTriangleBase(dp::modelStl(root));
+        prepared.wholeModelFiles = {dp::modelStl(root), base + ".pts", base + ".tri"};
+    }
+    if (written.stopped) {
+        prepared.stopped = true;
+        return;
+    }
 
     // The view shows the faces and solids of this model, from their meshes
     // in memory: files that an earlier import left in the directories are
@@ -206,6 +231,10 @@ void prepareImport(PreparedImport& prepared) {
     prepared.progress("show", shown, showTotal);
 
     for (std::size_t i = 0; i < model.faces.size(); ++i) {
+        if (prepared.stop) {
+            prepared.stopped = true;
+            return;
+        }
         vtkSmartPointer<vtkActor> actor = meshActor(shapeMesh(model.faces[i]));
         // A highlighted face lies in the surface of its translucent solid: draw it in front.
         actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
@@ -214,6 +243,10 @@ void prepareImport(PreparedImport& prepared) {
         prepared.progress("show", ++shown, showTotal);
     }
     for (std::size_t i = 0; i < model.solids.size(); ++i) {
+        if (prepared.stop) {
+            prepared.stopped = true;
+            return;
+        }
         vtkSmartPointer<vtkActor> actor = meshActor(shapeMesh(model.solids[i]));
         setActorName(actor, "S 0 " + std::to_string(i));
         prepared.solidActors.push_back(actor);
@@ -269,6 +302,9 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     auto prepared = std::make_shared<orvane::PreparedImport>();
     prepared->root = root;
     prepared->stepPath = stepPath;
+    // From here on the shutdown deletes this import's files, not the last one's.
+    importFiles.clear();
+    runningImport = prepared;
     // Progress goes through the GUI thread, whose throttle keeps the rate down.
     prepared->progress = [this](const char* phase, long long done, long long total) {
         QMetaObject::invokeMethod(
@@ -291,10 +327,29 @@ bool Orvane::importing() const {
     return importWorker.joinable();
 }
 
+void Orvane::cancelStepImport() {
+    if (!runningImport) {
+        return;
+    }
+    runningImport->stop = true;
+    if (importWorker.joinable()) {
+        importWorker.join();
+    }
+    // The import is never applied: its files go to the shutdown's list now,
+    // and an incomplete import leaves none of its files behind.
+    importFiles = std::move(runningImport->writtenFiles);
+    if (runningImport->stopped) {
+        importFiles.insert(importFiles.end(), runningImport->wholeModelFiles.begin(),
+                           runningImport->wholeModelFiles.end());
+    }
+    runningImport.reset();
+}
+
 void Orvane::finishStepImport(orvane::PreparedImport& prepared) {
     // Released at the end of this turn, whatever the import's end does.
     const orvane::CommandHold::Lease hold = std::move(importHold);
     importWorker.join();
+    runningImport.reset();
     dispatcher->runGuarded("openSTLFile", [&] { applyStepImport(prepared); });
 }
 
@@ -370,15 +425,25 @@ void Orvane::ExportFaceBrep(int face) {
         std::cerr << "orvane: genBrep: no face " << face << " (the model has " << faces.size() << " faces)\n";
         return;
     }
+    // A key in the view may ask while an import or a run holds the commands.
+    if (commandHold->holding()) {
+        std::cerr << "orvane: genBrep: another long operation is running; face " << face
+                  << " is not exported\n";
+        return;
+    }
     const std::string& root = pickingStyle->dataRoot;
     const std::string brepPath = dp::faceBrep(root, face);
-    if (orvane::writeFaceBrep(faces[static_cast<std::size_t>(face)], brepPath)) {
-        pickingStyle->model.brepFiles.push_back(brepPath);
+    if (!orvane::writeFaceBrep(faces[static_cast<std::size_t>(face)], brepPath)) {
+        // The program would read whatever an earlier export left there.
+        std::cerr << "orvane: genBrep: the Gauss-point program is not run for face " << face << "\n";
+        return;
     }
-    const std::string gaussPath = dp::gaussPoints(root);
-    orvane::runProgram(dp::gaussProgram(root), {brepPath, gaussPath}, std::cerr);
-    const std::vector<orvane::GaussPoint> points = orvane::readGaussPoints(gaussPath, face);
-    pickingStyle->gaussPoints.insert(pickingStyle->gaussPoints.end(), points.begin(), points.end());
+    pickingStyle->model.brepFiles.push_back(brepPath);
+    gaussJob->start(dp::gaussProgram(root), brepPath, dp::gaussPoints(root), face,
+                    [this](std::vector<orvane::GaussPoint> points) {
+                        pickingStyle->gaussPoints.insert(pickingStyle->gaussPoints.end(), points.begin(),
+                                                         points.end());
+                    });
 }
 
 void Orvane::ExportTargetFaceBrep() {

@@ -154,7 +154,9 @@ remoteRunSteps(const RemoteSettings& settings, const RemoteRunRequest& request, 
     steps.push_back(
         {"upload", "scp",
          withOptions({"-r"}, {localOperand(request.input), login + ":" + home + "/project/motai"})});
-    steps.push_back({"solve", "ssh", withOptions({}, {login, remoteSolverCommand(settings, request)})});
+    // A terminal on the remote side: when the view stops ssh, the remote
+    // shell and mpirun lose it and are hung up, so the solver stops there too.
+    steps.push_back({"solve", "ssh", withOptions({"-tt"}, {login, remoteSolverCommand(settings, request)})});
     steps.push_back({"download", "scp",
                      withOptions({"-r"}, {login + ":" + home + "/project/output/" + resultDirectory,
                                           localOperand(request.target)})});

@@ -1,16 +1,21 @@
 #include "results/SolverRun.h"
 
 #include "commands/CommandHold.h"
+#include "geometry/ProcessGroups.h"
 
 #include <QStringList>
+#include <QtGlobal>
 
+#include <chrono>
 #include <ostream>
+
+#include <unistd.h>
 
 namespace orvane {
 
 namespace {
 
-constexpr int terminateGraceMs = 3000;
+constexpr std::chrono::milliseconds terminateGrace{3000};
 
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
@@ -25,6 +30,23 @@ std::string commandLineForHumans(const ProgramCall& call) {
 }
 
 } // namespace
+
+// A QProcess whose program leads a process group of its own.
+class GroupLeaderProcess : public QProcess {
+public:
+    explicit GroupLeaderProcess(QObject* parent) : QProcess(parent) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
+    }
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+protected:
+    void setupChildProcess() override {
+        ::setpgid(0, 0);
+    }
+#endif
+};
 
 SolverRun::SolverRun(CommandHold& commandHold, std::ostream& diagnosticStream, ProgressReport progressReport,
                      QObject* parent)
@@ -61,7 +83,7 @@ void SolverRun::startStep() {
     for (const std::string& argument : call.arguments) {
         arguments << fromStd(argument);
     }
-    process = new QProcess(this);
+    process = new GroupLeaderProcess(this);
     process->setProgram(fromStd(call.program));
     process->setArguments(arguments);
     // Output goes to the view's console; nothing may wait for input.
@@ -70,6 +92,15 @@ void SolverRun::startStep() {
     connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, &SolverRun::onFinished);
     connect(process, &QProcess::errorOccurred, this, &SolverRun::onError);
     process->start();
+    if (process == nullptr) {
+        return; // it could not start and the run has ended
+    }
+    group = static_cast<pid_t>(process->processId());
+    if (group > 0) {
+        // Also from this side, so no signal can come before the child's own call.
+        ::setpgid(group, group);
+        rememberChildGroup(group);
+    }
 }
 
 void SolverRun::onFinished(int exitCode, QProcess::ExitStatus status) {
@@ -86,6 +117,7 @@ void SolverRun::onFinished(int exitCode, QProcess::ExitStatus status) {
         endRun();
         return;
     }
+    forgetGroup();
     process->deleteLater();
     process = nullptr;
     if (++current < steps.size()) {
@@ -107,7 +139,13 @@ void SolverRun::onError(QProcess::ProcessError error) {
     endRun();
 }
 
+void SolverRun::forgetGroup() {
+    forgetChildGroup(group);
+    group = 0;
+}
+
 void SolverRun::endRun() {
+    forgetGroup();
     if (process != nullptr) {
         process->disconnect(this);
         process->deleteLater();
@@ -126,11 +164,16 @@ void SolverRun::stop() {
     }
     process->disconnect(this);
     diagnostics << "orvane: " << runName << ": stopping " << steps[current].program << "\n";
-    process->terminate();
-    if (!process->waitForFinished(terminateGraceMs)) {
+    if (group > 0) {
+        stopProcessGroup(group, terminateGrace, [this](std::chrono::milliseconds timeout) {
+            return process->state() == QProcess::NotRunning ||
+                   process->waitForFinished(static_cast<int>(timeout.count()));
+        });
+    } else {
         process->kill();
-        process->waitForFinished(terminateGraceMs);
+        process->waitForFinished(static_cast<int>(terminateGrace.count()));
     }
+    forgetGroup();
     delete process;
     process = nullptr;
     steps.clear();

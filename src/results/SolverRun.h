@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QProcess>
 
+#include <sys/types.h>
+
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -15,10 +17,9 @@ namespace orvane {
 class CommandHold;
 
 // Runs the programs of one solver run as child processes, one after the
-// other, while the event loop goes on. The command hold is held from the
-// start to the end of the run, so commands that arrive meanwhile run
-// afterwards. The run stops at the first program that cannot start, ends by
-// a signal or exits with a status other than 0.
+// other, while the event loop goes on; each leads a process group of its own. The command hold is held from
+// the start to the end of the run, so commands that arrive meanwhile run afterwards. The run stops at the
+// first program that cannot start, ends by a signal or exits with a status other than 0.
 class SolverRun : public QObject {
     Q_OBJECT
 
@@ -37,8 +38,9 @@ public:
     // `name` prefixes the diagnostics ("openSSh", "SolveModel").
     void start(const std::string& name, std::vector<ProgramCall> steps);
     bool running() const { return process != nullptr; }
-    // Ends the running program (SIGTERM, then SIGKILL) and runs no further
-    // step; the hold stays as it is, for the shutdown that follows.
+    // Ends the running program with its whole process group (SIGTERM, then
+    // SIGKILL) and runs no further step; the hold stays as it is, for the
+    // shutdown that follows.
     void stop();
 
 private:
@@ -46,6 +48,7 @@ private:
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void onError(QProcess::ProcessError error);
     void endRun();
+    void forgetGroup();
 
     CommandHold& hold;
     std::ostream& diagnostics;
@@ -54,6 +57,8 @@ private:
     std::vector<ProgramCall> steps;
     std::size_t current = 0;
     QProcess* process = nullptr;
+    // The running program's process group (its process id); 0 when none runs.
+    pid_t group = 0;
 };
 
 } // namespace orvane

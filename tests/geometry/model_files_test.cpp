@@ -107,8 +107,9 @@ protected:
         wholeModel.WriteStl(dp::modelStl(sequential.string()), true, true);
 
         orvane::StepModel other = load();
+        const std::atomic<bool> noStop{false};
         const orvane::WrittenModelFiles written =
-            orvane::writeModelFiles(other, parallel.string(), 3, std::cout);
+            orvane::writeModelFiles(other, parallel.string(), 3, std::cout, noStop);
         orvane::closeDocument(one.document);
         orvane::closeDocument(other.document);
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -72,4 +75,51 @@ TEST_F(ProcessRunner, ProgramThatCannotStartGivesMinusOneAndADiagnostic) {
             << message;
     }
     EXPECT_FALSE(fs::exists(dir / "ran")) << "no execute bit stops even root";
+}
+
+namespace {
+
+// True while the process runs; a zombie waiting for its parent does not.
+bool running(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    const char state = line.at(line.rfind(')') + 2);
+    return state != 'Z' && state != 'X';
+}
+
+} // namespace
+
+TEST_F(ProcessRunner, ATimeLimitOrAStopRequestEndsTheProgramWithEverythingItStarted) {
+    // The program's own child is no exec; a child that ignores SIGTERM
+    // needs the SIGKILL after the grace period.
+    const fs::path pids = dir / "pids";
+    const std::string job = "trap '' TERM; sleep 60 & echo $$ $! > '" + pids.string() + "'; wait";
+    std::ostringstream diagnostics;
+    const auto started = std::chrono::steady_clock::now();
+    orvane::RunLimits limits;
+    limits.timeLimit = std::chrono::milliseconds(1000);
+    limits.grace = std::chrono::milliseconds(300);
+    EXPECT_EQ(orvane::runProgram("sh", {"-c", job}, diagnostics, limits), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    EXPECT_NE(diagnostics.str().find("ran longer than"), std::string::npos) << diagnostics.str();
+    pid_t shell = 0;
+    pid_t child = 0;
+    ASSERT_TRUE(std::ifstream(pids) >> shell >> child);
+    EXPECT_FALSE(running(shell));
+    EXPECT_FALSE(running(child)) << "the program's child outlived it";
+
+    std::atomic<bool> stop{false};
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = true;
+    });
+    limits = {};
+    limits.stop = &stop;
+    EXPECT_EQ(orvane::runProgram("sh", {"-c", "sleep 60 & wait"}, diagnostics, limits), -1);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+    EXPECT_NE(diagnostics.str().find("is stopped"), std::string::npos) << diagnostics.str();
 }

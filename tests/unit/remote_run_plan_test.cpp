@@ -85,8 +85,8 @@ TEST(RemoteRunPlan, OrdinaryWordsGiveTheExactStepsAndRemoteCommand) {
     EXPECT_EQ((*steps)[1].program, "ssh");
     EXPECT_EQ(
         (*steps)[1].arguments,
-        expected({}, {"fem@solver.lan", "cd ..;cd fem/project/output;/usr/local/openmpi/bin/mpirun -n 4 "
-                                        "./demo /home/fem/project/motai/case7 a1 0.5 1e-10 451"}));
+        expected({"-tt"}, {"fem@solver.lan", "cd ..;cd fem/project/output;/usr/local/openmpi/bin/mpirun -n 4 "
+                                             "./demo /home/fem/project/motai/case7 a1 0.5 1e-10 451"}));
     EXPECT_EQ((*steps)[2].step, "download");
     EXPECT_EQ((*steps)[2].program, "scp");
     EXPECT_EQ((*steps)[2].arguments,

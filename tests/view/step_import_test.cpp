@@ -4,6 +4,7 @@
 #include "RecordingChannel.h"
 #include "ViewReady.h"
 #include "app/Orvane.h"
+#include "geometry/GaussPointJob.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "scene/ActorNames.h"
 
@@ -78,8 +79,8 @@ protected:
         std::ostringstream out;
         std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
         view->OnReceiveMessage(QString::fromStdString(text));
-        // An import finishes in the event loop.
-        while (view->importing()) {
+        // An import and the Gauss-point program finish in the event loop.
+        while (view->importing() || view->gaussJob->running()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         std::cout.rdbuf(old);
@@ -365,12 +366,25 @@ TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
     EXPECT_EQ(style.gaussPoints[1].z, 6.0);
     EXPECT_EQ(style.model.brepFiles, std::vector<std::string>{brep});
 
-    // A generator that writes nothing leaves the old output, which is read again.
-    std::ofstream(program) << "#!/bin/sh\nexit 3\n";
-    command("genBrep 5");
-    ASSERT_EQ(style.gaussPoints.size(), 4u);
-    EXPECT_EQ(style.gaussPoints[3].faceIndex, 5);
-    EXPECT_EQ(style.gaussPoints[3].x, 4.0);
+    // A failing generator, or one that writes nothing, adds no points: the
+    // old output is gone before it runs and is never read under a new face.
+    const fs::path output = root / "data/guass/guass.txt";
+    for (const char* failing : {"#!/bin/sh\nexit 3\n", "#!/bin/sh\nprintf '9 9 9\\n' > \"$2\"; kill -9 $$\n",
+                                "#!/bin/sh\nexit 0\n"}) {
+        std::ofstream(program) << failing;
+        testing::internal::CaptureStderr();
+        command("genBrep 5");
+        const std::string diagnostics = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(style.gaussPoints.size(), 2u) << failing;
+        EXPECT_NE(diagnostics.find("guass.txt"), std::string::npos) << failing << diagnostics;
+    }
+    EXPECT_FALSE(fs::exists(output));
+    // A face that cannot be written runs no program on an older B-rep.
+    fs::create_directory(root / "data/brep/face6.brep");
+    std::ofstream(program) << "#!/bin/sh\nprintf '1 2 3\\n' > \"$2\"\n";
+    command("genBrep 6");
+    EXPECT_EQ(style.gaussPoints.size(), 2u);
+    EXPECT_FALSE(fs::exists(output));
 
     // generateBreps takes the face from the target.
     style.target = "F 0 7";
@@ -381,7 +395,7 @@ TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
     testing::internal::CaptureStderr();
     command("genBrep " + std::to_string(style.faces.size()));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("no face"), std::string::npos);
-    EXPECT_EQ(style.gaussPoints.size(), 6u);
+    EXPECT_EQ(style.gaussPoints.size(), 3u);
 }
 
 TEST_F(StepImport, TheShippedGeneratorWorksUnderARootWithShellCharacters) {
