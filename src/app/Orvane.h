@@ -272,6 +272,9 @@ private:
     bool readResultFiles(const std::string& command, const std::string& surfacePath,
                          const std::string& gridPath, bool withStress, double scale,
                          vtkSmartPointer<vtkDoubleArray>* modeVectors);
+    bool readResultSurface(const std::string& command, const std::string& surfacePath);
+    bool readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
+                        double scale, vtkSmartPointer<vtkDoubleArray>* modeVectors);
     // Probes the grid's quantities onto the model surface.
     void transferToSurface();
     // Moves the surface by its mode shape and colours it by the shape's size.

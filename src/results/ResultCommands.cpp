@@ -57,11 +57,6 @@ using orvane::ResultPipeline;
 
 namespace {
 
-// Mode shapes are drawn this many times larger than computed, and coloured
-// over a fixed range so that modes compare at a glance.
-constexpr double modeWarpFactor = 500.0;
-constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
-
 // Values written through raw pointers do not mark the arrays changed.
 void markWritten(ResultPipeline& results) {
     for (vtkDoubleArray* array :
@@ -110,6 +105,13 @@ void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results
                                   results.deformationMagnitude->GetPointer(0));
     });
     markWritten(results);
+}
+
+// A load whose files are unusable keeps no result.
+bool resultReadFailed(ResultPipeline& results, const std::string& command, const std::string& why) {
+    std::cerr << "orvane: " << command << ": " << why << "\n";
+    results.forgetResult();
+    return false;
 }
 
 std::string formForLog(ResultForm form) {
@@ -332,13 +334,13 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
 bool Orvane::readResultFiles(const std::string& command, const std::string& surfacePath,
                              const std::string& gridPath, bool withStress, double scale,
                              vtkSmartPointer<vtkDoubleArray>* modeVectors) {
-    ResultPipeline& r = *results;
-    const auto fail = [&](const std::string& why) {
-        std::cerr << "orvane: " << command << ": " << why << "\n";
-        r.forgetResult();
-        return false;
-    };
+    return readResultSurface(command, surfacePath) &&
+           readResultGrid(command, gridPath, withStress, scale, modeVectors);
+}
 
+bool Orvane::readResultSurface(const std::string& command, const std::string& surfacePath) {
+    ResultPipeline& r = *results;
+    const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
     if (!orvane::isRegularFile(surfacePath)) {
         return fail("cannot read the model surface '" + surfacePath + "'");
     }
@@ -350,6 +352,14 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
         r.resultModelReader->GetOutput()->GetNumberOfPoints() == 0) {
         return fail("cannot read the model surface '" + surfacePath + "'");
     }
+    r.resultModel = r.resultModelReader->GetOutput();
+    return true;
+}
+
+bool Orvane::readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
+                            double scale, vtkSmartPointer<vtkDoubleArray>* modeVectors) {
+    ResultPipeline& r = *results;
+    const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
 
     // A new reader each time: a reader that fails keeps its previous output.
     r.gridReader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
@@ -390,7 +400,6 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
         return fail("the result grid '" + gridPath + "' has no stress (point array 1, one value per point)");
     }
 
-    r.resultModel = r.resultModelReader->GetOutput();
     r.resultGrid = grid;
     r.resultPointData = pointData;
     r.resultGridPoints = grid->GetPoints();
@@ -436,29 +445,10 @@ void Orvane::transferToSurface() {
 
 bool Orvane::warpByMode() {
     ResultPipeline& r = *results;
-    vtkDataArray* shape = r.resultSurface->GetPointData()->GetVectors();
-    const vtkIdType count = r.resultSurface->GetNumberOfPoints();
-    if (shape == nullptr || shape->GetNumberOfTuples() != count) {
+    if (!orvane::warpByModeShape(*r.resultSurface)) {
         return false;
     }
-    auto warped = vtkSmartPointer<vtkPoints>::New();
-    warped->SetDataTypeToDouble();
-    warped->SetNumberOfPoints(count);
-    auto magnitudes = vtkSmartPointer<vtkDoubleArray>::New();
-    magnitudes->SetName("ModeMagnitude");
-    magnitudes->SetNumberOfTuples(count);
-    double p[3];
-    double v[3];
-    for (vtkIdType i = 0; i < count; ++i) {
-        r.resultSurface->GetPoint(i, p);
-        shape->GetTuple(i, v);
-        warped->SetPoint(i, p[0] + modeWarpFactor * v[0], p[1] + modeWarpFactor * v[1],
-                         p[2] + modeWarpFactor * v[2]);
-        magnitudes->SetValue(i, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
-    }
-    r.resultSurface->SetPoints(warped);
-    r.resultSurface->GetPointData()->SetScalars(magnitudes);
-    r.resultRange = modeColourRange;
+    r.resultRange = orvane::modeColourRange;
     return true;
 }
 

@@ -37,6 +37,16 @@ constexpr bool isQuantityCode(int code) {
     return code >= firstQuantityCode && code <= lastQuantityCode;
 }
 
+// Mode shapes are drawn this many times larger than computed, and coloured
+// over a fixed range so that modes compare at a glance.
+constexpr double modeWarpFactor = 500.0;
+constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
+
+// Moves the points of a surface by modeWarpFactor times its point vectors
+// (the mode shape) and colours it by their length; false when the surface
+// has no shape for every point.
+bool warpByModeShape(vtkPolyData& surface);
+
 // Where a result load finds its files: a result directory (plain), a data
 // root with a scale factor (scaled), or a data root and a mode (mode).
 enum class ResultForm { Plain, Scaled, Mode };
