@@ -265,6 +265,9 @@ private:
     void applyGradientBackground();
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
+    // Adds the imported solids to the view a few at a time, one frame per
+    // event-loop turn, then finishes the import.
+    void showImportInTurns(const std::shared_ptr<orvane::PreparedImport>& prepared);
     void finishStepImport(orvane::PreparedImport& prepared);
     void applyStepImport(orvane::PreparedImport& prepared);
     // Reads the model surface and a result grid and fills the quantities;
