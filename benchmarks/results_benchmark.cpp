@@ -36,6 +36,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -164,9 +165,13 @@ int view(const std::string& root, int argc, char* argv[]) {
     std::cout << "view_stack_ms " << timed("stack " + root + " 1") << std::endl;
     std::cout << "view_stack2_ms " << timed("stack " + root + " 1") << std::endl;
     const double mode = timed("ModelAnsys " + root + " 0");
-    const bool success =
-        !events.empty() && events.back().name == "message" && events.back().args[0] == "success";
+    const bool success = std::any_of(events.begin(), events.end(), [](const RecordingChannel::Event& e) {
+        return e.name == "message" && !e.args.empty() && e.args[0] == "success";
+    });
     std::cout << "view_mode_ms " << mode << (success ? "" : " (no success reply)") << std::endl;
+    if (!success) {
+        std::cerr << console.str();
+    }
     printPeakMemory();
     return success ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -27,6 +27,7 @@ class vtkArrowSource;
 class vtkAssembly;
 class vtkAxesActor;
 class vtkCellArray;
+class vtkDataArray;
 class vtkDoubleArray;
 class vtkGlyph3D;
 class vtkOrientationMarkerWidget;
@@ -274,10 +275,10 @@ private:
     // false with a diagnostic (and no result kept) when either is unusable.
     bool readResultFiles(const std::string& command, const std::string& surfacePath,
                          const std::string& gridPath, bool withStress, double scale,
-                         vtkSmartPointer<vtkDoubleArray>* modeVectors);
+                         vtkSmartPointer<vtkDataArray>* modeVectors);
     bool readResultSurface(const std::string& command, const std::string& surfacePath);
     bool readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
-                        double scale, vtkSmartPointer<vtkDoubleArray>* modeVectors);
+                        double scale, vtkSmartPointer<vtkDataArray>* modeVectors);
     // Probes the grid's quantities onto the model surface.
     void transferToSurface();
     // Moves the surface by its mode shape and colours it by the shape's size.

@@ -87,7 +87,7 @@ vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, con
 
 // The model surface moved by a mode shape as a load shows a mode, the shape
 // interpolated at each surface point through the kept weights.
-bool warpThroughTransfer(const orvane::ModeTransfer& transfer, vtkDoubleArray* modeVectors,
+bool warpThroughTransfer(const orvane::ModeTransfer& transfer, vtkDataArray* modeVectors,
                          vtkPolyData& shown) {
     const vtkIdType count = transfer.surface->GetNumberOfPoints();
     if (count == 0 || static_cast<vtkIdType>(transfer.weights.targetCount()) != count) {
@@ -97,7 +97,9 @@ bool warpThroughTransfer(const orvane::ModeTransfer& transfer, vtkDoubleArray* m
     shape->SetName("ModeShape");
     shape->SetNumberOfComponents(3);
     shape->SetNumberOfTuples(count);
-    orvane::interpolateTuples(transfer.weights, modeVectors->GetPointer(0), 3, shape->GetPointer(0));
+    orvane::withComponents(modeVectors, 3, [&](const auto* tuples) {
+        orvane::interpolateTuples(transfer.weights, tuples, 3, shape->GetPointer(0));
+    });
     shown.Initialize();
     shown.CopyStructure(transfer.surface);
     shown.GetPointData()->SetVectors(shape);
@@ -211,7 +213,7 @@ void Orvane::showNextMode() {
     // The surface is read again only when its file changed since the weights were made.
     const std::optional<orvane::SurfaceFileStamp> surfaceFile = orvane::SurfaceFileStamp::of(surfacePath);
     const bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
-    vtkSmartPointer<vtkDoubleArray> modeVectors;
+    vtkSmartPointer<vtkDataArray> modeVectors;
     if ((surfaceKept || readResultSurface("playModel", surfacePath)) &&
         readResultGrid("playModel", gridPath, false, 1.0, &modeVectors)) {
         r.resultPointData->SetVectors(modeVectors);

@@ -66,29 +66,6 @@ void markWritten(ResultPipeline& results) {
     }
 }
 
-// Calls use with the first `components` components of every tuple of the
-// array, packed; float and double arrays are read in place.
-template <typename Use> void withComponents(vtkDataArray* array, int components, Use&& use) {
-    if (array->GetNumberOfComponents() == components) {
-        if (auto* doubles = vtkDoubleArray::SafeDownCast(array)) {
-            use(static_cast<const double*>(doubles->GetPointer(0)));
-            return;
-        }
-        if (auto* floats = vtkFloatArray::SafeDownCast(array)) {
-            use(static_cast<const float*>(floats->GetPointer(0)));
-            return;
-        }
-    }
-    const vtkIdType count = array->GetNumberOfTuples();
-    std::vector<double> packed(static_cast<std::size_t>(count * components));
-    for (vtkIdType i = 0; i < count; ++i) {
-        for (int c = 0; c < components; ++c) {
-            packed[static_cast<std::size_t>(i * components + c)] = array->GetComponent(i, c);
-        }
-    }
-    use(static_cast<const double*>(packed.data()));
-}
-
 // The displacement components and magnitude, times scale.
 void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results) {
     const vtkIdType count = displacement->GetNumberOfTuples();
@@ -98,7 +75,7 @@ void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results
         output->SetNumberOfComponents(1);
         output->SetNumberOfTuples(count);
     }
-    withComponents(displacement, 3, [&](const auto* tuples) {
+    orvane::withComponents(displacement, 3, [&](const auto* tuples) {
         orvane::splitDisplacement(tuples, static_cast<std::size_t>(count), scale,
                                   results.deformationX->GetPointer(0), results.deformationY->GetPointer(0),
                                   results.deformationZ->GetPointer(0),
@@ -284,7 +261,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
         break;
     }
     const double scale = form == ResultForm::Scaled ? factor : 1.0;
-    vtkSmartPointer<vtkDoubleArray> modeVectors;
+    vtkSmartPointer<vtkDataArray> modeVectors;
     // Reading, transfer and display are the three steps of a load.
     reportProgress("load", 0, 3);
     if (!readResultFiles(formForLog(form), surfacePath, gridPath, form != ResultForm::Mode, scale,
@@ -333,7 +310,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
 
 bool Orvane::readResultFiles(const std::string& command, const std::string& surfacePath,
                              const std::string& gridPath, bool withStress, double scale,
-                             vtkSmartPointer<vtkDoubleArray>* modeVectors) {
+                             vtkSmartPointer<vtkDataArray>* modeVectors) {
     return readResultSurface(command, surfacePath) &&
            readResultGrid(command, gridPath, withStress, scale, modeVectors);
 }
@@ -357,7 +334,7 @@ bool Orvane::readResultSurface(const std::string& command, const std::string& su
 }
 
 bool Orvane::readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
-                            double scale, vtkSmartPointer<vtkDoubleArray>* modeVectors) {
+                            double scale, vtkSmartPointer<vtkDataArray>* modeVectors) {
     ResultPipeline& r = *results;
     const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
 
@@ -406,21 +383,26 @@ bool Orvane::readResultGrid(const std::string& command, const std::string& gridP
 
     splitInto(displacement, scale, r);
     if (modeVectors != nullptr) {
-        auto vectors = vtkSmartPointer<vtkDoubleArray>::New();
-        vectors->SetName("ModeShape");
-        vectors->SetNumberOfComponents(3);
-        vectors->SetNumberOfTuples(points);
-        withComponents(displacement, 3, [&](const auto* tuples) {
-            std::copy(tuples, tuples + 3 * points, vectors->GetPointer(0));
-        });
-        *modeVectors = vectors;
+        // The grid's own array where it holds just the shape: no second copy of a large grid.
+        if (displacement->GetNumberOfComponents() == 3) {
+            *modeVectors = displacement;
+        } else {
+            auto vectors = vtkSmartPointer<vtkDoubleArray>::New();
+            vectors->SetName("ModeShape");
+            vectors->SetNumberOfComponents(3);
+            vectors->SetNumberOfTuples(points);
+            orvane::withComponents(displacement, 3, [&](const auto* tuples) {
+                std::copy(tuples, tuples + 3 * points, vectors->GetPointer(0));
+            });
+            *modeVectors = vectors;
+        }
     }
     if (withStress) {
         const char* name = stress->GetName();
         std::cout << (name != nullptr ? name : "") << std::endl;
         r.stressValue->SetNumberOfTuples(points);
         const int components = stress->GetNumberOfComponents();
-        withComponents(stress, components, [&](const auto* values) {
+        orvane::withComponents(stress, components, [&](const auto* values) {
             double* out = r.stressValue->GetPointer(0);
             for (vtkIdType i = 0; i < points; ++i) {
                 out[i] = static_cast<double>(values[i * components]) * scale;
