@@ -83,6 +83,8 @@ public:
         window->AddRenderer(renderer);
         window->SetSize(size[0], size[1]);
         window->OffScreenRenderingOn();
+        // The first frame makes the GL context: not part of any step.
+        show(surfaceActor);
     }
 
     // Reads a mode grid and draws the surface moved by its first array.
