@@ -7,6 +7,7 @@
 // the shown actors. Needs an X display.
 // Usage: orvane_hover_benchmark MODEL.step ROOT [MOVES]   (MOVES: 500)
 
+#include "ProcessMemory.h"
 #include "RecordingChannel.h"
 #include "ViewReady.h"
 #include "app/Orvane.h"
@@ -39,17 +40,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A memory figure of this process from /proc (VmRSS now, VmHWM the peak), in MiB.
-double statusMebibytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(field, 0) == 0) {
-            return std::stod(line.substr(std::char_traits<char>::length(field))) / 1024.0;
-        }
-    }
-    return 0.0;
-}
 
 double milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -154,7 +144,7 @@ int main(int argc, char** argv) {
     QObject::connect(&redraw, &QTimer::timeout, [window] { window->Render(); });
     redraw.start(10);
 
-    const double idleMebibytes = statusMebibytes("VmRSS:");
+    const double idleMebibytes = processMebibytes("VmRSS:");
     const Clock::time_point importStart = Clock::now();
     frames.push_back(importStart);
     view.OnReceiveMessage(QString::fromStdString("openSTLFile " + root + " " + stepPath));
@@ -162,7 +152,7 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const Clock::time_point importEnd = Clock::now();
-    const double peakMebibytes = statusMebibytes("VmHWM:");
+    const double peakMebibytes = processMebibytes("VmHWM:");
     redraw.stop();
     window->RemoveObserver(observer);
     frames.push_back(importEnd);

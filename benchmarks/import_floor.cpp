@@ -7,6 +7,7 @@
 // at its peak.
 // Usage: orvane_import_floor MODEL.step ROOT   (ROOT prepared with tools/prepare-data-root.sh)
 
+#include "ProcessMemory.h"
 #include "app/DataPaths.h"
 #include "geometry/CafModel.h"
 #include "geometry/MeshFiles.h"
@@ -71,19 +72,8 @@ bool writeStl(const TopoDS_Shape& shape, const std::string& path) {
     return true;
 }
 
-// Resident memory now, from /proc.
-double residentMebibytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) / 1024.0;
-        }
-    }
-    return 0.0;
-}
-
 int run(const std::string& stepPath, const std::string& dataRoot) {
-    const double idleMebibytes = residentMebibytes();
+    const double idleMebibytes = processMebibytes("VmRSS:");
     PhaseClock clock;
 
     Handle(TDocStd_Document) document;

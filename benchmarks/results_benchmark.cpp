@@ -11,6 +11,7 @@
 // Each prints "name milliseconds" lines, "idle_rss_mib N" (resident memory
 // with a window drawn, before any data) and "peak_rss_mib N".
 
+#include "ProcessMemory.h"
 #include "RecordingChannel.h"
 #include "ResultGenerator.h"
 #include "ViewReady.h"
@@ -50,17 +51,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Resident memory now, from /proc.
-double residentMebibytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) / 1024.0;
-        }
-    }
-    return 0.0;
 }
 
 void printPeakMemory() {
@@ -132,7 +122,7 @@ int floor(const std::string& root) {
     window->SetSize(1024, 768);
     window->OffScreenRenderingOn();
     window->Render();
-    std::cout << "idle_rss_mib " << residentMebibytes() << std::endl;
+    std::cout << "idle_rss_mib " << processMebibytes("VmRSS:") << std::endl;
     std::cout << "floor_static_ms " << floorLoad(window, surfaceOf(root), staticGridOf(root)) << std::endl;
     std::cout << "floor_static2_ms " << floorLoad(window, surfaceOf(root), staticGridOf(root)) << std::endl;
     std::cout << "floor_mode_ms " << floorLoad(window, surfaceOf(root), modeGridOf(root)) << std::endl;
@@ -149,7 +139,7 @@ int view(const std::string& root, int argc, char* argv[]) {
         std::cerr << "view: the window was not shown\n";
         return EXIT_FAILURE;
     }
-    std::cout << "idle_rss_mib " << residentMebibytes() << std::endl;
+    std::cout << "idle_rss_mib " << processMebibytes("VmRSS:") << std::endl;
     // The view's console lines stay out of the figures.
     std::ostringstream console;
     std::streambuf* const standardOutput = std::cout.rdbuf();
