@@ -1,8 +1,11 @@
 // Result animation and section clipping on a 1,000,000-point result grid:
 // times one tick of the mode timer, one step of a result series and the
-// time from releasing the plane widget to the next rendered frame. Prints
-// the figures and asserts nothing. Needs an X display (xvfb-run).
-// Usage: orvane_animation_benchmark WORKDIR [REPEATS]   (REPEATS: 3)
+// time from releasing the plane widget to the next rendered frame. Ticks and
+// steps alternate with their floors, plain VTK in an off-screen window of
+// the same size: read the mode file and draw the surface moved by it; read
+// the frame and draw it. Prints the figures and asserts nothing. Needs an X
+// display (xvfb-run).
+// Usage: orvane_animation_benchmark WORKDIR [REPEATS [NX NY NZ]]   (REPEATS: 3)
 // WORKDIR receives the generated data (about 0.4 GB) and is emptied first.
 
 #include "RecordingChannel.h"
@@ -17,8 +20,22 @@
 #include <QTimerEvent>
 #include <QVTKOpenGLStereoWidget.h>
 
+#include <vtkActor.h>
 #include <vtkCommand.h>
+#include <vtkDataArray.h>
+#include <vtkDataSetMapper.h>
+#include <vtkDataSetReader.h>
+#include <vtkNew.h>
 #include <vtkPlaneWidget.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkSTLReader.h>
+#include <vtkStructuredGrid.h>
+#include <vtkXMLStructuredGridReader.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -52,6 +69,76 @@ void quietly(Orvane& view, const std::string& command) {
     std::cerr.rdbuf(err);
 }
 
+// The least a VTK program does per frame, in its own off-screen window.
+class AnimationFloor {
+public:
+    AnimationFloor(const std::string& surfacePath, const int* size) {
+        auto reader = vtkSmartPointer<vtkSTLReader>::New();
+        reader->SetFileName(surfacePath.c_str());
+        reader->Update();
+        base->DeepCopy(reader->GetOutput());
+        surface->DeepCopy(base);
+        surfaceMapper->SetInputData(surface);
+        surfaceActor->SetMapper(surfaceMapper);
+        window->AddRenderer(renderer);
+        window->SetSize(size[0], size[1]);
+        window->OffScreenRenderingOn();
+        // The first frame makes the GL context: not part of any step.
+        show(surfaceActor);
+    }
+
+    // Reads a mode grid and draws the surface moved by its first array.
+    void modeTick(const std::string& gridPath) {
+        auto grid = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
+        grid->SetFileName(gridPath.c_str());
+        grid->Update();
+        vtkDataArray* shape = grid->GetOutput()->GetPointData()->GetArray(0);
+        const vtkIdType count = base->GetNumberOfPoints();
+        const vtkIdType gridCount = shape->GetNumberOfTuples();
+        auto moved = vtkSmartPointer<vtkPoints>::New();
+        moved->SetDataTypeToDouble();
+        moved->SetNumberOfPoints(count);
+        double p[3];
+        double v[3];
+        for (vtkIdType i = 0; i < count; ++i) {
+            base->GetPoint(i, p);
+            shape->GetTuple(i % gridCount, v);
+            moved->SetPoint(i, p[0] + 500.0 * v[0], p[1] + 500.0 * v[1], p[2] + 500.0 * v[2]);
+        }
+        surface->SetPoints(moved);
+        show(surfaceActor);
+    }
+
+    // Reads a legacy frame and draws it.
+    void seriesStep(const std::string& framePath) {
+        auto reader = vtkSmartPointer<vtkDataSetReader>::New();
+        reader->SetFileName(framePath.c_str());
+        reader->Update();
+        frameMapper->SetInputConnection(reader->GetOutputPort());
+        frameActor->SetMapper(frameMapper);
+        show(frameActor);
+    }
+
+private:
+    void show(vtkActor* actor) {
+        if (!renderer->HasViewProp(actor)) {
+            renderer->RemoveAllViewProps();
+            renderer->AddActor(actor);
+            renderer->ResetCamera();
+        }
+        window->Render();
+    }
+
+    vtkNew<vtkPolyData> base;
+    vtkNew<vtkPolyData> surface;
+    vtkNew<vtkPolyDataMapper> surfaceMapper;
+    vtkNew<vtkActor> surfaceActor;
+    vtkNew<vtkDataSetMapper> frameMapper;
+    vtkNew<vtkActor> frameActor;
+    vtkNew<vtkRenderer> renderer;
+    vtkNew<vtkRenderWindow> window;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -61,12 +148,15 @@ int main(int argc, char** argv) {
     }
     const fs::path work = argv[1];
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const bool sized = argc > 5;
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
     QApplication application(argc, argv);
 
     // 250 x 64 x 63 = 1,008,000 grid points around a 200 x 20 x 20 beam.
     const gen::Bounds beam{0.0, 200.0, -10.0, 10.0, -10.0, 10.0};
-    const gen::GridSize grid{250, 64, 63};
+    const gen::GridSize grid = sized
+                                   ? gen::GridSize{std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])}
+                                   : gen::GridSize{250, 64, 63};
     const fs::path root = work / "root";
     const fs::path modal = root / "data/modelAnsys/unitfcm5-0-1e-10-451";
     const fs::path series = work / "series";
@@ -92,6 +182,8 @@ int main(int argc, char** argv) {
     }
     std::cout << std::fixed << std::setprecision(1);
 
+    AnimationFloor floor((root / "data/locomotive_bogieassembly_sldasm2.stl").string(),
+                         view.vtkWidget->renderWindow()->GetSize());
     quietly(view, "OnReadModelAnysy " + (modal / "eigenvalues.txt").string());
     quietly(view, "playModel " + root.string());
     quietly(view, "reset");
@@ -101,14 +193,21 @@ int main(int argc, char** argv) {
             QTimerEvent tick(view.animation->modeTimerId);
             QApplication::sendEvent(&view, &tick);
         });
-        std::cout << "mode tick (mode " << mode + 1 << ", read, transfer, warp, render): " << ms << " ms\n";
+        const std::string modeFile = (modal / ("postprocess" + std::to_string(mode + 6) + "0.vts")).string();
+        const double floorMs = milliseconds([&] { floor.modeTick(modeFile); });
+        std::cout << "mode tick (mode " << mode + 1 << ", read, transfer, warp, render): " << ms
+                  << " ms, floor (read, warp, render): " << floorMs << " ms\n";
     }
     quietly(view, "endModel");
 
     quietly(view, "rendererVTK " + (series / "box3D_FEMmpData1.vtk").string());
     for (int i = 0; i < repeats; ++i) {
         const double ms = milliseconds([&] { quietly(view, "rightPlay 1"); });
-        std::cout << "series step to frame " << events.back().args[0] << " (read, render): " << ms << " ms\n";
+        const std::string frame = events.back().args[0];
+        const std::string framePath = (series / ("box3D_FEMmpData" + frame + ".vtk")).string();
+        const double floorMs = milliseconds([&] { floor.seriesStep(framePath); });
+        std::cout << "series step to frame " << frame << " (read, render): " << ms
+                  << " ms, floor (read, render): " << floorMs << " ms\n";
     }
 
     quietly(view, "stack " + root.string() + " 1");

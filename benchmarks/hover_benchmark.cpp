@@ -1,11 +1,13 @@
 // Hover handling on an imported STEP model. Imports through the command
 // path while a timer asks for a frame every 10 ms, and prints the longest
-// time without a drawn frame. Then times the picking and highlight of each
+// times without a drawn frame. Then times the picking and highlight of each
 // mouse position (no render) in face mode and in solid mode, and compares
-// the faces and actors chosen with those of the exact face distance and of
-// a cell picker without locators on the same moves. Needs an X display.
+// the faces and actors chosen with those of independent picks at the same
+// screen position: a plain cell picker over every face actor, and one over
+// the shown actors. Needs an X display.
 // Usage: orvane_hover_benchmark MODEL.step ROOT [MOVES]   (MOVES: 500)
 
+#include "ProcessMemory.h"
 #include "RecordingChannel.h"
 #include "ViewReady.h"
 #include "app/Orvane.h"
@@ -28,6 +30,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -141,6 +144,7 @@ int main(int argc, char** argv) {
     QObject::connect(&redraw, &QTimer::timeout, [window] { window->Render(); });
     redraw.start(10);
 
+    const double idleMebibytes = processMebibytes("VmRSS:");
     const Clock::time_point importStart = Clock::now();
     frames.push_back(importStart);
     view.OnReceiveMessage(QString::fromStdString("openSTLFile " + root + " " + stepPath));
@@ -148,6 +152,7 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const Clock::time_point importEnd = Clock::now();
+    const double peakMebibytes = processMebibytes("VmHWM:");
     redraw.stop();
     window->RemoveObserver(observer);
     frames.push_back(importEnd);
@@ -156,14 +161,14 @@ int main(int argc, char** argv) {
         std::cerr << "the import of " << stepPath << " into " << root << " failed\n";
         return 1;
     }
-    double longestGap = 0.0;
-    double longestGapEnd = 0.0;
+    // The gaps between frames, longest first, with the time each ended.
+    std::vector<std::pair<double, double>> gaps;
     for (std::size_t i = 1; i < frames.size(); ++i) {
-        if (milliseconds(frames[i] - frames[i - 1]) > longestGap) {
-            longestGap = milliseconds(frames[i] - frames[i - 1]);
-            longestGapEnd = milliseconds(frames[i] - importStart);
-        }
+        gaps.emplace_back(milliseconds(frames[i] - frames[i - 1]), milliseconds(frames[i] - importStart));
     }
+    std::sort(gaps.rbegin(), gaps.rend());
+    const double longestGap = gaps.empty() ? 0.0 : gaps[0].first;
+    const double longestGapEnd = gaps.empty() ? 0.0 : gaps[0].second;
 
     orvane::MouseInteractorHighLightActor& style = *view.pickingStyle;
     view.resetCamera();
@@ -180,10 +185,32 @@ int main(int argc, char** argv) {
     // direction highlights another face.
     style.setFaceMode(true);
     auto probe = vtkSmartPointer<vtkCellPicker>::New();
+    // The independent pick: a plain cell picker over every face actor, which
+    // the view keeps hidden until highlighted, so shown for the pick only.
+    auto facePicker = vtkSmartPointer<vtkCellPicker>::New();
+    facePicker->PickFromListOn();
+    for (const auto& actor : style.faceActors) {
+        facePicker->AddPickList(actor);
+    }
+    const auto pickedFace = [&](int x, int y) {
+        std::vector<int> shown;
+        for (const auto& actor : style.faceActors) {
+            shown.push_back(actor->GetVisibility());
+            actor->VisibilityOn();
+        }
+        facePicker->Pick(x, y, 0.0, renderer);
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            style.faceActors[i]->SetVisibility(shown[i]);
+        }
+        const auto found =
+            std::find(style.faceActors.begin(), style.faceActors.end(), facePicker->GetActor());
+        return found == style.faceActors.end() ? -1 : static_cast<int>(found - style.faceActors.begin());
+    };
     std::vector<double> faceTimes;
     std::vector<double> exactTimes;
     int highlighted = 0;
     int agreeing = 0;
+    int exactAgreeing = 0;
     int inner = 0;
     int innerAgreeing = 0;
     for (const auto& [x, y] : positions) {
@@ -205,10 +232,12 @@ int main(int argc, char** argv) {
             const int neighbour = style.selectedFaceIds.empty() ? -1 : style.selectedFaceIds[0];
             nearBorder = nearBorder || neighbour != face;
         }
-        agreeing += exact == face ? 1 : 0;
+        const int independent = pickedFace(x, y);
+        agreeing += independent == face ? 1 : 0;
+        exactAgreeing += exact == face ? 1 : 0;
         if (!nearBorder) {
             ++inner;
-            innerAgreeing += exact == face ? 1 : 0;
+            innerAgreeing += independent == face ? 1 : 0;
         }
     }
     style.setFaceMode(false);
@@ -232,6 +261,13 @@ int main(int argc, char** argv) {
               << std::chrono::duration<double>(importEnd - importStart).count() << " s\n"
               << "import: longest time without a frame " << longestGap << " ms, ending "
               << longestGapEnd / 1000.0 << " s after the command (" << frames.size() - 2 << " frames)\n"
+              << "import: memory idle " << idleMebibytes << " MiB, peak " << peakMebibytes << " MiB, growth "
+              << peakMebibytes - idleMebibytes << " MiB\n"
+              << "import: next longest gaps";
+    for (std::size_t i = 1; i < std::min<std::size_t>(gaps.size(), 6); ++i) {
+        std::cout << " " << gaps[i].first << " ms (ending " << gaps[i].second / 1000.0 << " s)";
+    }
+    std::cout << "\n"
               << "hover: window " << windowSize[0] << "x" << windowSize[1] << ", grid over (" << area[0]
               << ", " << area[1] << ")-(" << area[2] << ", " << area[3] << ")\n"
               << "hover: moves " << positions.size() << ", " << highlighted << " left a face highlighted, "
@@ -239,8 +275,11 @@ int main(int argc, char** argv) {
     printDistribution("face mode", faceTimes);
     printDistribution("solid mode", solidTimes);
     printDistribution("exact face distance", exactTimes);
-    std::cout << std::setprecision(2) << "hover: faces agreeing with the exact face distance: " << agreeing
-              << " of " << positions.size() << " (" << share(agreeing, static_cast<int>(positions.size()))
+    std::cout << std::setprecision(2)
+              << "hover: faces agreeing with the exact face distance: " << exactAgreeing << " of "
+              << positions.size() << "\n"
+              << "hover: faces agreeing with a cell picker over the face actors: " << agreeing << " of "
+              << positions.size() << " (" << share(agreeing, static_cast<int>(positions.size()))
               << "%), away from face borders " << innerAgreeing << " of " << inner << " ("
               << share(innerAgreeing, inner) << "%)\n"
               << "hover: solids agreeing with a plain cell picker: " << solidsAgreeing << " of "

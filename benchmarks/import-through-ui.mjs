@@ -1,7 +1,7 @@
 // One STEP import through the real UI server and the real view: starts both,
 // sends `openSTLFile ROOT MODEL` and prints the time from the command to the
-// view's "step_file_loaded_flag", and the view's peak resident memory at
-// that moment. With COPY_TO, copies ROOT/data there
+// view's "step_file_loaded_flag", the view's resident memory once ready
+// (idle) and its peak at that moment. With COPY_TO, copies ROOT/data there
 // before the view stops (the view deletes the face and solid files on exit).
 // Usage (under X): node benchmarks/import-through-ui.mjs MODEL.step ROOT [COPY_TO]
 // The view is ORVANE_BIN, else build/src/app/orvane.
@@ -24,6 +24,10 @@ try {
   const ui = await startUiServer();
   const view = await startView({ url: ui.url });
   await ui.waitFor({ event: 'ready' }, { after: 0, timeout: READY_TIMEOUT });
+  // The window has drawn its first frames by now; what follows is the import's.
+  await new Promise((resolve) => setTimeout(resolve, 1000));
+  const idle = /VmRSS:\s+(\d+) kB/.exec(readFileSync(`/proc/${view.pid}/status`, 'latin1'));
+  if (idle) process.stdout.write(`import_idle_rss_mib ${(Number(idle[1]) / 1024).toFixed(1)}\n`);
   const mark = ui.mark();
   const start = performance.now();
   await ui.send(`openSTLFile ${root} ${model}`);

@@ -2,14 +2,16 @@
 //   orvane_results_benchmark generate ROOT [NX NY NZ] [BOX_LEVEL]
 //       writes a result set (default 400 x 50 x 50 grid points, a box surface
 //       of about 100,000 triangles)
-//   orvane_results_benchmark floor ROOT
-//       reads the static and the mode-1 grid with the model surface, resamples
-//       and extracts the surface, as plain VTK would
+//   orvane_results_benchmark floor ROOT      (needs an X display)
+//       reads the static and the mode-1 grid with the model surface, resamples,
+//       extracts the surface and renders it once off-screen, as plain VTK would
 //   orvane_results_benchmark view ROOT      (needs an X display)
 //       "stack ROOT 1" and "ModelAnsys ROOT 0" through the view's command
 //       path, from command to rendered frame
-// Each prints "name milliseconds" lines and "peak_rss_mib N".
+// Each prints "name milliseconds" lines, "idle_rss_mib N" (resident memory
+// with a window drawn, before any data) and "peak_rss_mib N".
 
+#include "ProcessMemory.h"
 #include "RecordingChannel.h"
 #include "ResultGenerator.h"
 #include "ViewReady.h"
@@ -19,8 +21,14 @@
 #include <QSurfaceFormat>
 #include <QVTKOpenGLStereoWidget.h>
 
+#include <vtkActor.h>
 #include <vtkDataSetSurfaceFilter.h>
+#include <vtkPointData.h>
 #include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkRendererCollection.h>
 #include <vtkResampleWithDataSet.h>
 #include <vtkSTLReader.h>
 #include <vtkSmartPointer.h>
@@ -29,6 +37,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -42,17 +51,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Resident memory now, from /proc.
-double residentMebibytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) / 1024.0;
-        }
-    }
-    return 0.0;
 }
 
 void printPeakMemory() {
@@ -85,8 +83,9 @@ int generate(const std::string& root, int argc, char* argv[]) {
     return orvane::resultgen::writeResultSet(root, options, std::cerr) ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
-// What any VTK program must do to show the result on the surface.
-double floorLoad(const std::string& surfacePath, const std::string& gridPath) {
+// What any VTK program must do to show the result on the surface: read,
+// resample, extract and draw it once.
+double floorLoad(vtkRenderWindow* window, const std::string& surfacePath, const std::string& gridPath) {
     const Clock::time_point start = Clock::now();
     auto surface = vtkSmartPointer<vtkSTLReader>::New();
     surface->SetFileName(surfacePath.c_str());
@@ -98,6 +97,17 @@ double floorLoad(const std::string& surfacePath, const std::string& gridPath) {
     auto extract = vtkSmartPointer<vtkDataSetSurfaceFilter>::New();
     extract->SetInputConnection(resample->GetOutputPort());
     extract->Update();
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputConnection(extract->GetOutputPort());
+    mapper->SetScalarModeToUsePointFieldData();
+    mapper->SelectColorArray(0);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    vtkRenderer* renderer = window->GetRenderers()->GetFirstRenderer();
+    renderer->RemoveAllViewProps();
+    renderer->AddActor(actor);
+    renderer->ResetCamera();
+    window->Render();
     const double elapsed = millisecondsSince(start);
     if (extract->GetOutput()->GetNumberOfPoints() == 0) {
         std::cerr << "floor: nothing resampled from " << gridPath << "\n";
@@ -106,8 +116,16 @@ double floorLoad(const std::string& surfacePath, const std::string& gridPath) {
 }
 
 int floor(const std::string& root) {
-    std::cout << "floor_static_ms " << floorLoad(surfaceOf(root), staticGridOf(root)) << std::endl;
-    std::cout << "floor_mode_ms " << floorLoad(surfaceOf(root), modeGridOf(root)) << std::endl;
+    auto window = vtkSmartPointer<vtkRenderWindow>::New();
+    auto renderer = vtkSmartPointer<vtkRenderer>::New();
+    window->AddRenderer(renderer);
+    window->SetSize(1024, 768);
+    window->OffScreenRenderingOn();
+    window->Render();
+    std::cout << "idle_rss_mib " << processMebibytes("VmRSS:") << std::endl;
+    std::cout << "floor_static_ms " << floorLoad(window, surfaceOf(root), staticGridOf(root)) << std::endl;
+    std::cout << "floor_static2_ms " << floorLoad(window, surfaceOf(root), staticGridOf(root)) << std::endl;
+    std::cout << "floor_mode_ms " << floorLoad(window, surfaceOf(root), modeGridOf(root)) << std::endl;
     printPeakMemory();
     return EXIT_SUCCESS;
 }
@@ -121,7 +139,7 @@ int view(const std::string& root, int argc, char* argv[]) {
         std::cerr << "view: the window was not shown\n";
         return EXIT_FAILURE;
     }
-    std::cout << "idle_rss_mib " << residentMebibytes() << std::endl;
+    std::cout << "idle_rss_mib " << processMebibytes("VmRSS:") << std::endl;
     // The view's console lines stay out of the figures.
     std::ostringstream console;
     std::streambuf* const standardOutput = std::cout.rdbuf();
@@ -137,9 +155,13 @@ int view(const std::string& root, int argc, char* argv[]) {
     std::cout << "view_stack_ms " << timed("stack " + root + " 1") << std::endl;
     std::cout << "view_stack2_ms " << timed("stack " + root + " 1") << std::endl;
     const double mode = timed("ModelAnsys " + root + " 0");
-    const bool success =
-        !events.empty() && events.back().name == "message" && events.back().args[0] == "success";
+    const bool success = std::any_of(events.begin(), events.end(), [](const RecordingChannel::Event& e) {
+        return e.name == "message" && !e.args.empty() && e.args[0] == "success";
+    });
     std::cout << "view_mode_ms " << mode << (success ? "" : " (no success reply)") << std::endl;
+    if (!success) {
+        std::cerr << console.str();
+    }
     printPeakMemory();
     return success ? EXIT_SUCCESS : EXIT_FAILURE;
 }

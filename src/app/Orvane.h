@@ -28,6 +28,7 @@ class vtkArrowSource;
 class vtkAssembly;
 class vtkAxesActor;
 class vtkCellArray;
+class vtkDataArray;
 class vtkDoubleArray;
 class vtkGlyph3D;
 class vtkOrientationMarkerWidget;
@@ -272,6 +273,12 @@ private:
     void applyGradientBackground();
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
+    // Adds the imported solids to the view a few at a time, one frame per
+    // event-loop turn, then finishes the import; a turn that throws ends the
+    // import as failed.
+    void showImportInTurns(const std::shared_ptr<orvane::PreparedImport>& prepared);
+    // One such turn; true while actors remain to be added.
+    bool showImportTurn(orvane::PreparedImport& pending);
     void finishStepImport(orvane::PreparedImport& prepared);
     // Stops the import in progress, waits for its worker and hands its files
     // to the shutdown.
@@ -281,7 +288,10 @@ private:
     // false with a diagnostic (and no result kept) when either is unusable.
     bool readResultFiles(const std::string& command, const std::string& surfacePath,
                          const std::string& gridPath, bool withStress, double scale,
-                         vtkSmartPointer<vtkDoubleArray>* modeVectors);
+                         vtkSmartPointer<vtkDataArray>* modeVectors);
+    bool readResultSurface(const std::string& command, const std::string& surfacePath);
+    bool readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
+                        double scale, vtkSmartPointer<vtkDataArray>* modeVectors);
     // Probes the grid's quantities onto the model surface.
     void transferToSurface();
     // Moves the surface by its mode shape and colours it by the shape's size.

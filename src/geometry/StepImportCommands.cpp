@@ -29,7 +29,9 @@
 #include <gp_Pnt.hxx>
 
 #include <vtkActor.h>
+#include <vtkBoundingBox.h>
 #include <vtkCamera.h>
+#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderWindowInteractor.h>
@@ -40,6 +42,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -167,6 +170,10 @@ struct PreparedImport {
     int failedWrites = 0;
     // Tells the GUI thread how far the import has got (phase, done, total).
     std::function<void(const char*, long long, long long)> progress;
+    // The actors the view holds so far and the triangles the next turn may add.
+    std::size_t facesAdded = 0;
+    std::size_t solidsShown = 0;
+    vtkIdType trianglesPerTurn = 20000;
 };
 
 namespace {
@@ -315,12 +322,89 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
         orvane::prepareImportGuarded(*prepared);
         try {
             QMetaObject::invokeMethod(
-                this, [this, prepared] { finishStepImport(*prepared); }, Qt::QueuedConnection);
+                this, [this, prepared] { showImportInTurns(prepared); }, Qt::QueuedConnection);
         } catch (...) {
             std::cerr << "orvane: openSTLFile: the end of the import could not be announced\n";
         }
     });
     importHold = std::move(hold);
+}
+
+void Orvane::showImportInTurns(const std::shared_ptr<orvane::PreparedImport>& prepared) {
+    bool more = false;
+    bool turnDone = false;
+    dispatcher->runGuarded("openSTLFile", [&] {
+        more = showImportTurn(*prepared);
+        turnDone = true;
+    });
+    if (!turnDone) {
+        prepared->failure = "its actors could not be shown";
+    }
+    if (more && turnDone) {
+        QMetaObject::invokeMethod(
+            this, [this, prepared] { showImportInTurns(prepared); }, Qt::QueuedConnection);
+        return;
+    }
+    finishStepImport(*prepared);
+}
+
+bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
+    // Each actor added scans the renderer's list, and drawing a solid for the
+    // first time uploads its mesh: a share of both per event-loop turn, each
+    // turn about frameBudget with its frame, keeps the view answering the
+    // mouse while a large model appears.
+    constexpr double frameBudgetMs = 50.0;
+    using Clock = std::chrono::steady_clock;
+    const auto elapsedMs = [](Clock::time_point since) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+    };
+    const Clock::time_point turnStart = Clock::now();
+    std::vector<vtkSmartPointer<vtkActor>>& faces = pending.faceActors;
+    std::vector<vtkSmartPointer<vtkActor>>& solids = pending.solidActors;
+    if (pending.failure || !pending.model ||
+        (pending.facesAdded >= faces.size() && pending.solidsShown >= solids.size())) {
+        return false;
+    }
+    if (pending.facesAdded == 0 && pending.solidsShown == 0) {
+        // The final camera from the first turn on, so every solid is drawn (and uploaded) when added.
+        vtkBoundingBox bounds;
+        for (const auto& actor : solids) {
+            bounds.AddBounds(actor->GetBounds());
+        }
+        double box[6];
+        bounds.GetBounds(box);
+        vtkCamera* camera = renderer->GetActiveCamera();
+        camera->SetPosition(0.0, 0.0, -1.0);
+        camera->SetFocalPoint(0.0, 0.0, 0.0);
+        renderer->ResetCamera(box);
+        camera->SetViewUp(0.0, 1.0, 0.0);
+    }
+    // Faces stay hidden until highlighted: adding them costs no drawing.
+    while (pending.facesAdded < faces.size() && elapsedMs(turnStart) < frameBudgetMs / 2.0) {
+        vtkActor* actor = faces[pending.facesAdded++];
+        actor->VisibilityOff();
+        renderer->AddActor(actor);
+    }
+    vtkIdType triangles = 0;
+    while (pending.solidsShown < solids.size() && triangles < pending.trianglesPerTurn) {
+        vtkActor* actor = solids[pending.solidsShown++];
+        actor->VisibilityOn();
+        actor->GetProperty()->SetOpacity(0.8);
+        renderer->AddActor(actor);
+        if (auto* mesh = vtkPolyData::SafeDownCast(actor->GetMapper()->GetInput())) {
+            triangles += mesh->GetNumberOfCells();
+        }
+    }
+    const Clock::time_point renderStart = Clock::now();
+    renderView();
+    const double renderMs = elapsedMs(renderStart);
+    if (triangles > 0) {
+        pending.trianglesPerTurn = renderMs < frameBudgetMs / 4.0 ? pending.trianglesPerTurn * 2
+                                   : renderMs > frameBudgetMs / 2.0
+                                       ? std::max<vtkIdType>(1000, pending.trianglesPerTurn / 2)
+                                       : pending.trianglesPerTurn;
+    }
+    return true;
 }
 
 bool Orvane::importing() const {
@@ -370,16 +454,7 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     faceFileCount = static_cast<int>(prepared.faceActors.size());
     solidFileCount = static_cast<int>(prepared.solidActors.size());
 
-    for (const auto& actor : prepared.faceActors) {
-        actor->VisibilityOff();
-        renderer->AddActor(actor);
-    }
-    for (const auto& actor : prepared.solidActors) {
-        actor->VisibilityOn();
-        actor->GetProperty()->SetOpacity(0.8);
-        renderer->AddActor(actor);
-    }
-
+    // The face and solid actors are in the view already (showImportInTurns).
     pickingStyle->faceActors = std::move(prepared.faceActors);
     pickingStyle->modelActor = prepared.modelActor;
     pickingStyle->faces = prepared.model->faces;

@@ -25,6 +25,7 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkRenderer.h>
+#include <vtkStructuredGrid.h>
 #include <vtkTextActor.h>
 #include <vtkTextProperty.h>
 
@@ -83,6 +84,27 @@ vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, con
         return fail();
     }
     return reader;
+}
+
+// The model surface moved by a mode shape as a load shows a mode, the shape
+// interpolated at each surface point through the kept weights.
+bool warpThroughTransfer(const orvane::ModeTransfer& transfer, vtkDataArray* modeVectors,
+                         vtkPolyData& shown) {
+    const vtkIdType count = transfer.surface->GetNumberOfPoints();
+    if (count == 0 || static_cast<vtkIdType>(transfer.weights.targetCount()) != count) {
+        return false;
+    }
+    auto shape = vtkSmartPointer<vtkDoubleArray>::New();
+    shape->SetName("ModeShape");
+    shape->SetNumberOfComponents(3);
+    shape->SetNumberOfTuples(count);
+    orvane::withComponents(modeVectors, 3, [&](const auto* tuples) {
+        orvane::interpolateTuples(transfer.weights, tuples, 3, shape->GetPointer(0));
+    });
+    shown.Initialize();
+    shown.CopyStructure(transfer.surface);
+    shown.GetPointData()->SetVectors(shape);
+    return orvane::warpByModeShape(shown);
 }
 
 } // namespace
@@ -203,14 +225,23 @@ void Orvane::showNextMode() {
     } tick(a, r, mode);
     clearScene();
     const std::string gridPath = orvane::datapaths::animatedModeResult(a.animationRoot, mode);
-    vtkSmartPointer<vtkDoubleArray> modeVectors;
-    if (readResultFiles("playModel", orvane::datapaths::modelStl(a.animationRoot), gridPath, false, 1.0,
-                        &modeVectors)) {
+    const std::string surfacePath = orvane::datapaths::modelStl(a.animationRoot);
+    // The surface is read again only when its file changed since the weights were made.
+    const std::optional<orvane::SurfaceFileStamp> surfaceFile = orvane::SurfaceFileStamp::of(surfacePath);
+    const bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
+    vtkSmartPointer<vtkDataArray> modeVectors;
+    if ((surfaceKept || readResultSurface("playModel", surfacePath)) &&
+        readResultGrid("playModel", gridPath, false, 1.0, &modeVectors)) {
         r.resultPointData->SetVectors(modeVectors);
         r.resultPointData->SetScalars(r.deformationMagnitude);
         r.deformationMagnitude->GetRange(r.resultRange.data());
-        transferToSurface();
-        if (warpByMode()) {
+        if (!surfaceFile || !a.modeTransfer.fits(*surfaceFile, r.resultGrid)) {
+            a.modeTransfer.rebuild(surfaceFile.value_or(orvane::SurfaceFileStamp{}), r.resultModel,
+                                   r.resultGrid);
+        }
+        r.resultModel = a.modeTransfer.surface;
+        if (warpThroughTransfer(a.modeTransfer, modeVectors, *r.resultSurface)) {
+            r.resultRange = orvane::modeColourRange;
             r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
             r.resultMapper->SetInputData(r.resultSurface);
             r.configureMapper(r.resultMapper);
@@ -230,6 +261,9 @@ void Orvane::showNextMode() {
             std::cerr << "orvane: playModel: the mode shape of '" << gridPath
                       << "' did not reach the model surface\n";
         }
+    }
+    if (!r.hasResult()) {
+        a.modeTransfer.forget();
     }
     renderView();
 }

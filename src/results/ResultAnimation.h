@@ -1,15 +1,54 @@
 #pragma once
 
+#include "results/ResultCalculations.h"
+
 #include <vtkSmartPointer.h>
 
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 class vtkDataSetMapper;
 class vtkDataSetReader;
+class vtkPolyData;
+class vtkStructuredGrid;
 class vtkTextActor;
 
 namespace orvane {
+
+// A model surface file as last read: its path, size and modification time.
+struct SurfaceFileStamp {
+    std::string path;
+    std::uintmax_t bytes = 0;
+    std::filesystem::file_time_type modified{};
+
+    // The stamp of the file now; nothing when it cannot be read.
+    static std::optional<SurfaceFileStamp> of(const std::string& path);
+    bool operator==(const SurfaceFileStamp& other) const {
+        return path == other.path && bytes == other.bytes && modified == other.modified;
+    }
+};
+
+// The transfer of mode grids onto the model surface. Every mode of a modal
+// result shares one grid geometry, so the interpolation weights of each
+// surface point are found once and applied to each new mode.
+struct ModeTransfer {
+    // Whether the weights were made for this surface file and grid geometry.
+    bool fits(const SurfaceFileStamp& surfaceFile, vtkStructuredGrid* grid) const;
+    // Finds the grid cell and weights of every surface point.
+    void rebuild(const SurfaceFileStamp& surfaceFile, vtkPolyData* modelSurface, vtkStructuredGrid* grid);
+    void forget();
+
+    std::optional<SurfaceFileStamp> surfaceFile;
+    std::array<int, 3> gridDimensions{0, 0, 0};
+    std::uint64_t gridFingerprint = 0;
+    // The model surface the weights belong to, unwarped.
+    vtkSmartPointer<vtkPolyData> surface;
+    PointWeights weights;
+};
 
 // The two result animations: the modes of a modal result, one per tick of a
 // timer, and a series of legacy VTK frames stepped by command.
@@ -27,6 +66,7 @@ struct ResultAnimation {
     int modeTimerId = 0;
     bool modeTickRunning = false;
     vtkSmartPointer<vtkTextActor> modeLabel;
+    ModeTransfer modeTransfer;
 
     // Series: the reader of the frame shown, its display, the current frame
     // (1..seriesFrameCount) and the arrays the series was opened with.

@@ -1,5 +1,7 @@
 #include "results/ResultCalculations.h"
 
+#include <cstring>
+
 namespace orvane {
 
 namespace {
@@ -71,6 +73,24 @@ std::optional<Extremes> scanExtremes(const std::vector<double>& values) {
 
 double modeFrequency(double eigenvalue) {
     return std::sqrt(eigenvalue) / 6.2831852;
+}
+
+std::uint64_t fingerprintBytes(const void* data, std::size_t size) {
+    // FNV-1a over 64-bit words, then the tail bytes: a changed byte changes the result.
+    constexpr std::uint64_t prime = 0x100000001b3ULL;
+    std::uint64_t hash = 0xcbf29ce484222325ULL ^ size;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes + i, 8);
+        hash = (hash ^ word) * prime;
+        hash ^= hash >> 29;
+    }
+    for (; i < size; ++i) {
+        hash = (hash ^ bytes[i]) * prime;
+    }
+    return hash;
 }
 
 } // namespace orvane

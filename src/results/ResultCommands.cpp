@@ -58,11 +58,6 @@ using orvane::ResultPipeline;
 
 namespace {
 
-// Mode shapes are drawn this many times larger than computed, and coloured
-// over a fixed range so that modes compare at a glance.
-constexpr double modeWarpFactor = 500.0;
-constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
-
 // Values written through raw pointers do not mark the arrays changed.
 void markWritten(ResultPipeline& results) {
     for (vtkDoubleArray* array :
@@ -70,29 +65,6 @@ void markWritten(ResultPipeline& results) {
           results.deformationMagnitude.Get(), results.stressValue.Get()}) {
         array->Modified();
     }
-}
-
-// Calls use with the first `components` components of every tuple of the
-// array, packed; float and double arrays are read in place.
-template <typename Use> void withComponents(vtkDataArray* array, int components, Use&& use) {
-    if (array->GetNumberOfComponents() == components) {
-        if (auto* doubles = vtkDoubleArray::SafeDownCast(array)) {
-            use(static_cast<const double*>(doubles->GetPointer(0)));
-            return;
-        }
-        if (auto* floats = vtkFloatArray::SafeDownCast(array)) {
-            use(static_cast<const float*>(floats->GetPointer(0)));
-            return;
-        }
-    }
-    const vtkIdType count = array->GetNumberOfTuples();
-    std::vector<double> packed(static_cast<std::size_t>(count * components));
-    for (vtkIdType i = 0; i < count; ++i) {
-        for (int c = 0; c < components; ++c) {
-            packed[static_cast<std::size_t>(i * components + c)] = array->GetComponent(i, c);
-        }
-    }
-    use(static_cast<const double*>(packed.data()));
 }
 
 // The displacement components and magnitude, times scale.
@@ -104,13 +76,20 @@ void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results
         output->SetNumberOfComponents(1);
         output->SetNumberOfTuples(count);
     }
-    withComponents(displacement, 3, [&](const auto* tuples) {
+    orvane::withComponents(displacement, 3, [&](const auto* tuples) {
         orvane::splitDisplacement(tuples, static_cast<std::size_t>(count), scale,
                                   results.deformationX->GetPointer(0), results.deformationY->GetPointer(0),
                                   results.deformationZ->GetPointer(0),
                                   results.deformationMagnitude->GetPointer(0));
     });
     markWritten(results);
+}
+
+// A load whose files are unusable keeps no result.
+bool resultReadFailed(ResultPipeline& results, const std::string& command, const std::string& why) {
+    std::cerr << "orvane: " << command << ": " << why << "\n";
+    results.forgetResult();
+    return false;
 }
 
 std::string formForLog(ResultForm form) {
@@ -286,7 +265,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
         break;
     }
     const double scale = form == ResultForm::Scaled ? factor : 1.0;
-    vtkSmartPointer<vtkDoubleArray> modeVectors;
+    vtkSmartPointer<vtkDataArray> modeVectors;
     // Reading, transfer and display are the three steps of a load.
     reportProgress("load", 0, 3);
     if (!readResultFiles(formForLog(form), surfacePath, gridPath, form != ResultForm::Mode, scale,
@@ -335,14 +314,14 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
 
 bool Orvane::readResultFiles(const std::string& command, const std::string& surfacePath,
                              const std::string& gridPath, bool withStress, double scale,
-                             vtkSmartPointer<vtkDoubleArray>* modeVectors) {
-    ResultPipeline& r = *results;
-    const auto fail = [&](const std::string& why) {
-        std::cerr << "orvane: " << command << ": " << why << "\n";
-        r.forgetResult();
-        return false;
-    };
+                             vtkSmartPointer<vtkDataArray>* modeVectors) {
+    return readResultSurface(command, surfacePath) &&
+           readResultGrid(command, gridPath, withStress, scale, modeVectors);
+}
 
+bool Orvane::readResultSurface(const std::string& command, const std::string& surfacePath) {
+    ResultPipeline& r = *results;
+    const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
     if (!orvane::isRegularFile(surfacePath)) {
         return fail("cannot read the model surface '" + surfacePath + "'");
     }
@@ -354,6 +333,14 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
         r.resultModelReader->GetOutput()->GetNumberOfPoints() == 0) {
         return fail("cannot read the model surface '" + surfacePath + "'");
     }
+    r.resultModel = r.resultModelReader->GetOutput();
+    return true;
+}
+
+bool Orvane::readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
+                            double scale, vtkSmartPointer<vtkDataArray>* modeVectors) {
+    ResultPipeline& r = *results;
+    const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
 
     // A new reader each time: a reader that fails keeps its previous output.
     r.gridReader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
@@ -394,28 +381,32 @@ bool Orvane::readResultFiles(const std::string& command, const std::string& surf
         return fail("the result grid '" + gridPath + "' has no stress (point array 1, one value per point)");
     }
 
-    r.resultModel = r.resultModelReader->GetOutput();
     r.resultGrid = grid;
     r.resultPointData = pointData;
     r.resultGridPoints = grid->GetPoints();
 
     splitInto(displacement, scale, r);
     if (modeVectors != nullptr) {
-        auto vectors = vtkSmartPointer<vtkDoubleArray>::New();
-        vectors->SetName("ModeShape");
-        vectors->SetNumberOfComponents(3);
-        vectors->SetNumberOfTuples(points);
-        withComponents(displacement, 3, [&](const auto* tuples) {
-            std::copy(tuples, tuples + 3 * points, vectors->GetPointer(0));
-        });
-        *modeVectors = vectors;
+        // The grid's own array where it holds just the shape: no second copy of a large grid.
+        if (displacement->GetNumberOfComponents() == 3) {
+            *modeVectors = displacement;
+        } else {
+            auto vectors = vtkSmartPointer<vtkDoubleArray>::New();
+            vectors->SetName("ModeShape");
+            vectors->SetNumberOfComponents(3);
+            vectors->SetNumberOfTuples(points);
+            orvane::withComponents(displacement, 3, [&](const auto* tuples) {
+                std::copy(tuples, tuples + 3 * points, vectors->GetPointer(0));
+            });
+            *modeVectors = vectors;
+        }
     }
     if (withStress) {
         const char* name = stress->GetName();
         std::cout << (name != nullptr ? name : "") << std::endl;
         r.stressValue->SetNumberOfTuples(points);
         const int components = stress->GetNumberOfComponents();
-        withComponents(stress, components, [&](const auto* values) {
+        orvane::withComponents(stress, components, [&](const auto* values) {
             double* out = r.stressValue->GetPointer(0);
             for (vtkIdType i = 0; i < points; ++i) {
                 out[i] = static_cast<double>(values[i * components]) * scale;
@@ -440,29 +431,10 @@ void Orvane::transferToSurface() {
 
 bool Orvane::warpByMode() {
     ResultPipeline& r = *results;
-    vtkDataArray* shape = r.resultSurface->GetPointData()->GetVectors();
-    const vtkIdType count = r.resultSurface->GetNumberOfPoints();
-    if (shape == nullptr || shape->GetNumberOfTuples() != count) {
+    if (!orvane::warpByModeShape(*r.resultSurface)) {
         return false;
     }
-    auto warped = vtkSmartPointer<vtkPoints>::New();
-    warped->SetDataTypeToDouble();
-    warped->SetNumberOfPoints(count);
-    auto magnitudes = vtkSmartPointer<vtkDoubleArray>::New();
-    magnitudes->SetName("ModeMagnitude");
-    magnitudes->SetNumberOfTuples(count);
-    double p[3];
-    double v[3];
-    for (vtkIdType i = 0; i < count; ++i) {
-        r.resultSurface->GetPoint(i, p);
-        shape->GetTuple(i, v);
-        warped->SetPoint(i, p[0] + modeWarpFactor * v[0], p[1] + modeWarpFactor * v[1],
-                         p[2] + modeWarpFactor * v[2]);
-        magnitudes->SetValue(i, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
-    }
-    r.resultSurface->SetPoints(warped);
-    r.resultSurface->GetPointData()->SetScalars(magnitudes);
-    r.resultRange = modeColourRange;
+    r.resultRange = orvane::modeColourRange;
     return true;
 }
 

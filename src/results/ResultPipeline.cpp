@@ -2,6 +2,7 @@
 
 #include <vtkActor.h>
 #include <vtkColorTransferFunction.h>
+#include <vtkDataArray.h>
 #include <vtkDataSetSurfaceFilter.h>
 #include <vtkDoubleArray.h>
 #include <vtkLineSource.h>
@@ -19,6 +20,8 @@
 #include <vtkTextProperty.h>
 #include <vtkXMLStructuredGridReader.h>
 
+#include <cmath>
+
 namespace orvane {
 
 namespace {
@@ -33,6 +36,32 @@ vtkSmartPointer<vtkDoubleArray> quantityArray(const char* name) {
 }
 
 } // namespace
+
+bool warpByModeShape(vtkPolyData& surface) {
+    vtkDataArray* shape = surface.GetPointData()->GetVectors();
+    const vtkIdType count = surface.GetNumberOfPoints();
+    if (shape == nullptr || shape->GetNumberOfTuples() != count) {
+        return false;
+    }
+    auto warped = vtkSmartPointer<vtkPoints>::New();
+    warped->SetDataTypeToDouble();
+    warped->SetNumberOfPoints(count);
+    auto magnitudes = vtkSmartPointer<vtkDoubleArray>::New();
+    magnitudes->SetName("ModeMagnitude");
+    magnitudes->SetNumberOfTuples(count);
+    double p[3];
+    double v[3];
+    for (vtkIdType i = 0; i < count; ++i) {
+        surface.GetPoint(i, p);
+        shape->GetTuple(i, v);
+        warped->SetPoint(i, p[0] + modeWarpFactor * v[0], p[1] + modeWarpFactor * v[1],
+                         p[2] + modeWarpFactor * v[2]);
+        magnitudes->SetValue(i, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    }
+    surface.SetPoints(warped);
+    surface.GetPointData()->SetScalars(magnitudes);
+    return true;
+}
 
 ExtremeMarker::ExtremeMarker()
     : textProperty(vtkSmartPointer<vtkTextProperty>::New()), label(vtkSmartPointer<vtkTextActor3D>::New()),

@@ -2,6 +2,8 @@
 
 #include "results/ResultCalculations.h"
 
+#include <vtkDoubleArray.h>
+#include <vtkFloatArray.h>
 #include <vtkSmartPointer.h>
 
 #include <array>
@@ -11,7 +13,6 @@
 class vtkActor;
 class vtkColorTransferFunction;
 class vtkDataSetSurfaceFilter;
-class vtkDoubleArray;
 class vtkLineSource;
 class vtkPointData;
 class vtkPoints;
@@ -36,6 +37,39 @@ constexpr int lastQuantityCode = 12;
 constexpr bool isQuantityCode(int code) {
     return code >= firstQuantityCode && code <= lastQuantityCode;
 }
+
+// Calls use with the first `components` components of every tuple of the
+// array, packed; float and double arrays are read in place.
+template <typename Use> void withComponents(vtkDataArray* array, int components, Use&& use) {
+    if (array->GetNumberOfComponents() == components) {
+        if (auto* doubles = vtkDoubleArray::SafeDownCast(array)) {
+            use(static_cast<const double*>(doubles->GetPointer(0)));
+            return;
+        }
+        if (auto* floats = vtkFloatArray::SafeDownCast(array)) {
+            use(static_cast<const float*>(floats->GetPointer(0)));
+            return;
+        }
+    }
+    const vtkIdType count = array->GetNumberOfTuples();
+    std::vector<double> packed(static_cast<std::size_t>(count * components));
+    for (vtkIdType i = 0; i < count; ++i) {
+        for (int c = 0; c < components; ++c) {
+            packed[static_cast<std::size_t>(i * components + c)] = array->GetComponent(i, c);
+        }
+    }
+    use(static_cast<const double*>(packed.data()));
+}
+
+// Mode shapes are drawn this many times larger than computed, and coloured
+// over a fixed range so that modes compare at a glance.
+constexpr double modeWarpFactor = 500.0;
+constexpr std::array<double, 2> modeColourRange{0.012, 0.94};
+
+// Moves the points of a surface by modeWarpFactor times its point vectors
+// (the mode shape) and colours it by their length; false when the surface
+// has no shape for every point.
+bool warpByModeShape(vtkPolyData& surface);
 
 // Where a result load finds its files: a result directory (plain), a data
 // root with a scale factor (scaled), or a data root and a mode (mode).

@@ -7,6 +7,7 @@
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "results/ResultAnimation.h"
+#include "results/ResultPipeline.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -22,6 +23,7 @@
 #include <vtkDataSetReader.h>
 #include <vtkImageData.h>
 #include <vtkPointData.h>
+#include <vtkPolyData.h>
 #include <vtkPropCollection.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
@@ -34,6 +36,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -305,6 +309,76 @@ TEST_F(Animation, SeriesStepsThroughItsFrames) {
     EXPECT_EQ(reply("rightPlay 1"), "message 2");
     EXPECT_STREQ(view->animation->seriesReader->GetOutput()->GetPointData()->GetScalars()->GetName(),
                  "sigma_yy");
+}
+
+// The mode animation keeps the weights of each surface point for a grid
+// geometry: each tick must show exactly what a load of the same mode shows,
+// and new weights follow a changed grid or a rewritten surface file.
+TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
+    const fs::path modal = fs::path(root) / "data/modelAnsys/unitfcm5-0-1e-10-451";
+    const auto shownSurface = [&] {
+        vtkPolyData* surface = view->results->resultSurface;
+        std::vector<double> values;
+        double p[3];
+        for (vtkIdType i = 0; i < surface->GetNumberOfPoints(); ++i) {
+            surface->GetPoint(i, p);
+            values.insert(values.end(),
+                          {p[0], p[1], p[2], surface->GetPointData()->GetScalars()->GetTuple1(i)});
+        }
+        return values;
+    };
+    const auto expectSameAsLoad = [&](int mode) {
+        view->results->modeIndex = mode;
+        EXPECT_EQ(tick().err, "") << "mode " << mode;
+        const std::vector<double> ticked = shownSurface();
+        EXPECT_EQ(view->results->resultRange, orvane::modeColourRange);
+        const Outcome loaded = command("ModelAnsys " + root + " " + std::to_string(mode));
+        ASSERT_EQ(loaded.err, "") << "mode " << mode;
+        const std::vector<double> expected = shownSurface();
+        ASSERT_EQ(ticked.size(), expected.size()) << "mode " << mode;
+        ASSERT_FALSE(ticked.empty());
+        double largest = 0.0;
+        for (std::size_t i = 0; i < ticked.size(); ++i) {
+            largest = std::max(largest, std::abs(ticked[i] - expected[i]));
+        }
+        EXPECT_LT(largest, 1e-9) << "mode " << mode;
+    };
+
+    command("OnReadModelAnysy " + (modal / "eigenvalues.txt").string());
+    command("playModel " + root);
+    expectSameAsLoad(0);
+    const vtkPolyData* weightedSurface = view->animation->modeTransfer.surface;
+    const std::size_t found = static_cast<std::size_t>(
+        std::count_if(view->animation->modeTransfer.weights.sources.begin(),
+                      view->animation->modeTransfer.weights.sources.end(), [](auto id) { return id >= 0; }));
+    EXPECT_EQ(found, 8 * view->animation->modeTransfer.weights.targetCount());
+    expectSameAsLoad(1);
+    EXPECT_EQ(view->animation->modeTransfer.surface.Get(), weightedSurface);
+
+    // Another grid for every mode: new weights from the next tick on.
+    std::ostringstream diagnostics;
+    double bounds[6];
+    view->animation->modeTransfer.surface->GetBounds(bounds);
+    const gen::Bounds gridBounds{bounds[0], bounds[1], bounds[2], bounds[3], bounds[4], bounds[5]};
+    for (auto numbering : {gen::ModeFileNumbering::Load, gen::ModeFileNumbering::Animation}) {
+        ASSERT_TRUE(gen::writeModalSet(modal.string(), gridBounds, 3, {31, 7, 6}, diagnostics, numbering))
+            << diagnostics.str();
+    }
+    expectSameAsLoad(2);
+    EXPECT_EQ(view->animation->modeTransfer.gridDimensions, (std::array<int, 3>{31, 7, 6}));
+
+    // A rewritten surface file is read again, whatever the grid.
+    const fs::path surfaceFile = fs::path(root) / "data/locomotive_bogieassembly_sldasm2.stl";
+    const vtkIdType before = view->animation->modeTransfer.surface->GetNumberOfPoints();
+    ASSERT_TRUE(gen::writeBoxSurface(surfaceFile.string(), gridBounds, 7, diagnostics)) << diagnostics.str();
+    expectSameAsLoad(0);
+    EXPECT_GT(view->animation->modeTransfer.surface->GetNumberOfPoints(), before);
+
+    // A surface file gone: the tick says so and keeps no weights.
+    fs::remove(surfaceFile);
+    EXPECT_NE(tick().err.find("locomotive_bogieassembly_sldasm2.stl"), std::string::npos);
+    EXPECT_EQ(view->animation->modeTransfer.surface, nullptr);
+    command("endModel");
 }
 
 } // namespace
