@@ -73,7 +73,9 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
             reportProgress(phase, done, total);
         });
     gaussJob = std::make_unique<orvane::GaussPointJob>(*commandHold, [this](std::function<void()> work) {
-        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, work = std::move(work)] { dispatcher->runGuarded("genBrep", work); },
+            Qt::QueuedConnection);
     });
     arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     arrowActor = vtkSmartPointer<vtkActor>::New();
@@ -155,9 +157,10 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 Orvane::~Orvane() {
     // Commands still waiting for a run or an import do not run any more.
     commandHold->dropWaiting();
-    // A run still in progress (SIGINT, SIGTERM, window closed) ends first.
-    solverRun->stop();
-    gaussJob->stop();
+    // A run still in progress (SIGINT, SIGTERM, window closed) ends first,
+    // and lets go of the command hold while the hold still exists.
+    solverRun.reset();
+    gaussJob.reset();
     cancelStepImport();
     orvane::removeWrittenFiles(importFiles, std::cerr);
     channel.reset();

@@ -32,7 +32,9 @@ CommandHold::Lease::Lease(Lease&& other) noexcept : hold_(std::exchange(other.ho
 
 CommandHold::Lease& CommandHold::Lease::operator=(Lease&& other) noexcept {
     if (this != &other) {
-        end();
+        // The old hold ends only once this lease holds the new one: ending it
+        // runs the kept commands, and one of them may take a new lease here.
+        Lease old(std::move(*this));
         hold_ = std::exchange(other.hold_, nullptr);
     }
     return *this;

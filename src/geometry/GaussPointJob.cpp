@@ -32,7 +32,8 @@ bool GaussPointJob::start(const std::string& program, const std::string& brepPat
         return false;
     }
     stopRequested = false;
-    hold.hold();
+    // Held until `finish` ends; released here if the worker cannot start.
+    CommandHold::Lease held = hold.lease();
     worker = std::thread([this, program, brepPath, outputPath, face, finished = std::move(finished)] {
         std::vector<GaussPoint> points;
         try {
@@ -51,6 +52,9 @@ bool GaussPointJob::start(const std::string& program, const std::string& brepPat
         } catch (const std::exception& error) {
             std::cerr << "orvane: genBrep: " << error.what() << "; no points are read\n";
             points.clear();
+        } catch (...) {
+            std::cerr << "orvane: genBrep: an unknown error; no points are read\n";
+            points.clear();
         }
         if (stopRequested) {
             return;
@@ -58,15 +62,16 @@ bool GaussPointJob::start(const std::string& program, const std::string& brepPat
         toGuiThread(
             [this, points = std::move(points), finished]() mutable { finish(std::move(points), finished); });
     });
+    lease = std::move(held);
     return true;
 }
 
 void GaussPointJob::finish(std::vector<GaussPoint> points, const Finished& finished) {
+    const CommandHold::Lease held = std::move(lease);
     if (worker.joinable()) {
         worker.join();
     }
     finished(std::move(points));
-    hold.release();
 }
 
 void GaussPointJob::stop() {

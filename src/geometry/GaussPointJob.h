@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CommandHold.h"
 #include "geometry/GaussPoint.h"
 
 #include <atomic>
@@ -10,8 +11,6 @@
 #include <vector>
 
 namespace orvane {
-
-class CommandHold;
 
 // Runs the Gauss-point program for one face on a worker thread under the
 // command hold, as a solver run does: the view keeps drawing, commands that
@@ -46,6 +45,8 @@ private:
     void finish(std::vector<GaussPoint> points, const Finished& finished);
 
     CommandHold& hold;
+    // Holds the commands from the start until `finish` has run.
+    CommandHold::Lease lease;
     ToGuiThread toGuiThread;
     std::thread worker;
     std::atomic<bool> stopRequested{false};

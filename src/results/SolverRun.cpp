@@ -69,8 +69,20 @@ void SolverRun::start(const std::string& name, std::vector<ProgramCall> programs
     if (steps.empty()) {
         return;
     }
-    hold.hold();
-    startStep();
+    lease = hold.lease();
+    endRunOnFailure([this] { startStep(); });
+}
+
+template <typename Work> void SolverRun::endRunOnFailure(const Work& work) {
+    try {
+        work();
+    } catch (const std::exception& error) {
+        diagnostics << "orvane: " << runName << ": " << error.what() << "; the run ends\n";
+        endRun();
+    } catch (...) {
+        diagnostics << "orvane: " << runName << ": an unknown error; the run ends\n";
+        endRun();
+    }
 }
 
 void SolverRun::startStep() {
@@ -104,6 +116,10 @@ void SolverRun::startStep() {
 }
 
 void SolverRun::onFinished(int exitCode, QProcess::ExitStatus status) {
+    endRunOnFailure([this, exitCode, status] { nextStep(exitCode, status); });
+}
+
+void SolverRun::nextStep(int exitCode, QProcess::ExitStatus status) {
     const ProgramCall& call = steps[current];
     if (status == QProcess::CrashExit) {
         diagnostics << "orvane: " << runName << ": " << call.step << " (" << call.program
@@ -155,7 +171,7 @@ void SolverRun::endRun() {
     progress("solve", total, total);
     steps.clear();
     current = 0;
-    hold.release();
+    lease = {};
 }
 
 void SolverRun::stop() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CommandHold.h"
 #include "results/RemoteRunPlan.h"
 
 #include <QObject>
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace orvane {
-
-class CommandHold;
 
 // Runs the programs of one solver run as child processes, one after the
 // other, while the event loop goes on; each leads a process group of its own. The command hold is held from
@@ -46,11 +45,16 @@ public:
 private:
     void startStep();
     void onFinished(int exitCode, QProcess::ExitStatus status);
+    void nextStep(int exitCode, QProcess::ExitStatus status);
     void onError(QProcess::ProcessError error);
     void endRun();
     void forgetGroup();
+    // Runs a step change of the event loop; what it throws ends the run.
+    template <typename Work> void endRunOnFailure(const Work& work);
 
     CommandHold& hold;
+    // Holds the commands from the start of a run to its end.
+    CommandHold::Lease lease;
     std::ostream& diagnostics;
     ProgressReport progress;
     std::string runName;

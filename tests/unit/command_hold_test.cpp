@@ -67,3 +67,29 @@ TEST(CommandHold, ALeaseReleasesWhenItsScopeEndsByAnException) {
     EXPECT_FALSE(hold.holding());
     EXPECT_EQ(ran, (std::vector<std::string>{"kept", "later"}));
 }
+
+// A run ends by emptying its lease; the kept command it releases starts the
+// next run, which takes a new lease into the same place. That lease must
+// survive the assignment that ended the old one.
+TEST(CommandHold, AKeptCommandThatTakesTheSameLeaseAgainKeepsItsHold) {
+    std::vector<std::string> ran;
+    orvane::CommandHold* gate = nullptr;
+    orvane::CommandHold::Lease runLease;
+    orvane::CommandHold hold([&](const std::string& command) {
+        ran.push_back(command);
+        if (command.rfind("run", 0) == 0) {
+            runLease = gate->lease();
+        }
+    });
+    gate = &hold;
+
+    hold.receive("run1");
+    hold.receive("run2");
+    hold.receive("after");
+    runLease = orvane::CommandHold::Lease(); // run1 ends, run2 starts
+    EXPECT_TRUE(hold.holding());
+    EXPECT_EQ(ran, (std::vector<std::string>{"run1", "run2"}));
+    runLease = orvane::CommandHold::Lease(); // run2 ends
+    EXPECT_FALSE(hold.holding());
+    EXPECT_EQ(ran, (std::vector<std::string>{"run1", "run2", "after"}));
+}
