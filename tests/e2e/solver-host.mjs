@@ -25,25 +25,25 @@ export function freePort() {
   });
 }
 
-// Lays out /home/ACCOUNT/project with `solver` as output/demo and starts the
-// sshd. Returns what the view needs (ORVANE_* settings) and stop().
-export async function startSolverHost({ repoRoot, account, solver, dir }) {
-  await run(join(repoRoot, 'scripts/solver-host.sh'), [account], {
-    env: { ...process.env, ORVANE_SOLVER_PROGRAM: solver },
-  });
-  // Without PAM sshd refuses an account whose password is locked ("!").
-  await run('usermod', ['-p', '*', account]);
-  mkdirSync('/run/sshd', { recursive: true, mode: 0o755 });
-  const home = `/home/${account}`;
-  // More ranks than cores, no single-copy shared memory (needs ptrace), no
-  // remote daemons: what OpenMPI needs in a small container.
+// More ranks than cores, no single-copy shared memory (needs ptrace), no
+// remote daemons: what OpenMPI needs in a small container. Returns its path.
+export function writeMpirunWrapper(home) {
   const mpirun = join(home, 'mpirun-for-tests');
   writeFileSync(mpirun, '#!/bin/sh\n'
     + 'export OMPI_MCA_plm=isolated OMPI_MCA_btl_vader_single_copy_mechanism=none '
     + 'OMPI_MCA_rmaps_base_oversubscribe=1\n'
     + 'exec mpirun --mca btl self,vader "$@"\n');
   chmodSync(mpirun, 0o755);
+  return mpirun;
+}
 
+// An sshd of its own on a free loopback port that lets `account` in with a
+// client key made here, and the client configuration (every host name leads
+// to it) for the view's ssh and scp. writeClientConfig({port, key}) rewrites
+// that configuration, to break the link on purpose.
+export async function startPrivateSshd({ account, dir }) {
+  // sshd's privilege separation directory.
+  mkdirSync('/run/sshd', { recursive: true, mode: 0o755 });
   const ssh = join(dir, 'ssh');
   mkdirSync(ssh, { recursive: true });
   // sshd reads the authorized keys as the account.
@@ -79,11 +79,26 @@ export async function startSolverHost({ repoRoot, account, solver, dir }) {
   });
 
   const clientConfig = join(ssh, 'config');
-  writeFileSync(clientConfig, [
-    'Host *', '  HostName 127.0.0.1', `  Port ${port}`, `  IdentityFile ${join(ssh, 'client_key')}`,
-    '  IdentitiesOnly yes', '  IdentityAgent none', `  UserKnownHostsFile ${join(ssh, 'known_hosts')}`,
+  const writeClientConfig = ({ port: p = port, key = join(ssh, 'client_key') } = {}) => writeFileSync(clientConfig, [
+    'Host *', '  HostName 127.0.0.1', `  Port ${p}`, `  IdentityFile ${key}`, '  IdentitiesOnly yes',
+    '  IdentityAgent none', `  UserKnownHostsFile ${join(ssh, 'known_hosts')}`,
     '  GlobalKnownHostsFile /dev/null', '  StrictHostKeyChecking yes', '  LogLevel ERROR', '',
   ].join('\n'));
+  writeClientConfig();
+  return { sshd, sshdLog, port, clientConfig, writeClientConfig, dir: ssh };
+}
+
+// Lays out /home/ACCOUNT/project with `solver` as output/demo and starts the
+// sshd. Returns what the view needs (ORVANE_* settings) and stop().
+export async function startSolverHost({ repoRoot, account, solver, dir }) {
+  await run(join(repoRoot, 'scripts/solver-host.sh'), [account], {
+    env: { ...process.env, ORVANE_SOLVER_PROGRAM: solver },
+  });
+  // Without PAM sshd refuses an account whose password is locked ("!").
+  await run('usermod', ['-p', '*', account]);
+  const home = `/home/${account}`;
+  const mpirun = writeMpirunWrapper(home);
+  const { sshd, sshdLog, clientConfig } = await startPrivateSshd({ account, dir });
   return {
     account,
     project: `${home}/project`,

@@ -8,18 +8,18 @@
 // configurations live in a temporary directory.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFile, spawn } from 'node:child_process';
+import { execFile } from 'node:child_process';
 import {
   chmodSync, copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync,
   writeFileSync,
 } from 'node:fs';
-import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { delimiter, join } from 'node:path';
 import { promisify } from 'node:util';
 import {
   repoRoot, screenshot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
 } from './harness.mjs';
+import { SSHD, freePort, startPrivateSshd, writeMpirunWrapper } from './solver-host.mjs';
 
 const execFileAsync = promisify(execFile);
 
@@ -27,7 +27,6 @@ const ACCOUNT = 'orvanesolver';
 const HOME = `/home/${ACCOUNT}`;
 const PROJECT = `${HOME}/project`;
 const RESULT = 'unitfcm5-0-1e-10-451';
-const SSHD = '/usr/sbin/sshd';
 const STANDIN = process.env.ORVANE_SOLVER_STANDIN
   || join(repoRoot, 'build/tools/solver-standin/orvane-solver-standin');
 const CUBE = join(repoRoot, 'tests/data/cube.stl');
@@ -59,17 +58,6 @@ if (skip) process.stderr.write(`solver-run: skipping: ${skip}\n`);
 
 const run = (program, args) => execFileAsync(program, args, { timeout: 30000 });
 
-function freePort() {
-  return new Promise((resolvePort, reject) => {
-    const server = createServer();
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolvePort(port));
-    });
-  });
-}
-
 // A closed box of 12 triangles, the model surface the mode form reads.
 function boxStl([x0, x1, y0, y1, z0, z1]) {
   const p = (i, j, k) => [[x0, x1][i], [y0, y1][j], [z0, z1][k]];
@@ -94,67 +82,15 @@ async function startCluster(dir) {
   }
   // Without PAM sshd refuses an account whose password is locked ("!").
   await run('usermod', ['-p', '*', ACCOUNT]);
-  // sshd's privilege separation directory.
-  mkdirSync('/run/sshd', { recursive: true, mode: 0o755 });
 
   rmSync(PROJECT, { recursive: true, force: true });
   mkdirSync(join(PROJECT, 'motai'), { recursive: true });
   mkdirSync(join(PROJECT, 'output'), { recursive: true });
   copyFileSync(STANDIN, join(PROJECT, 'output/demo'));
   chmodSync(join(PROJECT, 'output/demo'), 0o755);
-  // More ranks than cores, no single-copy shared memory (needs ptrace), no
-  // remote daemons: what OpenMPI needs in a small container.
-  const mpirun = join(HOME, 'mpirun-for-tests');
-  writeFileSync(mpirun, '#!/bin/sh\n'
-    + 'export OMPI_MCA_plm=isolated OMPI_MCA_btl_vader_single_copy_mechanism=none '
-    + 'OMPI_MCA_rmaps_base_oversubscribe=1\n'
-    + 'exec mpirun --mca btl self,vader "$@"\n');
-  chmodSync(mpirun, 0o755);
+  const mpirun = writeMpirunWrapper(HOME);
   await run('chown', ['-R', `${ACCOUNT}:`, PROJECT, mpirun]);
-
-  const ssh = join(dir, 'ssh');
-  mkdirSync(ssh);
-  // sshd reads the authorized keys as the account.
-  chmodSync(dir, 0o755);
-  chmodSync(ssh, 0o755);
-  await run('ssh-keygen', ['-q', '-t', 'ed25519', '-N', '', '-f', join(ssh, 'host_key')]);
-  await run('ssh-keygen', ['-q', '-t', 'ed25519', '-N', '', '-f', join(ssh, 'client_key')]);
-  writeFileSync(join(ssh, 'authorized_keys'), readFileSync(join(ssh, 'client_key.pub')), { mode: 0o644 });
-  const port = await freePort();
-  // StrictModes would reject the key below the world-writable /tmp.
-  writeFileSync(join(ssh, 'sshd_config'), [
-    `Port ${port}`, 'ListenAddress 127.0.0.1', `HostKey ${join(ssh, 'host_key')}`, 'PidFile none',
-    `AuthorizedKeysFile ${join(ssh, 'authorized_keys')}`, 'StrictModes no', 'UsePAM no',
-    'PasswordAuthentication no', 'KbdInteractiveAuthentication no', `AllowUsers ${ACCOUNT}`,
-    'Subsystem sftp internal-sftp', '',
-  ].join('\n'));
-  const hostKey = readFileSync(join(ssh, 'host_key.pub'), 'utf8').split(' ').slice(0, 2).join(' ');
-  writeFileSync(join(ssh, 'known_hosts'), `[127.0.0.1]:${port} ${hostKey}\n`);
-
-  const sshdLog = [];
-  const sshd = spawn(SSHD, ['-D', '-e', '-f', join(ssh, 'sshd_config')], { stdio: ['ignore', 'ignore', 'pipe'] });
-  sshd.stderr.setEncoding('utf8');
-  await new Promise((resolveStart, reject) => {
-    const timer = setTimeout(() => reject(new Error(`sshd did not start:\n${sshdLog.join('')}`)), 15000);
-    sshd.on('exit', (code) => reject(new Error(`sshd exited with ${code}:\n${sshdLog.join('')}`)));
-    sshd.stderr.on('data', (chunk) => {
-      sshdLog.push(chunk);
-      if (sshdLog.join('').includes('Server listening')) {
-        clearTimeout(timer);
-        resolveStart();
-      }
-    });
-  });
-
-  const clientConfig = join(ssh, 'config');
-  // The view's ssh and scp read this file; tests rewrite it to break the link.
-  const writeClientConfig = ({ port: p = port, key = join(ssh, 'client_key') } = {}) => writeFileSync(clientConfig, [
-    'Host *', '  HostName 127.0.0.1', `  Port ${p}`, `  IdentityFile ${key}`, '  IdentitiesOnly yes',
-    '  IdentityAgent none', `  UserKnownHostsFile ${join(ssh, 'known_hosts')}`,
-    '  GlobalKnownHostsFile /dev/null', '  StrictHostKeyChecking yes', '  LogLevel ERROR', '',
-  ].join('\n'));
-  writeClientConfig();
-  return { sshd, sshdLog, port, mpirun, clientConfig, writeClientConfig, dir: ssh };
+  return { ...(await startPrivateSshd({ account: ACCOUNT, dir })), mpirun };
 }
 
 // node's runner counts a skipped test, not a skipped suite.
