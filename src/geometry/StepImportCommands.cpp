@@ -8,6 +8,7 @@
 #include "commands/InputLimits.h"
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
+#include "geometry/IsolatedStepRead.h"
 #include "geometry/ModelFiles.h"
 #include "geometry/ProcessRunner.h"
 #include "geometry/ShapeExporter.h"
@@ -197,7 +198,8 @@ void prepareImport(PreparedImport& prepared) {
     const std::string& root = prepared.root;
     constexpr long long transferSteps = stepTransferSteps;
     prepared.progress("read", 0, transferSteps);
-    prepared.model = readStepModel(prepared.stepPath, std::cout, [&prepared](double fraction) {
+    // In a process of its own: a file that crashes the reader is refused.
+    prepared.model = readStepModelIsolated(prepared.stepPath, std::cout, [&prepared](double fraction) {
         prepared.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
                           transferSteps);
         return true;
