@@ -710,17 +710,169 @@ private:
         in_ >> w;
         return !in_.fail() && w.size() < 256;
     }
+    // Information on the array before: lines up to an empty one.
+    void skipMetadata() {
+        in_.ignore(256, '\n');
+        for (std::string line; std::getline(in_, line) && !line.empty() && line != "\r";) {
+        }
+    }
     std::optional<std::string> count(const std::string& keyword, long long& value);
     std::optional<std::string> data(const std::string& keyword, double values, const std::string& type);
     std::optional<std::string> bytes(const std::string& keyword, double count);
     std::optional<std::string> attribute(const std::string& key, double tuples);
     std::optional<std::string> fieldArrays(const std::string& keyword);
+    std::optional<std::string> integers(const std::string& keyword, long long count, const std::string& type,
+                                        std::vector<long long>& values);
+    std::optional<std::string> cellList(const std::string& keyword, long long cells, long long size);
+    std::optional<std::string> cellTypes(long long count);
+    std::optional<std::string> pointsAgree(const char* where, double points) const;
 
     std::istream& in_;
     std::uint64_t fileBytes_;
     bool binary_ = false;
     double version_ = 0;
+    // What the geometry declares so far (-1: not yet): the points, the
+    // points the dimensions give, the cells, and the largest point number
+    // a cell names.
+    double points_ = -1;
+    double dimensionPoints_ = -1;
+    double dimensionCells_ = -1;
+    double cells_ = 0;
+    long long largestPointNumber_ = -1;
 };
+
+std::optional<std::string> LegacyWalk::integers(const std::string& keyword, long long count,
+                                                const std::string& type, std::vector<long long>& values) {
+    values.clear();
+    const std::string l = lower(type);
+    const int size = legacyTypeBytes(type);
+    if (size == 0 || l == "float" || l == "double") {
+        return keyword + " has type '" + type + "', not an integer type";
+    }
+    if (binary_) {
+        in_.ignore(256, '\n');
+        const double total = static_cast<double>(count) * size;
+        if (total > static_cast<double>(fileBytes_)) {
+            return "the binary data of " + keyword + " is longer than the file";
+        }
+        std::string raw(static_cast<std::size_t>(total), '\0');
+        in_.read(raw.data(), static_cast<std::streamsize>(raw.size()));
+        if (static_cast<std::size_t>(in_.gcount()) < raw.size()) {
+            return "the file ends inside the binary data of " + keyword;
+        }
+        const bool isSigned = l.rfind("unsigned", 0) != 0 && l != "vtktypeuint64";
+        values.reserve(static_cast<std::size_t>(count));
+        for (std::size_t at = 0; at < raw.size(); at += static_cast<std::size_t>(size)) {
+            std::uint64_t bits = 0;
+            for (int b = 0; b < size; ++b) {
+                bits = (bits << 8) | static_cast<unsigned char>(raw[at + static_cast<std::size_t>(b)]);
+            }
+            const int unused = 64 - 8 * size;
+            long long value = 0;
+            if (isSigned && size < 8) {
+                value = static_cast<long long>(bits << unused) >> unused;
+            } else {
+                value = static_cast<long long>(bits);
+            }
+            values.push_back(value);
+        }
+        return std::nullopt;
+    }
+    std::string w;
+    for (long long i = 0; i < count; ++i) {
+        long long value = 0;
+        if (!word(w) || !parseWhole(w, value)) {
+            return keyword + " holds '" + w.substr(0, 40) + "' where a whole number belongs";
+        }
+        values.push_back(value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> LegacyWalk::cellList(const std::string& keyword, long long cells, long long size) {
+    std::vector<long long> values;
+    if (version_ < 5.0) {
+        // COUNT then the point numbers of each cell, SIZE numbers in all.
+        if (std::optional<std::string> problem = integers(keyword, size, "int", values)) {
+            return problem;
+        }
+        std::size_t at = 0;
+        for (long long c = 0; c < cells; ++c) {
+            const long long corners = at < values.size() ? values[at] : -1;
+            if (corners < 0 || static_cast<double>(at) + 1 + static_cast<double>(corners) > values.size()) {
+                return keyword + " cell " + std::to_string(c) + " runs past the list's size";
+            }
+            for (std::size_t k = at + 1; k <= at + static_cast<std::size_t>(corners); ++k) {
+                if (values[k] < 0) {
+                    return keyword + " names point " + std::to_string(values[k]);
+                }
+                largestPointNumber_ = std::max(largestPointNumber_, values[k]);
+            }
+            at += 1 + static_cast<std::size_t>(corners);
+        }
+        if (at != values.size()) {
+            return keyword + " holds more numbers than its cells take";
+        }
+        cells_ += static_cast<double>(cells);
+        return std::nullopt;
+    }
+    // From version 5: OFFSETS (cells + 1 of them) and CONNECTIVITY (size).
+    std::vector<long long> offsets;
+    for (const auto& [part, count] :
+         {std::pair<const char*, long long>{"offsets", cells}, {"connectivity", size}}) {
+        std::string partWord;
+        std::string type;
+        if (!word(partWord) || lower(partWord) != part || !word(type)) {
+            return keyword + " is not followed by " + part + " TYPE";
+        }
+        if (std::optional<std::string> problem = integers(keyword, count, type, values)) {
+            return problem;
+        }
+        if (offsets.empty() && std::string(part) == "offsets") {
+            offsets = values;
+            const bool ordered = std::is_sorted(offsets.begin(), offsets.end());
+            if (!offsets.empty() && (offsets.front() != 0 || offsets.back() != size || !ordered)) {
+                return keyword + " has offsets that do not run from 0 to " + std::to_string(size);
+            }
+        }
+    }
+    for (const long long point : values) {
+        if (point < 0) {
+            return keyword + " names point " + std::to_string(point);
+        }
+        largestPointNumber_ = std::max(largestPointNumber_, point);
+    }
+    cells_ += static_cast<double>(std::max(0LL, cells - 1));
+    return std::nullopt;
+}
+
+std::optional<std::string> LegacyWalk::cellTypes(long long count) {
+    if (static_cast<double>(count) != cells_) {
+        return "CELL_TYPES gives " + std::to_string(count) + " types for " + decimal(cells_) + " cells";
+    }
+    std::vector<long long> types;
+    if (std::optional<std::string> problem = integers("CELL_TYPES", count, "int", types)) {
+        return problem;
+    }
+    for (const long long type : types) {
+        // Linear and quadratic cells: what a solver writes.
+        if (!((type >= 1 && type <= 16) || (type >= 21 && type <= 37))) {
+            return "CELL_TYPES holds type " + std::to_string(type) + ", not a linear or quadratic cell";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> LegacyWalk::pointsAgree(const char* where, double points) const {
+    if (points_ >= 0 && points != points_) {
+        return std::string(where) + " gives " + decimal(points) + " values where the file has " +
+               decimal(points_) + " points";
+    }
+    if (points_ >= 0 && static_cast<double>(largestPointNumber_) >= points_) {
+        return "a cell names point " + std::to_string(largestPointNumber_) + " of " + decimal(points_);
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> LegacyWalk::count(const std::string& keyword, long long& value) {
     std::string w;
@@ -792,7 +944,11 @@ std::optional<std::string> LegacyWalk::fieldArrays(const std::string& keyword) {
     }
     for (long long i = 0; i < arrays; ++i) {
         std::string arrayName;
-        if (!word(arrayName)) {
+        // An array's information follows its data.
+        while (word(arrayName) && lower(arrayName) == "metadata") {
+            skipMetadata();
+        }
+        if (!in_) {
             return "the file ends before array " + std::to_string(i) + " of " + keyword;
         }
         if (arrayName == "NULL_ARRAY") {
@@ -916,14 +1072,18 @@ std::optional<std::string> LegacyWalk::run() {
                 return problem;
             }
             attributeTuples = static_cast<double>(tuples);
+            if (key == "point_data") {
+                if (std::optional<std::string> problem = pointsAgree("POINT_DATA", attributeTuples)) {
+                    return problem;
+                }
+            } else if (attributeTuples != cells_) {
+                return "CELL_DATA gives " + std::to_string(tuples) + " values where the file has " +
+                       decimal(cells_) + " cells";
+            }
             continue;
         }
         if (key == "metadata") {
-            // Lines up to an empty one.
-            in_.ignore(256, '\n');
-            for (std::string metadata;
-                 std::getline(in_, metadata) && !metadata.empty() && metadata != "\r";) {
-            }
+            skipMetadata();
             continue;
         }
         if (attributeTuples >= 0) {
@@ -945,12 +1105,23 @@ std::optional<std::string> LegacyWalk::run() {
             return std::any_of(datasets.begin(), datasets.end(), [&](const char* d) { return dataset == d; });
         };
         if (key == "dimensions" && takes({"structured_points", "structured_grid", "rectilinear_grid"})) {
-            long long d = 0;
+            dimensionPoints_ = 1;
+            dimensionCells_ = 1;
             for (int i = 0; i < 3; ++i) {
+                long long d = 0;
                 if (std::optional<std::string> problem = count(w, d)) {
                     return problem;
                 }
+                dimensionPoints_ *= static_cast<double>(d);
+                dimensionCells_ *= d > 1 ? static_cast<double>(d - 1) : 1.0;
             }
+            if (dimensionPoints_ < 1) {
+                return std::string("DIMENSIONS hold no points");
+            }
+            if (dataset != "structured_grid") {
+                points_ = dimensionPoints_;
+            }
+            cells_ = dimensionCells_;
         } else if ((key == "origin" || key == "spacing" || key == "aspect_ratio") &&
                    takes({"structured_points"})) {
             const bool wasBinary = binary_;
@@ -972,6 +1143,12 @@ std::optional<std::string> LegacyWalk::run() {
             if (std::optional<std::string> problem = data(w, 3.0 * static_cast<double>(points), type)) {
                 return problem;
             }
+            if (dataset == "structured_grid" && dimensionPoints_ >= 0 &&
+                static_cast<double>(points) != dimensionPoints_) {
+                return "POINTS gives " + std::to_string(points) + " points where DIMENSIONS give " +
+                       decimal(dimensionPoints_);
+            }
+            points_ = static_cast<double>(points);
         } else if ((key == "x_coordinates" || key == "y_coordinates" || key == "z_coordinates") &&
                    takes({"rectilinear_grid"})) {
             long long values = 0;
@@ -990,30 +1167,15 @@ std::optional<std::string> LegacyWalk::run() {
             if (count(w, cells) || count(w, size)) {
                 return w + " is not " + w + " COUNT SIZE";
             }
-            if (version_ < 5.0) {
-                if (std::optional<std::string> problem = data(w, static_cast<double>(size), "int")) {
-                    return problem;
-                }
-                continue;
-            }
-            // From version 5: OFFSETS and CONNECTIVITY arrays.
-            const std::pair<const char*, long long> parts[] = {{"offsets", cells}, {"connectivity", size}};
-            for (const auto& [part, values] : parts) {
-                std::string partWord;
-                std::string type;
-                if (!word(partWord) || lower(partWord) != part || !word(type)) {
-                    return w + " is not followed by " + part + " TYPE";
-                }
-                if (std::optional<std::string> problem = data(w, static_cast<double>(values), type)) {
-                    return problem;
-                }
-            }
-        } else if (key == "cell_types" && takes({"unstructured_grid"})) {
-            long long cells = 0;
-            if (std::optional<std::string> problem = count(w, cells)) {
+            if (std::optional<std::string> problem = cellList(w, cells, size)) {
                 return problem;
             }
-            if (std::optional<std::string> problem = data(w, static_cast<double>(cells), "int")) {
+        } else if (key == "cell_types" && takes({"unstructured_grid"})) {
+            long long types = 0;
+            if (std::optional<std::string> problem = count(w, types)) {
+                return problem;
+            }
+            if (std::optional<std::string> problem = cellTypes(types)) {
                 return problem;
             }
         } else {
@@ -1025,6 +1187,12 @@ std::optional<std::string> LegacyWalk::run() {
     }
     if (dataset.empty()) {
         return std::string("it names no DATASET");
+    }
+    if (points_ < 0) {
+        return std::string("it declares no points");
+    }
+    if (std::optional<std::string> problem = pointsAgree("the file", points_)) {
+        return problem;
     }
     return std::nullopt;
 }
