@@ -700,6 +700,43 @@ int legacyTypeBytes(const std::string& type) {
     return 0;
 }
 
+struct ValueRange {
+    double lowest;
+    double largest;
+    double smallest; // the smallest magnitude above zero (real types)
+};
+
+ValueRange valueRange(const std::string& type) {
+    if (type == "float") {
+        return {-3.4028234663852886e38, 3.4028234663852886e38, 1.401298464324817e-45};
+    }
+    if (type == "double") {
+        return {-1.7976931348623157e308, 1.7976931348623157e308, 4.9406564584124654e-324};
+    }
+    if (type == "bit") {
+        return {0, 1, 0};
+    }
+    if (type == "char" || type == "unsigned_char") {
+        return {-128, 255, 0};
+    }
+    if (type == "short") {
+        return {-32768, 32767, 0};
+    }
+    if (type == "unsigned_short") {
+        return {0, 65535, 0};
+    }
+    if (type == "int") {
+        return {-2147483648.0, 2147483647.0, 0};
+    }
+    if (type == "unsigned_int") {
+        return {0, 4294967295.0, 0};
+    }
+    if (type == "unsigned_long" || type == "vtktypeuint64") {
+        return {0, 9.2e18, 0};
+    }
+    return {-9.2e18, 9.2e18, 0};
+}
+
 class LegacyWalk {
 public:
     LegacyWalk(std::istream& in, std::uint64_t fileBytes) : in_(in), fileBytes_(fileBytes) {}
@@ -915,19 +952,32 @@ std::optional<std::string> LegacyWalk::data(const std::string& keyword, double v
     if (l != "bit" && legacyTypeBytes(type) == 0) {
         return keyword + " has type '" + type + "', not a number type";
     }
+    // Each value must be one the reader's stream extraction takes: no
+    // "inf" or "nan", nothing out of the type's range; a failed extraction
+    // leaves the reader with a half-read file.
+    const bool real = l == "float" || l == "double";
+    const ValueRange range = valueRange(l);
     std::string w;
     for (double i = 0; i < values; ++i) {
         if (!word(w)) {
             return "the file ends inside the values of " + keyword;
         }
-        double number = 0;
-        const auto [stop, error] = std::from_chars(w.data(), w.data() + w.size(), number);
-        const std::string lw = lower(w);
-        if ((error != std::errc() && error != std::errc::result_out_of_range) ||
-            stop != w.data() + w.size()) {
-            if (lw != "nan" && lw != "inf" && lw != "-inf" && lw != "+inf" && lw != "-nan") {
-                return keyword + " holds '" + w.substr(0, 40) + "' among its values";
-            }
+        const std::string_view digits = !w.empty() && w[0] == '+' ? std::string_view(w).substr(1) : w;
+        const bool named = w.find_first_of("iInN") != std::string::npos;
+        bool valid = !named;
+        if (valid && real) {
+            double number = 0;
+            const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+            valid = error == std::errc() && stop == digits.data() + digits.size() &&
+                    std::fabs(number) <= range.largest &&
+                    (number == 0 || std::fabs(number) >= range.smallest);
+        } else if (valid) {
+            long long number = 0;
+            valid = parseWhole(digits, number) && static_cast<double>(number) >= range.lowest &&
+                    static_cast<double>(number) <= range.largest;
+        }
+        if (!valid) {
+            return keyword + " holds '" + w.substr(0, 40) + "', not a " + type + " value";
         }
     }
     return std::nullopt;

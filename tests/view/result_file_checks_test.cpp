@@ -121,8 +121,12 @@ TEST_F(ResultFileChecks, LegacyFramesPassAndBrokenStructureIsRefused) {
     EXPECT_NE(frameProblem(replaced(ascii, "POINT_DATA 45", "POINT_DATA 44")), "");
     EXPECT_NE(frameProblem(replaced(ascii, "DIMENSIONS", "CELL_TYPES")), "");
     EXPECT_NE(frameProblem(replaced(ascii, "double", "string")).find("holds strings"), std::string::npos);
+    // Values the reader's stream extraction fails on: the metadata read then crashed.
+    EXPECT_EQ(frameProblem(replaced(ascii, "4.1199999996 0 0 0", "4.1199999996 inf 0 0")),
+              "field array Displacement holds 'inf', not a double value");
+    EXPECT_NE(frameProblem(replaced(ascii, "4.1199999996 0 0 0", "4.1199999996 1e400 0 0")), "");
     const std::string header = "# vtk DataFile Version 3.0\nx\nASCII\nDATASET POLYDATA\n";
-    EXPECT_EQ(frameProblem(header + "POINTS 2 float\n0 0 0 1 1 x\n"), "POINTS holds 'x' among its values");
+    EXPECT_EQ(frameProblem(header + "POINTS 2 float\n0 0 0 1 1 x\n"), "POINTS holds 'x', not a float value");
     // Cells naming points the frame does not have: the mapper's bounds
     // would read beyond the points.
     const std::string triangle = header + "POINTS 3 float\n0 0 0 1 0 0 0 1 0\n";
