@@ -1,5 +1,7 @@
 #include "geometry/IsolatedStepRead.h"
 
+#include "commands/InputLimits.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -207,9 +209,15 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
     consoleWrite.reset();
     progressWrite.reset();
 
+    std::error_code sizeError;
+    const auto bytes = static_cast<double>(std::filesystem::file_size(stepPath, sizeError));
+    const double limit = options.timeLimitSeconds > 0
+                             ? options.timeLimitSeconds
+                             : limits::stepReadBaseSeconds +
+                                   limits::stepReadSecondsPerMegabyte * (sizeError ? 0.0 : bytes / 1e6);
     const auto started = Clock::now();
-    const auto deadline = started + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(options.timeLimitSeconds));
+    const auto deadline =
+        started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
     double fraction = 0.0;
     std::string progressLine;
     bool consoleOpen = true;
@@ -222,8 +230,7 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
         const auto now = Clock::now();
         if (now >= deadline) {
             child.kill();
-            return refuse("the reader took longer than " +
-                          std::to_string(static_cast<long long>(options.timeLimitSeconds)) +
+            return refuse("the reader took longer than " + std::to_string(static_cast<long long>(limit)) +
                           " s and was stopped");
         }
         pollfd fds[2] = {{consoleOpen ? consoleRead.get() : -1, POLLIN, 0},
@@ -274,8 +281,7 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
     while (!(status = child.wait(false))) {
         if (Clock::now() >= deadline) {
             child.kill();
-            return refuse("the reader took longer than " +
-                          std::to_string(static_cast<long long>(options.timeLimitSeconds)) +
+            return refuse("the reader took longer than " + std::to_string(static_cast<long long>(limit)) +
                           " s and was stopped");
         }
         ::usleep(2000);

@@ -12,8 +12,9 @@ namespace orvane {
 struct IsolatedReadOptions {
     // The reader program; empty means stepReaderProgram().
     std::string readerProgram;
-    // The whole read, parse to hand-over, stops after this long.
-    double timeLimitSeconds = 900;
+    // The whole read, parse to hand-over, stops after this long; 0 means
+    // the limit for the file's size (see limits::stepReadBaseSeconds).
+    double timeLimitSeconds = 0;
 };
 
 // The STEP reader program: "orvane-step-reader" beside the running

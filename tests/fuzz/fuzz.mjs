@@ -403,6 +403,9 @@ async function fuzz(options, bin) {
   }
   // A mutated STEP model is imported whole: answers come later than for words.
   const heartbeatEvery = options.mutate > 0 ? 10 : HEARTBEAT_EVERY;
+  // A STEP model that makes the reader run away holds the commands after it
+  // until the reader's time limit (over two minutes for the largest sample).
+  const hangMs = options.mutate > 0 ? Math.max(HANG_MS, 240000) : HANG_MS;
   const out = resolve(options.out || join(tmpdir(), 'orvane-fuzz-reproducers'));
   mkdirSync(out, { recursive: true });
   const host = new ViewHost(bin, viewEnv(scratch));
@@ -438,7 +441,7 @@ async function fuzz(options, bin) {
     host.send(message);
     stats.sent += 1;
     if ((i + 1) % heartbeatEvery !== 0 && i + 1 !== options.count && !host.exited) continue;
-    const alive = await host.heartbeat();
+    const alive = await host.heartbeat(hangMs);
     const newReports = host.sanitizerLines.length - reportedSanitizer;
     if (newReports > 0) {
       stats.sanitizerReports += host.sanitizerLines.slice(reportedSanitizer).filter((l) => /ERROR: |runtime error: /.test(l)).length;
