@@ -121,13 +121,14 @@ private:
 };
 
 std::optional<pid_t> spawnReader(const std::string& program, const std::vector<std::string>& args,
-                                 int consoleFd, int progressFd, std::ostream& diagnostics) {
+                                 int consoleFd, int progressFd, int errorFd, std::ostream& diagnostics) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_adddup2(&actions, consoleFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, progressFd, 3);
+    posix_spawn_file_actions_adddup2(&actions, errorFd, STDERR_FILENO);
     // A group of its own, so that a stop reaches everything it started, and
     // the signals the view blocks or handles back at their defaults.
     sigset_t none;
@@ -150,8 +151,26 @@ std::optional<pid_t> spawnReader(const std::string& program, const std::vector<s
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
+    // A crash in the reader is a signal, also in a sanitizer build, where
+    // the sanitizer would otherwise catch it and exit with a status.
+    std::vector<std::string> variables;
+    std::string sanitizer = "ASAN_OPTIONS=";
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string text = *variable;
+        if (text.rfind(sanitizer, 0) == 0) {
+            sanitizer = text + ":";
+        } else {
+            variables.push_back(text);
+        }
+    }
+    variables.push_back(sanitizer + "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_abort=0");
+    std::vector<char*> envp;
+    for (std::string& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
@@ -192,22 +211,25 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
     if (scratch.path().empty()) {
         return refuse(std::string("no scratch directory for the reader: ") + std::strerror(errno));
     }
-    Descriptor consoleRead;
-    Descriptor consoleWrite;
-    Descriptor progressRead;
-    Descriptor progressWrite;
-    if (!makePipe(consoleRead, consoleWrite) || !makePipe(progressRead, progressWrite)) {
-        return refuse(std::string("no pipe to the reader: ") + std::strerror(errno));
+    // The child's standard output, its progress lines and its standard error.
+    enum Channel { Console, Progress, Errors };
+    Descriptor readEnds[3];
+    Descriptor writeEnds[3];
+    for (int c = 0; c < 3; ++c) {
+        if (!makePipe(readEnds[c], writeEnds[c])) {
+            return refuse(std::string("no pipe to the reader: ") + std::strerror(errno));
+        }
     }
     const std::optional<pid_t> pid =
-        spawnReader(program, {stepPath, scratch.path(), std::to_string(::getpid())}, consoleWrite.get(),
-                    progressWrite.get(), std::cerr);
+        spawnReader(program, {stepPath, scratch.path(), std::to_string(::getpid())}, writeEnds[Console].get(),
+                    writeEnds[Progress].get(), writeEnds[Errors].get(), std::cerr);
     if (!pid) {
         return refuse("the reader did not start");
     }
     ChildGroup child(*pid);
-    consoleWrite.reset();
-    progressWrite.reset();
+    for (Descriptor& end : writeEnds) {
+        end.reset();
+    }
 
     std::error_code sizeError;
     const auto bytes = static_cast<double>(std::filesystem::file_size(stepPath, sizeError));
@@ -219,51 +241,58 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
     const auto deadline =
         started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
     double fraction = 0.0;
-    std::string progressLine;
-    bool consoleOpen = true;
-    bool progressOpen = true;
+    std::string pending[3];
+    bool open[3] = {true, true, true};
     auto lastReport = started;
     char buffer[4096];
-    // Reads until the child closes both pipes (it ends), the caller stops
+    // Reads until the child closes its pipes (it ends), the caller stops
     // it, or time runs out.
-    while (consoleOpen || progressOpen) {
+    while (open[Console] || open[Progress] || open[Errors]) {
         const auto now = Clock::now();
         if (now >= deadline) {
             child.kill();
             return refuse("the reader took longer than " + std::to_string(static_cast<long long>(limit)) +
                           " s and was stopped");
         }
-        pollfd fds[2] = {{consoleOpen ? consoleRead.get() : -1, POLLIN, 0},
-                         {progressOpen ? progressRead.get() : -1, POLLIN, 0}};
+        pollfd fds[3];
+        for (int c = 0; c < 3; ++c) {
+            fds[c] = {open[c] ? readEnds[c].get() : -1, POLLIN, 0};
+        }
         const auto wait = std::min<long long>(
             200, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
-        if (::poll(fds, 2, static_cast<int>(wait)) < 0 && errno != EINTR) {
+        if (::poll(fds, 3, static_cast<int>(wait)) < 0 && errno != EINTR) {
             child.kill();
             return refuse(std::string("cannot watch the reader: ") + std::strerror(errno));
         }
-        if (fds[0].revents != 0) {
-            const ssize_t n = ::read(consoleRead.get(), buffer, sizeof buffer);
-            if (n > 0) {
-                console.write(buffer, n);
-            } else if (n == 0 || errno != EINTR) {
-                consoleOpen = false;
-            }
-        }
         bool reported = false;
-        if (fds[1].revents != 0) {
-            const ssize_t n = ::read(progressRead.get(), buffer, sizeof buffer);
-            if (n > 0) {
-                progressLine.append(buffer, static_cast<std::size_t>(n));
-                for (std::size_t end; (end = progressLine.find('\n')) != std::string::npos;) {
-                    const double value = std::strtod(progressLine.c_str(), nullptr);
-                    progressLine.erase(0, end + 1);
-                    if (value >= 0.0 && value <= 1.0) {
-                        fraction = value;
-                        reported = true;
-                    }
+        for (int c = 0; c < 3; ++c) {
+            if (fds[c].revents == 0) {
+                continue;
+            }
+            const ssize_t n = ::read(readEnds[c].get(), buffer, sizeof buffer);
+            if (n <= 0) {
+                open[c] = n < 0 && errno == EINTR;
+                continue;
+            }
+            if (c == Console) {
+                console.write(buffer, n);
+                continue;
+            }
+            pending[c].append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end; (end = pending[c].find('\n')) != std::string::npos;) {
+                const std::string line = pending[c].substr(0, end);
+                pending[c].erase(0, end + 1);
+                if (c == Errors) {
+                    // Marked as the reader's: what a crash there prints (a
+                    // sanitizer's report included) is a refused file.
+                    std::cerr << "orvane-step-reader: " << line << '\n';
+                    continue;
                 }
-            } else if (n == 0 || errno != EINTR) {
-                progressOpen = false;
+                const double value = std::strtod(line.c_str(), nullptr);
+                if (value >= 0.0 && value <= 1.0) {
+                    fraction = value;
+                    reported = true;
+                }
             }
         }
         if (progress && (reported || Clock::now() - lastReport >= std::chrono::milliseconds(200))) {
@@ -274,6 +303,9 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
                 return std::nullopt;
             }
         }
+    }
+    if (!pending[Errors].empty()) {
+        std::cerr << "orvane-step-reader: " << pending[Errors] << '\n';
     }
     console.flush();
     // Both pipes are closed: the child has ended or is about to.
@@ -290,8 +322,7 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
         return refuse("the reader crashed on it (signal " + signalName(WTERMSIG(*status)) + ")");
     }
     if (WEXITSTATUS(*status) != 0) {
-        // The reader said why on standard error.
-        return std::nullopt;
+        return refuse("the reader refused it (exit status " + std::to_string(WEXITSTATUS(*status)) + ")");
     }
     std::optional<StepModel> model = loadStepModel(scratch.path(), std::cerr);
     if (!model) {

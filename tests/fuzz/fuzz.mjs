@@ -4,6 +4,7 @@
 //
 //   node tests/fuzz/fuzz.mjs --seed N --count N [--out DIR]   random run
 //   node tests/fuzz/fuzz.mjs --replay FILE_OR_DIR...           reproducers
+//   --seconds N        stop a random run after N seconds, before --count is reached
 //   --mutate FRACTION  that share of the commands loads a mutated file (mutate.mjs)
 //                      read by the orvane-result-generator of --bin's build tree
 //   common: --bin PATH (default: ORVANE_BIN, else build/src/app/orvane)
@@ -71,7 +72,7 @@ const RUNS_PROGRAMS = /\bruns?\b[^.;]*\b(program|solver)\b|\bssh\b|\bscp\b|\bmpi
 // ---------------------------------------------------------------- arguments
 
 function parseArgs(argv) {
-  const options = { seed: 1, count: 1000, replay: [], out: null, bin: null, mutate: 0 };
+  const options = { seed: 1, count: 1000, replay: [], out: null, bin: null, mutate: 0, seconds: Infinity };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
     const next = () => {
@@ -83,6 +84,7 @@ function parseArgs(argv) {
     else if (a === '--out') options.out = next();
     else if (a === '--bin') options.bin = next();
     else if (a === '--mutate') options.mutate = Number(next());
+    else if (a === '--seconds') options.seconds = Number(next());
     else if (a === '--replay') {
       while (i + 1 < argv.length && !argv[i + 1].startsWith('--')) options.replay.push(argv[++i]);
     } else throw new Error(`unknown argument ${a}`);
@@ -435,6 +437,7 @@ async function fuzz(options, bin) {
   };
 
   for (let i = 0; i < options.count; i++) {
+    if ((Date.now() - started) / 1000 > options.seconds && i % heartbeatEvery === 0) break;
     const message = next();
     recent.push(message);
     if (recent.length > KEEP) recent.shift();
