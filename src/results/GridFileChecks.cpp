@@ -977,7 +977,7 @@ std::optional<std::string> LegacyWalk::data(const std::string& keyword, double v
                     static_cast<double>(number) <= range.largest;
         }
         if (!valid) {
-            return keyword + " holds '" + w.substr(0, 40) + "', not a " + type + " value";
+            return keyword + " holds '" + w.substr(0, 40) + "', not a value of type " + type;
         }
     }
     return std::nullopt;
