@@ -748,11 +748,7 @@ private:
         return !in_.fail() && w.size() < 256;
     }
     // Information on the array before: lines up to an empty one.
-    void skipMetadata() {
-        in_.ignore(256, '\n');
-        for (std::string line; std::getline(in_, line) && !line.empty() && line != "\r";) {
-        }
-    }
+    std::optional<std::string> metadata();
     std::optional<std::string> count(const std::string& keyword, long long& value);
     std::optional<std::string> data(const std::string& keyword, double values, const std::string& type);
     std::optional<std::string> bytes(const std::string& keyword, double count);
@@ -911,6 +907,53 @@ std::optional<std::string> LegacyWalk::pointsAgree(const char* where, double poi
     return std::nullopt;
 }
 
+// An array's information, as VTK writes it: component names, one per line,
+// after COMPONENT_NAMES, and INFORMATION N followed by N keys of two lines,
+// NAME ... LOCATION ... and DATA ..., up to an empty line. The reader trusts
+// this layout; a line out of place crashed its metadata read.
+std::optional<std::string> LegacyWalk::metadata() {
+    const auto bad = [](const std::string& line) {
+        return "METADATA holds '" + line.substr(0, 40) + "' out of place";
+    };
+    in_.ignore(256, '\n');
+    bool names = false;
+    for (std::string line; std::getline(in_, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            return std::nullopt;
+        }
+        if (line == "COMPONENT_NAMES") {
+            names = true;
+            continue;
+        }
+        if (line.rfind("INFORMATION ", 0) == 0) {
+            names = false;
+            long long keys = 0;
+            if (!parseWhole(line.substr(12), keys) || keys < 0 || keys > 1000) {
+                return bad(line);
+            }
+            for (long long k = 0; k < keys; ++k) {
+                std::string name;
+                std::string data;
+                if (!std::getline(in_, name) || name.rfind("NAME ", 0) != 0 ||
+                    name.find(" LOCATION ") == std::string::npos) {
+                    return bad(name);
+                }
+                if (!std::getline(in_, data) || data.rfind("DATA ", 0) != 0) {
+                    return bad(data);
+                }
+            }
+            continue;
+        }
+        if (!names) {
+            return bad(line);
+        }
+    }
+    return std::string("the file ends inside METADATA");
+}
+
 std::optional<std::string> LegacyWalk::count(const std::string& keyword, long long& value) {
     std::string w;
     if (!word(w) || !parseWhole(w, value) || value < 0) {
@@ -996,7 +1039,9 @@ std::optional<std::string> LegacyWalk::fieldArrays(const std::string& keyword) {
         std::string arrayName;
         // An array's information follows its data.
         while (word(arrayName) && lower(arrayName) == "metadata") {
-            skipMetadata();
+            if (std::optional<std::string> problem = metadata()) {
+                return problem;
+            }
         }
         if (!in_) {
             return "the file ends before array " + std::to_string(i) + " of " + keyword;
@@ -1133,7 +1178,9 @@ std::optional<std::string> LegacyWalk::run() {
             continue;
         }
         if (key == "metadata") {
-            skipMetadata();
+            if (std::optional<std::string> problem = metadata()) {
+                return problem;
+            }
             continue;
         }
         if (attributeTuples >= 0) {

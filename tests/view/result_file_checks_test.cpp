@@ -125,4 +125,8 @@ TEST_F(ResultFileChecks, LegacyFramesPassAndBrokenStructureIsRefused) {
     EXPECT_EQ(frameProblem(replaced(ascii, "4.1199999996 0 0 0", "4.1199999996 inf 0 0")),
               "field array Displacement holds 'inf', not a value of type double");
     EXPECT_NE(frameProblem(replaced(ascii, "4.1199999996 0 0 0", "4.1199999996 1e400 0 0")), "");
+    // A line inside an array's information block: the metadata read crashed.
+    EXPECT_EQ(frameProblem(replaced(ascii, "LOCATION vtkDataArray\nDATA 2 0",
+                                    "LOCATION vtkDataArray\nendsolid\nDATA 2 0")),
+              "METADATA holds 'endsolid' out of place");
 }
