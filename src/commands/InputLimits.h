@@ -36,6 +36,11 @@ constexpr int stepNestingDepth = 1000;
 // Points of one result grid, as its header declares them: the loader holds
 // several arrays per point besides the grid itself.
 constexpr double resultGridPoints = 100000000;
+// Time a STEP read (parse and transfer into shapes) may take: a hostile
+// file can make the transfer's shape healing run for hours. Generous for a
+// real model of that size on a slow machine.
+constexpr double stepReadBaseSeconds = 30;
+constexpr double stepReadSecondsPerMegabyte = 60;
 // Commands longer than this (in bytes) are dropped unread.
 constexpr std::size_t commandBytes = 1 << 20;
 

@@ -10,6 +10,7 @@
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
 #include "geometry/GaussPointJob.h"
+#include "geometry/IsolatedStepRead.h"
 #include "geometry/MeshFiles.h"
 #include "geometry/ModelFiles.h"
 #include "geometry/ShapeExporter.h"
@@ -182,7 +183,8 @@ void prepareImport(PreparedImport& prepared) {
     const std::string& root = prepared.root;
     constexpr long long transferSteps = stepTransferSteps;
     prepared.progress("read", 0, transferSteps);
-    prepared.model = readStepModel(prepared.stepPath, std::cout, [&prepared](double fraction) {
+    // In a process of its own: a file that crashes the reader is refused.
+    prepared.model = readStepModelIsolated(prepared.stepPath, std::cout, [&prepared](double fraction) {
         prepared.progress("read", std::min(std::llround(fraction * transferSteps), transferSteps - 1),
                           transferSteps);
         return !prepared.stop;

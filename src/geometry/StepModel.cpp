@@ -2,15 +2,19 @@
 
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Copy.hxx>
+#include <BinTools.hxx>
 #include <BinXCAFDrivers.hxx>
 #include <Bnd_Box.hxx>
 #include <IFSelect_PrintCount.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <Message_ProgressIndicator.hxx>
 #include <Message_ProgressScope.hxx>
+#include <PCDM_ReaderStatus.hxx>
+#include <PCDM_StoreStatus.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
+#include <TCollection_ExtendedString.hxx>
 #include <TDocStd_Application.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
@@ -27,16 +31,23 @@ namespace orvane {
 
 namespace {
 
-Handle(TDocStd_Document) newXcafDocument() {
+const Handle(XCAFApp_Application) & xcafApplication() {
     static const Handle(XCAFApp_Application) application = [] {
         const Handle(XCAFApp_Application) xcaf = XCAFApp_Application::GetApplication();
         BinXCAFDrivers::DefineFormat(xcaf);
         return xcaf;
     }();
+    return application;
+}
+
+Handle(TDocStd_Document) newXcafDocument() {
     Handle(TDocStd_Document) document;
-    application->NewDocument("BinXCAF", document);
+    xcafApplication()->NewDocument("BinXCAF", document);
     return document;
 }
+
+const char* const documentFile = "/model.xbf";
+const char* const shapeFile = "/shape.brep";
 
 // Closes the document unless the model that holds it is handed out.
 class DocumentGuard {
@@ -116,13 +127,7 @@ std::optional<StepModel> read(const std::string& stepPath, std::ostream& console
     // The document holds the same topology; a copy keeps meshes made for the
     // whole-model files off the faces the view picks and exports one by one.
     model.workingShape = BRepBuilderAPI_Copy(reader.Shape(reader.NbShapes()), false, false).Shape();
-    const TopAbs_Orientation rootOrientation = model.workingShape.Orientation();
-    for (TopExp_Explorer solid(model.workingShape, TopAbs_SOLID); solid.More(); solid.Next()) {
-        model.solids.push_back(solid.Current().Composed(rootOrientation));
-    }
-    for (TopExp_Explorer face(model.workingShape, TopAbs_FACE); face.More(); face.Next()) {
-        model.faces.push_back(TopoDS::Face(face.Current().Composed(rootOrientation)));
-    }
+    splitWorkingShape(model);
     guard.release();
     return model;
 }
@@ -137,6 +142,62 @@ std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream
         std::cerr << "cannot read STEP file " << stepPath << ": " << e.GetMessageString() << '\n';
     } catch (const std::exception& e) {
         std::cerr << "cannot read STEP file " << stepPath << ": " << e.what() << '\n';
+    }
+    return std::nullopt;
+}
+
+void splitWorkingShape(StepModel& model) {
+    model.solids.clear();
+    model.faces.clear();
+    const TopAbs_Orientation rootOrientation = model.workingShape.Orientation();
+    for (TopExp_Explorer solid(model.workingShape, TopAbs_SOLID); solid.More(); solid.Next()) {
+        model.solids.push_back(solid.Current().Composed(rootOrientation));
+    }
+    for (TopExp_Explorer face(model.workingShape, TopAbs_FACE); face.More(); face.Next()) {
+        model.faces.push_back(TopoDS::Face(face.Current().Composed(rootOrientation)));
+    }
+}
+
+bool saveStepModel(const StepModel& model, const std::string& directory, std::ostream& diagnostics) {
+    try {
+        const std::string documentPath = directory + documentFile;
+        if (xcafApplication()->SaveAs(model.document,
+                                      TCollection_ExtendedString(documentPath.c_str(), true)) != PCDM_SS_OK) {
+            diagnostics << "cannot write the model document " << documentPath << '\n';
+            return false;
+        }
+        const std::string shapePath = directory + shapeFile;
+        if (!BinTools::Write(model.workingShape, shapePath.c_str())) {
+            diagnostics << "cannot write the model shape " << shapePath << '\n';
+            return false;
+        }
+        return true;
+    } catch (const Standard_Failure& e) {
+        diagnostics << "cannot write the model into " << directory << ": " << e.GetMessageString() << '\n';
+    }
+    return false;
+}
+
+std::optional<StepModel> loadStepModel(const std::string& directory, std::ostream& diagnostics) {
+    try {
+        StepModel model;
+        const std::string documentPath = directory + documentFile;
+        if (xcafApplication()->Open(TCollection_ExtendedString(documentPath.c_str(), true), model.document) !=
+            PCDM_RS_OK) {
+            diagnostics << "cannot read the model document " << documentPath << '\n';
+            return std::nullopt;
+        }
+        DocumentGuard guard(model.document);
+        const std::string shapePath = directory + shapeFile;
+        if (!BinTools::Read(model.workingShape, shapePath.c_str()) || model.workingShape.IsNull()) {
+            diagnostics << "cannot read the model shape " << shapePath << '\n';
+            return std::nullopt;
+        }
+        splitWorkingShape(model);
+        guard.release();
+        return model;
+    } catch (const Standard_Failure& e) {
+        diagnostics << "cannot read the model from " << directory << ": " << e.GetMessageString() << '\n';
     }
     return std::nullopt;
 }

@@ -39,6 +39,17 @@ using TransferProgress = std::function<bool(double fraction)>;
 std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream& console,
                                        const TransferProgress& progress = {});
 
+// Fills model.solids and model.faces from model.workingShape, in exploration
+// order, each orientation composed with the working shape's.
+void splitWorkingShape(StepModel& model);
+
+// A model handed from one process to another through files in directory:
+// the XCAF document as binary XCAF ("model.xbf") and the working shape as a
+// binary B-rep ("shape.brep"). Both sides give the same files, faces and
+// solids as the model read in place. False or nullopt with a diagnostic.
+bool saveStepModel(const StepModel& model, const std::string& directory, std::ostream& diagnostics);
+std::optional<StepModel> loadStepModel(const std::string& directory, std::ostream& diagnostics);
+
 // Closes a document opened by an application (as readStepModel's is), so the
 // application drops it; a null or already closed document is left alone.
 void closeDocument(const Handle(TDocStd_Document) & document);

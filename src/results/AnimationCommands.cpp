@@ -7,6 +7,7 @@
 #include "commands/CommandTable.h"
 #include "results/AnimationRules.h"
 #include "results/ErrorCounter.h"
+#include "results/GridFileChecks.h"
 #include "results/ResultAnimation.h"
 #include "results/ResultCalculations.h"
 #include "results/ResultFiles.h"
@@ -33,7 +34,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
+#include <sstream>
 
 using orvane::ArgKind;
 using orvane::CommandArguments;
@@ -60,12 +63,22 @@ vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, con
     if (!orvane::isRegularFile(path)) {
         return fail();
     }
-    std::ifstream header(path, std::ios::binary);
-    std::error_code sizeError;
-    const std::uintmax_t bytes = std::filesystem::file_size(path, sizeError);
-    if (const std::optional<std::string> problem = sizeError
-                                                       ? std::optional<std::string>("cannot read its size")
-                                                       : orvane::legacyVtkSizeProblem(header, bytes)) {
+    // The reader parses the very bytes that were checked: it reads the file
+    // more than once (its names, then its data), and a file replaced in
+    // between would reach it unchecked.
+    std::ifstream file(path, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::istringstream checked(content);
+    std::optional<std::string> problem = !file && !file.eof()
+                                             ? std::optional<std::string>("it cannot be read")
+                                             : orvane::legacyVtkSizeProblem(checked, content.size());
+    if (!problem) {
+        // The whole keyword structure, block by block.
+        checked.clear();
+        checked.seekg(0);
+        problem = orvane::legacyVtkStructureProblem(checked, content.size());
+    }
+    if (problem) {
         std::cerr << "orvane: " << command << ": cannot read the legacy VTK file '" << path
                   << "': " << *problem << "\n";
         return nullptr;
@@ -74,6 +87,8 @@ vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, con
     auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();
     reader->AddObserver(vtkCommand::ErrorEvent, errors);
     reader->SetFileName(path.c_str());
+    reader->ReadFromInputStringOn();
+    reader->SetInputString(content);
     reader->ReadAllVectorsOn();
     reader->ReadAllScalarsOn();
     reader->ReadAllFieldsOn();

@@ -10,6 +10,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "results/ErrorCounter.h"
+#include "results/GridFileChecks.h"
 #include "results/ResultFiles.h"
 #include "results/ResultPipeline.h"
 
@@ -47,6 +48,7 @@
 
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -348,6 +350,18 @@ bool Orvane::readResultGrid(const std::string& command, const std::string& gridP
     r.gridReader->AddObserver(vtkCommand::ErrorEvent, errors);
     if (!orvane::isRegularFile(gridPath) || r.gridReader->CanReadFile(gridPath.c_str()) == 0) {
         return fail("cannot read the result grid '" + gridPath + "'");
+    }
+    {
+        std::ifstream file(gridPath, std::ios::binary);
+        std::error_code sizeError;
+        const std::uintmax_t bytes = std::filesystem::file_size(gridPath, sizeError);
+        const std::optional<std::string> problem =
+            !file || sizeError
+                ? std::optional<std::string>("it cannot be opened")
+                : orvane::structuredGridFileProblem(file, bytes, orvane::limits::resultGridPoints);
+        if (problem) {
+            return fail("cannot read the result grid '" + gridPath + "': " + *problem);
+        }
     }
     r.gridReader->SetFileName(gridPath.c_str());
     // The header alone first: the reader allocates the whole declared grid.

@@ -4,6 +4,9 @@
 //
 //   node tests/fuzz/fuzz.mjs --seed N --count N [--out DIR]   random run
 //   node tests/fuzz/fuzz.mjs --replay FILE_OR_DIR...           reproducers
+//   --seconds N        stop a random run after N seconds, before --count is reached
+//   --mutate FRACTION  that share of the commands loads a mutated file (mutate.mjs)
+//                      read by the orvane-result-generator of --bin's build tree
 //   common: --bin PATH (default: ORVANE_BIN, else build/src/app/orvane)
 //   ORVANE_FUZZ_KEEP=1 keeps a replay's scratch directory for a look afterwards
 //
@@ -29,6 +32,7 @@
 //   @mouse move FX FY | click BUTTON | shift-click BUTTON | drag FX FY FX2 FY2
 //                              real mouse input over the view (F: fraction of the window)
 //   @key KEYSYM                a real key press in the view's window
+//   @copy FILE PATH            copy FILE (beside the reproducer) to PATH, in command order
 //   @mkdir PATH / @mkfifo PATH / @symlink TARGET LINK / @write PATH TEXT
 //                              (TEXT may be a JSON string, "..." or "...".repeat(N))
 //   @expect-stderr REGEX       the view's standard error must match, by the end
@@ -55,9 +59,10 @@ import {
   writeFileSync, writeSync,
 } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { basename, join, resolve } from 'node:path';
+import { basename, dirname, join, relative, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { keyboardWindow, windowGeometry } from '../e2e/harness.mjs';
+import { prepareMutation, writeMutantFiles } from './mutate.mjs';
 
 const repoRoot = resolve(fileURLToPath(new URL('../..', import.meta.url)));
 const requireFromServer = createRequire(join(repoRoot, 'tools/ui-server/package.json'));
@@ -81,7 +86,7 @@ const RUNS_PROGRAMS = /\bruns?\b[^.;]*\b(program|solver)\b|\bssh\b|\bscp\b|\bmpi
 // ---------------------------------------------------------------- arguments
 
 function parseArgs(argv) {
-  const options = { seed: 1, count: 1000, replay: [], out: null, bin: null };
+  const options = { seed: 1, count: 1000, replay: [], out: null, bin: null, mutate: 0, seconds: Infinity };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
     const next = () => {
@@ -92,6 +97,8 @@ function parseArgs(argv) {
     else if (a === '--count') options.count = Number(next());
     else if (a === '--out') options.out = next();
     else if (a === '--bin') options.bin = next();
+    else if (a === '--mutate') options.mutate = Number(next());
+    else if (a === '--seconds') options.seconds = Number(next());
     else if (a === '--replay') {
       while (i + 1 < argv.length && !argv[i + 1].startsWith('--')) options.replay.push(argv[++i]);
     } else throw new Error(`unknown argument ${a}`);
@@ -99,6 +106,7 @@ function parseArgs(argv) {
   if (!Number.isInteger(options.seed) || !Number.isInteger(options.count) || options.count < 0) {
     throw new Error('--seed and --count take whole numbers');
   }
+  if (!(options.mutate >= 0 && options.mutate <= 1)) throw new Error('--mutate takes a fraction from 0 to 1');
   return options;
 }
 
@@ -390,7 +398,8 @@ class ViewHost {
       return;
     }
     if (!this.socket) return;
-    if (message.kind === 'text') {
+    if (message.kind === 'mutant') writeMutantFiles(message.files);
+    if (message.kind === 'text' || message.kind === 'mutant') {
       this.socket.emit('message', message.text);
       if (message.text.split(' ')[0] === 'selectId' && Buffer.byteLength(message.text) <= 1 << 20) {
         this.expectedReplies += 1;
@@ -448,7 +457,7 @@ function viewEnv(scratch) {
 function describe(message) {
   if (message.kind === 'mouse') return `@mouse ${message.words.join(' ')}`;
   if (message.kind === 'key') return `@key ${message.key}`;
-  if (message.kind === 'text') {
+  if (message.kind === 'text' || message.kind === 'mutant') {
     return message.text.length > 2000 ? `@big ${Buffer.byteLength(message.text)} ${message.text.split(' ')[0]}` : message.text;
   }
   return `@emit ${message.event} ${message.args.map((a) => JSON.stringify(a)).join(' ')}`;
@@ -461,8 +470,22 @@ async function fuzz(options, bin) {
   const table = commandTable(bin);
   const withInput = Boolean(process.env.DISPLAY);
   if (!withInput) console.log('  no DISPLAY: no mouse or keyboard input');
-  const next = makeGenerator(options.seed, table, pathPool(scratch),
+  const commands = makeGenerator(options.seed, table, pathPool(scratch),
     { withInput, importRoots: [scratch.root, join(scratch.scratch, 'missing-root')] });
+  let next = commands;
+  if (options.mutate > 0) {
+    const random = rng(options.seed ^ 0x5bd1e995);
+    const mutation = prepareMutation({
+      scratch: scratch.scratch, root: scratch.root, seriesDir: join(scratch.scratch, 'series'), random,
+      generator: join(dirname(bin), '../../tools/result-generator/orvane-result-generator'),
+    });
+    next = () => (random.chance(options.mutate) ? mutation.next() : commands());
+  }
+  // A mutated STEP model is imported whole: answers come later than for words.
+  const heartbeatEvery = options.mutate > 0 ? 10 : HEARTBEAT_EVERY;
+  // A STEP model that makes the reader run away holds the commands after it
+  // until the reader's time limit (over two minutes for the largest sample).
+  const hangMs = options.mutate > 0 ? Math.max(HANG_MS, 240000) : HANG_MS;
   const out = resolve(options.out || join(tmpdir(), 'orvane-fuzz-reproducers'));
   mkdirSync(out, { recursive: true });
   const host = new ViewHost(bin, viewEnv(scratch));
@@ -477,19 +500,30 @@ async function fuzz(options, bin) {
   const saveReproducer = (why) => {
     const file = join(out, `${why}-seed${options.seed}-${stats.sent}.txt`);
     // Scratch paths are written as ${SCRATCH} so that a replay finds its own generated files.
-    const portable = recent.map((line) => line.replaceAll(scratch.scratch, '${SCRATCH}'));
+    const files = `${file}.files`;
+    const portable = recent.flatMap((message, k) => {
+      const lines = [];
+      for (const { path, bytes } of message.files || []) {
+        mkdirSync(files, { recursive: true });
+        writeFileSync(join(files, `${k}-${basename(path)}`), bytes);
+        lines.push(`@copy ${relative(out, join(files, `${k}-${basename(path)}`))} ${path}`);
+      }
+      lines.push(describe(message));
+      return lines.map((line) => line.replaceAll(scratch.scratch, '${SCRATCH}'));
+    });
     writeFileSync(file, `# ${why} after command ${stats.sent} of seed ${options.seed}\n# view stderr tail:\n${host.stderr.slice(-15).map((l) => `#   ${l.slice(0, 300)}`).join('\n')}\n${portable.join('\n')}\n`);
     console.log(`  ${why}: reproducer ${file}`);
   };
 
   for (let i = 0; i < options.count; i++) {
+    if ((Date.now() - started) / 1000 > options.seconds && i % heartbeatEvery === 0) break;
     const message = next();
-    recent.push(describe(message));
+    recent.push(message);
     if (recent.length > KEEP) recent.shift();
     host.send(message);
     stats.sent += 1;
-    if ((i + 1) % HEARTBEAT_EVERY !== 0 && i + 1 !== options.count && !host.exited) continue;
-    const alive = await host.heartbeat();
+    if ((i + 1) % heartbeatEvery !== 0 && i + 1 !== options.count && !host.exited) continue;
+    const alive = await host.heartbeat(hangMs);
     const newReports = host.sanitizerLines.length - reportedSanitizer;
     if (newReports > 0) {
       stats.sanitizerReports += host.sanitizerLines.slice(reportedSanitizer).filter((l) => /ERROR: |runtime error: /.test(l)).length;
@@ -641,7 +675,10 @@ async function replayOne(file, bin) {
     else if (directive === '@after-exit-file') afterExit.push({ path: rest[0], exists: true, content: rest.slice(1).join(' ') });
     else if (directive === '@mouse') host.send({ kind: 'mouse', words: rest });
     else if (directive === '@key') host.send({ kind: 'key', key: rest[0] });
-    else if (directive === '@json') host.send({ kind: 'text', text: JSON.parse(rest.join(' ')) });
+    else if (directive === '@copy') {
+      mkdirSync(dirname(rest[1]), { recursive: true });
+      writeFileSync(rest[1], readFileSync(resolve(dirname(file), rest[0])));
+    } else if (directive === '@json') host.send({ kind: 'text', text: JSON.parse(rest.join(' ')) });
     else if (directive === '@big') host.send({ kind: 'text', text: `${rest[1]} ${'x'.repeat(Math.max(0, Number(rest[0]) - rest[1].length - 1))}` });
     else if (directive === '@emit') host.send({ kind: 'emit', event: rest[0], args: rest.slice(1).filter((a) => a !== '').map((a) => JSON.parse(a)) });
     else host.send({ kind: 'text', text: line });

@@ -1,3 +1,4 @@
+#include "geometry/IsolatedStepRead.h"
 #include "geometry/ShapeExporter.h"
 #include "geometry/StepModel.h"
 
@@ -20,9 +21,12 @@
 #include <XCAFDoc_ShapeTool.hxx>
 #include <gp_Trsf.hxx>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -230,4 +234,89 @@ TEST(FaceBox, BoundsTheFace) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(orvane::faceBox(TopoDS_Face()), (std::array<double, 6>{}));
     EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
+}
+
+namespace {
+
+// linkrods.step with one control point of its first B-spline surface
+// replaced by a direction: OpenCASCADE's translation dereferences the
+// direction as a point and crashes.
+std::string splineWithWrongReference(const fs::path& dir) {
+    std::ifstream in(kOccData + "/step/linkrods.step", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t surface = text.find("B_SPLINE_SURFACE(");
+    const std::size_t firstPoint = text.find("#", surface);
+    const std::size_t secondPoint = text.find("#", firstPoint + 1);
+    const std::size_t direction = text.rfind("#", text.find("= DIRECTION"));
+    EXPECT_NE(surface, std::string::npos);
+    EXPECT_NE(direction, std::string::npos);
+    const std::string directionId = text.substr(direction, text.find(' ', direction) - direction);
+    text.replace(secondPoint, text.find(',', secondPoint) - secondPoint, directionId);
+    const fs::path path = dir / "wrong reference.step";
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+}
+
+bool anyChildLeft() {
+    int status = 0;
+    return ::waitpid(-1, &status, WNOHANG) >= 0;
+}
+
+} // namespace
+
+TEST_F(StepModel, IsolatedReadHandsTheModelBackAndRefusesWhatCrashesTheReader) {
+    const fs::path scratch = dir / "scratch";
+    fs::create_directories(scratch);
+    setenv("TMPDIR", scratch.c_str(), 1);
+    for (const std::string& path : {kOccData + "/step/screw.step", twoRoots(), assembly()}) {
+        const orvane::StepModel inPlace = read(path);
+        std::ostringstream console;
+        std::vector<double> fractions;
+        std::optional<orvane::StepModel> isolated =
+            orvane::readStepModelIsolated(path, console, [&fractions](double fraction) {
+                fractions.push_back(fraction);
+                return true;
+            });
+        ASSERT_TRUE(isolated) << path;
+        documents.push_back(isolated->document);
+        EXPECT_NE(console.str().find("Read Stp File...\n"), std::string::npos);
+        ASSERT_FALSE(fractions.empty());
+        EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+        EXPECT_EQ(fractions.back(), 1.0);
+        EXPECT_EQ(isolated->solids.size(), inPlace.solids.size()) << path;
+        ASSERT_EQ(isolated->faces.size(), inPlace.faces.size()) << path;
+        for (std::size_t i = 0; i < inPlace.faces.size(); ++i) {
+            EXPECT_EQ(orvane::faceBox(isolated->faces[i]), orvane::faceBox(inPlace.faces[i]))
+                << path << " face " << i;
+            EXPECT_EQ(isolated->faces[i].Orientation(), inPlace.faces[i].Orientation());
+        }
+        EXPECT_EQ(freeShapes(isolated->document), freeShapes(inPlace.document)) << path;
+    }
+
+    const std::string crashing = splineWithWrongReference(dir);
+    const auto refused = [&](const orvane::TransferProgress& progress,
+                             const orvane::IsolatedReadOptions& options) {
+        std::ostringstream console;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(orvane::readStepModelIsolated(crashing, console, progress, options));
+        return ::testing::internal::GetCapturedStderr();
+    };
+    const std::string crash = refused({}, {});
+    EXPECT_NE(crash.find("cannot read STEP file " + crashing + ": the reader crashed on it (signal 11"),
+              std::string::npos)
+        << crash;
+    EXPECT_NE(refused([](double) { return false; }, {}).find("reading STEP file " + crashing + " stopped"),
+              std::string::npos);
+    orvane::IsolatedReadOptions shortTime;
+    shortTime.timeLimitSeconds = 0.05;
+    EXPECT_NE(refused({}, shortTime).find("took longer than 0 s and was stopped"), std::string::npos);
+    orvane::IsolatedReadOptions missingReader;
+    missingReader.readerProgram = (dir / "no-such-reader").string();
+    EXPECT_NE(refused({}, missingReader).find("the reader did not start"), std::string::npos);
+    EXPECT_FALSE(anyChildLeft());
+    // The hand-over's scratch directories are gone as well.
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch)) {
+        ADD_FAILURE() << "left behind: " << entry.path();
+    }
+    unsetenv("TMPDIR");
 }

@@ -1,3 +1,4 @@
+#include "results/GridFileChecks.h"
 #include "results/ResultCalculations.h"
 #include "results/ResultFiles.h"
 
@@ -91,6 +92,36 @@ TEST(ResultFiles, DeclaredSizesMustFitTheFile) {
     EXPECT_FALSE(orvane::gridExtentProblem({0, 9, 0, 9, 0, 9}, 1000));
     EXPECT_TRUE(orvane::gridExtentProblem({0, 10, 0, 9, 0, 9}, 1000));
     EXPECT_TRUE(orvane::gridExtentProblem({0, -1, 0, 9, 0, 9}, 1000));
+}
+
+// The legacy frame walk on hand-made frames (files VTK writes are checked
+// in the view tests); also run under a comma-decimal locale.
+TEST(ResultFiles, LegacyFrameStructure) {
+    const auto frameProblem = [](const std::string& bytes) {
+        std::istringstream in(bytes);
+        return orvane::legacyVtkStructureProblem(in, bytes.size()).value_or("");
+    };
+    const std::string header = "# vtk DataFile Version 3.0\nx\nASCII\nDATASET POLYDATA\n";
+    EXPECT_EQ(frameProblem(header + "POINTS 2 float\n0 0 0 1 1 x\n"),
+              "POINTS holds 'x', not a value of type float");
+    // Cells naming points the frame does not have: the mapper's bounds
+    // would read beyond the points.
+    const std::string triangle = header + "POINTS 3 float\n0 0 0 1 0 0 0 1 0\n";
+    EXPECT_EQ(frameProblem(triangle + "POLYGONS 1 4\n3 0 1 2\n"), "");
+    EXPECT_EQ(frameProblem(triangle + "POLYGONS 1 4\n3 0 1 7\nPOINT_DATA 3\n"), "a cell names point 7 of 3");
+    EXPECT_EQ(frameProblem(triangle + "POLYGONS 1 4\n3 0 -1 2\n"), "POLYGONS names point -1");
+    EXPECT_EQ(frameProblem(triangle + "POLYGONS 2 4\n3 0 1 2\n"),
+              "POLYGONS cell 1 runs past the list's size");
+    EXPECT_EQ(frameProblem(triangle + "LINES 1 3\n2 0 1\nCELL_DATA 2\n"),
+              "CELL_DATA gives 2 values where the file has 1 cells");
+    EXPECT_EQ(
+        frameProblem(triangle + "POINT_DATA 3\nSCALARS s float\nLOOKUP_TABLE default\n0.5 -1e38 1e-3\n"), "");
+    EXPECT_EQ(frameProblem(triangle + "POINT_DATA 3\nSCALARS s float\nLOOKUP_TABLE default\n0.5 1e39 1\n"),
+              "SCALARS holds '1e39', not a value of type float");
+    EXPECT_EQ(frameProblem(triangle + "POINT_DATA 3\nSCALARS s int\nLOOKUP_TABLE default\n1 2 2.5\n"),
+              "SCALARS holds '2.5', not a value of type int");
+    EXPECT_EQ(frameProblem(triangle + "POINT_DATA 3\nSCALARS s float\nLOOKUP_TABLE default\n1 2 3\nFIELD"),
+              "FIELD has no name");
 }
 
 TEST(ResultCalculations, RampsAndStops) {

@@ -11,8 +11,10 @@
 #include <vtkSTLWriter.h>
 #include <vtkSmartPointer.h>
 #include <vtkStructuredGrid.h>
+#include <vtkStructuredGridWriter.h>
 #include <vtkTessellatedBoxSource.h>
 #include <vtkTriangleFilter.h>
+#include <vtkXMLStructuredGridReader.h>
 #include <vtkXMLStructuredGridWriter.h>
 
 #include <algorithm>
@@ -353,6 +355,63 @@ bool writeStaticGrid(const std::string& vtsPath, const Bounds& bounds, const Gri
     }
     grid->GetPointData()->AddArray(stress);
     return writeGrid(grid, vtsPath, diagnostics);
+}
+
+bool writeEncodingSamples(const std::string& dir, std::ostream& diagnostics) {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    const Bounds bounds{0.0, 200.0, -10.0, 10.0, -10.0, 10.0};
+    const GridSize size{5, 3, 3};
+    const std::string staticPath = dir + "/grid-appended-raw.vts";
+    if (error || !writeStaticGrid(staticPath, bounds, size, diagnostics) ||
+        !writeBoxSurface(dir + "/model.stl", bounds, 1, diagnostics)) {
+        diagnostics << "orvane-result-generator: cannot write the samples into " << dir << "\n";
+        return false;
+    }
+    auto reader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
+    reader->SetFileName(staticPath.c_str());
+    reader->Update();
+    vtkStructuredGrid* grid = reader->GetOutput();
+    struct Encoding {
+        const char* name;
+        int dataMode;
+        bool encoded;
+        int compressor;
+    };
+    const Encoding encodings[] = {
+        {"ascii", vtkXMLWriter::Ascii, false, vtkXMLWriter::NONE},
+        {"binary", vtkXMLWriter::Binary, true, vtkXMLWriter::NONE},
+        {"appended-base64", vtkXMLWriter::Appended, true, vtkXMLWriter::NONE},
+        {"zlib", vtkXMLWriter::Appended, false, vtkXMLWriter::ZLIB},
+        {"lz4", vtkXMLWriter::Appended, false, vtkXMLWriter::LZ4},
+        {"lzma", vtkXMLWriter::Appended, false, vtkXMLWriter::LZMA},
+    };
+    for (const Encoding& encoding : encodings) {
+        auto writer = vtkSmartPointer<vtkXMLStructuredGridWriter>::New();
+        const std::string path = dir + "/grid-" + encoding.name + ".vts";
+        writer->SetFileName(path.c_str());
+        writer->SetInputData(grid);
+        writer->SetDataMode(encoding.dataMode);
+        writer->SetEncodeAppendedData(encoding.encoded);
+        writer->SetCompressorType(encoding.compressor);
+        writer->SetBlockSize(256);
+        if (writer->Write() != 1) {
+            diagnostics << "orvane-result-generator: cannot write " << path << "\n";
+            return false;
+        }
+    }
+    for (const bool ascii : {true, false}) {
+        auto writer = vtkSmartPointer<vtkStructuredGridWriter>::New();
+        const std::string path = dir + (ascii ? "/frame-ascii.vtk" : "/frame-binary.vtk");
+        writer->SetFileName(path.c_str());
+        writer->SetInputData(grid);
+        writer->SetFileType(ascii ? VTK_ASCII : VTK_BINARY);
+        if (writer->Write() != 1) {
+            diagnostics << "orvane-result-generator: cannot write " << path << "\n";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool writeResultSet(const std::string& root, const ResultSetOptions& options, std::ostream& diagnostics) {

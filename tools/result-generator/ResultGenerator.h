@@ -71,6 +71,15 @@ bool writeFrameSeries(const std::string& dir, const Bounds& bounds, const GridSi
 bool writeStaticGrid(const std::string& vtsPath, const Bounds& bounds, const GridSize& size,
                      std::ostream& diagnostics);
 
+// The small static grid of writeStaticGrid in every encoding VTK's XML
+// writer has, and as legacy frames, for the readers' robustness tests:
+// grid-ascii.vts, grid-binary.vts, grid-appended-raw.vts,
+// grid-appended-base64.vts, grid-zlib.vts, grid-lz4.vts, grid-lzma.vts (the
+// three compressed ones appended raw, in blocks of 256 bytes, so that their
+// block tables have several entries), frame-ascii.vtk and frame-binary.vtk,
+// with the model surface model.stl that they span.
+bool writeEncodingSamples(const std::string& dir, std::ostream& diagnostics);
+
 // Everything a data root needs to show results of the model surface
 // (an STL file; empty for a generated box beam):
 //   data/locomotive_bogieassembly_sldasm2.stl, data/postprocess0.vts,

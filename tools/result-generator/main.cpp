@@ -1,6 +1,7 @@
 // orvane-result-generator ROOT [--surface FILE.stl] [--box-level N]
 //                              [--grid NX NY NZ] [--modes N] [--animation-modes]
 //                              [--series DIR N]
+// orvane-result-generator --encoding-samples DIR
 // Writes a complete, plausible result set for a model surface into a data
 // root, so the result commands can be tried and tested without a solver.
 
@@ -17,7 +18,9 @@ int usage() {
     std::cerr << "usage: orvane-result-generator ROOT [--surface FILE.stl] [--box-level N]"
                  " [--grid NX NY NZ] [--modes N] [--animation-modes] [--series DIR N]\n"
                  "  --animation-modes  also the mode grids as playModel reads them (postprocess60.vts, ...)\n"
-                 "  --series DIR N     also N frames of a result series in DIR (box3D_FEMmpData1.vtk, ...)\n";
+                 "  --series DIR N     also N frames of a result series in DIR (box3D_FEMmpData1.vtk, ...)\n"
+                 "usage: orvane-result-generator --encoding-samples DIR\n"
+                 "  a small grid in every XML encoding and as legacy frames, for robustness tests\n";
     return 2;
 }
 
@@ -34,6 +37,9 @@ bool positive(const char* word, int& value) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 3 && std::strcmp(argv[1], "--encoding-samples") == 0) {
+        return orvane::resultgen::writeEncodingSamples(argv[2], std::cerr) ? EXIT_SUCCESS : EXIT_FAILURE;
+    }
     if (argc < 2 || argv[1][0] == '-') {
         return usage();
     }

@@ -1,0 +1,67 @@
+// orvane-step-reader STEP_FILE OUT_DIR PARENT_PID
+// Reads a STEP file for the view in a process of its own and hands the model
+// back as files in OUT_DIR (see saveStepModel). Transfer progress goes to
+// file descriptor 3 as one fraction per line. Exit status 0 when the model
+// was written, 1 when the file was refused (the reason on standard error),
+// 2 on a usage error. It ends with the view: a reader outliving the view
+// would only keep a core busy.
+
+#include "geometry/StepModel.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeProgressLine(double fraction) {
+    char line[32];
+    const int length = std::snprintf(line, sizeof line, "%.4f\n", fraction);
+    for (int written = 0; written < length;) {
+        const ssize_t n = ::write(3, line + written, static_cast<std::size_t>(length - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<int>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 4) {
+        std::cerr << "usage: orvane-step-reader STEP_FILE OUT_DIR PARENT_PID\n";
+        return 2;
+    }
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (std::to_string(::getppid()) != argv[3]) {
+        return 1; // the view is already gone
+    }
+    const std::string stepPath = argv[1];
+    double reported = -1.0;
+    const auto progress = [&reported](double fraction) {
+        // The view reads whole thousandths; finer steps only cost writes.
+        if (fraction - reported < 0.001 && fraction < 1.0) {
+            return true;
+        }
+        reported = fraction;
+        return writeProgressLine(fraction);
+    };
+    std::optional<orvane::StepModel> model = orvane::readStepModel(stepPath, std::cout, progress);
+    std::cout.flush();
+    if (!model) {
+        return 1;
+    }
+    const bool saved = orvane::saveStepModel(*model, argv[2], std::cerr);
+    orvane::closeDocument(model->document);
+    return saved ? 0 : 1;
+}
