@@ -1,4 +1,5 @@
 #include "geometry/CafModel.h"
+#include "geometry/CircleFace.h"
 #include "geometry/FaceBrep.h"
 #include "geometry/ProcessRunner.h"
 #include "geometry/ShapeExporter.h"
@@ -212,6 +213,30 @@ TEST_F(ShapeFiles, BadExportsWriteNothing) {
     EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), "\n"), 6U) << "one line each";
     EXPECT_EQ(slurp(path("kept.step")), "old");
     EXPECT_EQ(files(), 1);
+}
+
+// Key and command words reach the disc unchecked: a NaN or a value beyond
+// OpenCASCADE's range crashed its plane fitting.
+TEST_F(ShapeFiles, CircleFacesOutsideTheModellingRangeAreRefused) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    ASSERT_TRUE(orvane::writeCircleFaceBrep(path("circle0.brep"), {2.0, 0.0, 0.0}, {0.0, 0.0, 1.0}, 1.5));
+    BRep_Builder builder;
+    TopoDS_Shape disc;
+    ASSERT_TRUE(BRepTools::Read(disc, path("circle0.brep").c_str(), builder));
+    GProp_GProps area;
+    BRepGProp::SurfaceProperties(disc, area);
+    EXPECT_NEAR(area.Mass(), M_PI * 1.5 * 1.5, 1e-6);
+
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(
+        orvane::writeCircleFaceBrep(path("nan.brep"), {nan, 4.9e-324, -1e300}, {1.0, 0.0, 0.0}, 1.5));
+    EXPECT_FALSE(orvane::writeCircleFaceBrep(path("far.brep"), {0.0, 0.0, 1e300}, {1.0, 0.0, 0.0}, 1.5));
+    EXPECT_FALSE(orvane::writeCircleFaceBrep(path("normal.brep"), {0.0, 0.0, 0.0}, {nan, 0.0, 1.0}, 1.5));
+    EXPECT_FALSE(orvane::writeCircleFaceBrep(path("zero.brep"), {0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, 1.5));
+    EXPECT_FALSE(orvane::writeCircleFaceBrep(path("tiny.brep"), {0.0, 0.0, 0.0}, {0.0, 0.0, 1.0}, 1e-300));
+    EXPECT_FALSE(orvane::writeCircleFaceBrep(path("huge.brep"), {0.0, 0.0, 0.0}, {0.0, 0.0, 1.0}, 1e300));
+    EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), "Failed to create face!"), 6U);
+    EXPECT_EQ(files(), 1) << "only the good disc";
 }
 
 TEST_F(ShapeFiles, SingleShapeStlHasItsTriangles) {
