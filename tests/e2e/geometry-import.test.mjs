@@ -13,7 +13,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
 import {
-  repoRoot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
+  prepareDataRoot, startUiServer, startView, stopAll, viewSkipReason, waitForScreenshot,
 } from './harness.mjs';
 
 const execFileAsync = promisify(execFile);
@@ -167,11 +167,7 @@ describe('view: STEP import, hover picking and clean-up', { skip, timeout: SUITE
     if (dir) rmSync(dir, { recursive: true, force: true });
   });
 
-  async function prepareRoot(name) {
-    const root = join(dir, name);
-    await execFileAsync(join(repoRoot, 'tools/prepare-data-root.sh'), [root], { timeout: 20000 });
-    return root;
-  }
+  const prepareRoot = (name) => prepareDataRoot(join(dir, name));
 
   // Every event the view sent in answer to `commands`, and the selection:
   // selectId always replies and commands are handled in order, so whatever

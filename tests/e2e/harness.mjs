@@ -69,6 +69,12 @@ process.on('exit', () => {
   for (const proc of managed) if (!proc.exitInfo) proc.child.kill('SIGKILL');
 });
 
+// Lays out a data root's directory tree, as the UI server's side does.
+export async function prepareDataRoot(root) {
+  await execFileAsync(join(repoRoot, 'tools/prepare-data-root.sh'), [root], { timeout: 20000 });
+  return root;
+}
+
 export function viewBinary() {
   return process.env.ORVANE_BIN || join(repoRoot, 'build/src/app/orvane');
 }

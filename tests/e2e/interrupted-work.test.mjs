@@ -15,7 +15,7 @@ import {
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
-import { repoRoot, startUiServer, startView, stopAll, viewSkipReason } from './harness.mjs';
+import { prepareDataRoot, repoRoot, startUiServer, startView, stopAll, viewSkipReason } from './harness.mjs';
 
 const execFileAsync = promisify(execFile);
 
@@ -90,11 +90,7 @@ else describe('signals while the view works', { timeout: SUITE_TIMEOUT }, () => 
     if (dir) rmSync(dir, { recursive: true, force: true });
   });
 
-  async function prepareRoot(name) {
-    const root = join(dir, name);
-    await execFileAsync(join(repoRoot, 'tools/prepare-data-root.sh'), [root], { timeout: 20000 });
-    return root;
-  }
+  const prepareRoot = (name) => prepareDataRoot(join(dir, name));
 
   async function newView() {
     const view = await startView({ url: ui.url, cwd: dir });
