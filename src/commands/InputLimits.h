@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ constexpr int stepNestingDepth = 1000;
 // Points of one result grid, as its header declares them: the loader holds
 // several arrays per point besides the grid itself.
 constexpr double resultGridPoints = 100000000;
+// Bytes of one result grid or series frame: the file is copied whole into
+// memory before it is checked and read, and the largest grid above takes
+// a few gigabytes written as text.
+constexpr std::uint64_t resultFileBytes = 16ULL << 30;
 // Time a STEP read (parse and transfer into shapes) may take: a hostile
 // file can make the transfer's shape healing run for hours. Generous for a
 // real model of that size on a slow machine.

@@ -2,9 +2,11 @@
 // series of legacy VTK frames opened by rendererVTK and stepped by command.
 
 #include "app/DataPaths.h"
+#include "app/FileSnapshot.h"
 #include "app/Orvane.h"
 #include "commands/CommandDispatcher.h"
 #include "commands/CommandTable.h"
+#include "commands/InputLimits.h"
 #include "results/AnimationRules.h"
 #include "results/ErrorCounter.h"
 #include "results/GridFileChecks.h"
@@ -52,43 +54,45 @@ namespace {
 constexpr std::array<double, 2> seriesColourRange{-228.129, 63.7251};
 constexpr int modeTimerIntervalMs = 1000;
 
-// Reads one legacy VTK file with all its arrays, the named scalars active;
-// null with a diagnostic when the file is missing or does not read.
-vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, const std::string& path,
-                                                 const std::string& scalarsName) {
-    const auto fail = [&]() {
-        std::cerr << "orvane: " << command << ": cannot read the legacy VTK file '" << path << "'\n";
-        return nullptr;
+// A legacy VTK file read with all its arrays, and the snapshot of the file
+// that its reader reads: the reader reads it again when the scalars change.
+struct LegacyFile {
+    orvane::FileSnapshot snapshot;
+    vtkSmartPointer<vtkDataSetReader> reader;
+};
+
+// Reads one legacy VTK file, the named scalars active; nullopt with a
+// diagnostic when the file is missing, malformed or does not read.
+std::optional<LegacyFile> readLegacyFile(const std::string& command, const std::string& path,
+                                         const std::string& scalarsName) {
+    const auto fail = [&](const std::string& why) {
+        std::cerr << "orvane: " << command << ": cannot read the legacy VTK file '" << path << "'"
+                  << (why.empty() ? "" : ": " + why) << "\n";
+        return std::nullopt;
     };
     if (!orvane::isRegularFile(path)) {
-        return fail();
+        return fail("");
     }
-    // The reader parses the very bytes that were checked: it reads the file
-    // more than once (its names, then its data), and a file replaced in
-    // between would reach it unchecked.
-    std::ifstream file(path, std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::istringstream checked(content);
-    std::optional<std::string> problem = !file && !file.eof()
-                                             ? std::optional<std::string>("it cannot be read")
-                                             : orvane::legacyVtkSizeProblem(checked, content.size());
-    if (!problem) {
+    // The reader parses the very bytes that were checked, whatever happens
+    // to the file under its name meanwhile.
+    std::string why;
+    std::optional<orvane::FileSnapshot> snapshot =
+        orvane::FileSnapshot::take(path, orvane::limits::resultFileBytes, why);
+    if (!snapshot) {
+        return fail(why);
+    }
+    {
+        orvane::ByteInput checked(snapshot->bytes());
         // The whole keyword structure, block by block.
-        checked.clear();
-        checked.seekg(0);
-        problem = orvane::legacyVtkStructureProblem(checked, content.size());
+        if (std::optional<std::string> problem = orvane::legacyVtkStructureProblem(checked, snapshot->size())) {
+            return fail(*problem);
+        }
     }
-    if (problem) {
-        std::cerr << "orvane: " << command << ": cannot read the legacy VTK file '" << path
-                  << "': " << *problem << "\n";
-        return nullptr;
-    }
+    snapshot->unmap();
     auto reader = vtkSmartPointer<vtkDataSetReader>::New();
     auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();
     reader->AddObserver(vtkCommand::ErrorEvent, errors);
-    reader->SetFileName(path.c_str());
-    reader->ReadFromInputStringOn();
-    reader->SetInputString(content);
+    reader->SetFileName(snapshot->readerPath().c_str());
     reader->ReadAllVectorsOn();
     reader->ReadAllScalarsOn();
     reader->ReadAllFieldsOn();
@@ -96,9 +100,9 @@ vtkSmartPointer<vtkDataSetReader> readLegacyFile(const std::string& command, con
     reader->Update();
     vtkDataSet* data = reader->GetOutput();
     if (errors->count > 0 || data == nullptr || data->GetNumberOfPoints() == 0) {
-        return fail();
+        return fail("");
     }
-    return reader;
+    return LegacyFile{std::move(*snapshot), reader};
 }
 
 // The model surface moved by a mode shape as a load shows a mode, the shape
@@ -293,15 +297,18 @@ void Orvane::rendererVTK(const std::string& path) {
                   << "': " << listingError << "\n";
         return;
     }
-    vtkSmartPointer<vtkDataSetReader> reader = readLegacyFile("rendererVTK", path, a.seriesScalarsName);
-    if (!reader) {
+    std::optional<LegacyFile> opened = readLegacyFile("rendererVTK", path, a.seriesScalarsName);
+    if (!opened) {
         return;
     }
+    vtkSmartPointer<vtkDataSetReader> reader = opened->reader;
 
     clearScene();
     a.seriesFrameCount = *frameCount;
     std::cout << a.seriesFrameCount << std::endl;
+    a.seriesFile = path;
     a.seriesReader = reader;
+    a.seriesSnapshot = std::move(opened->snapshot);
     a.scalarNames.clear();
     a.vectorNames.clear();
     for (int i = 0; i < reader->GetNumberOfScalarsInFile(); ++i) {
@@ -354,10 +361,12 @@ void Orvane::stepSeries(SeriesStep step, const std::string& command) {
 void Orvane::showSeriesFrame(const std::string& command, int frame) {
     ResultAnimation& a = *animation;
     // A frame that does not read leaves the previous one in view.
-    if (vtkSmartPointer<vtkDataSetReader> reader =
-            readLegacyFile(command, fixedLocations.seriesFrame(frame), a.seriesScalarsName)) {
-        a.seriesReader = reader;
-        a.seriesMapper->SetInputConnection(reader->GetOutputPort());
+    const std::string path = fixedLocations.seriesFrame(frame);
+    if (std::optional<LegacyFile> opened = readLegacyFile(command, path, a.seriesScalarsName)) {
+        a.seriesFile = path;
+        a.seriesReader = opened->reader;
+        a.seriesSnapshot = std::move(opened->snapshot);
+        a.seriesMapper->SetInputConnection(a.seriesReader->GetOutputPort());
     }
     sendReply("message", std::to_string(frame));
     renderView();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FileSnapshot.h"
 #include "results/ResultCalculations.h"
 
 #include <vtkSmartPointer.h>
@@ -68,9 +69,13 @@ struct ResultAnimation {
     vtkSmartPointer<vtkTextActor> modeLabel;
     ModeTransfer modeTransfer;
 
-    // Series: the reader of the frame shown, its display, the current frame
-    // (1..seriesFrameCount) and the arrays the series was opened with.
+    // Series: the file of the frame shown, its reader and the snapshot of
+    // the file that the reader reads (again when the scalars change), its
+    // display, the current frame (1..seriesFrameCount) and the arrays the
+    // series was opened with.
+    std::string seriesFile;
     vtkSmartPointer<vtkDataSetReader> seriesReader;
+    std::optional<FileSnapshot> seriesSnapshot;
     vtkSmartPointer<vtkDataSetMapper> seriesMapper;
     int seriesFrame = 1;
     int seriesFrameCount = 0;

@@ -3,6 +3,7 @@
 // user colour maps and the extreme-value markers.
 
 #include "app/DataPaths.h"
+#include "app/FileSnapshot.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
@@ -344,30 +345,39 @@ bool Orvane::readResultGrid(const std::string& command, const std::string& gridP
     ResultPipeline& r = *results;
     const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
 
-    // A new reader each time: a reader that fails keeps its previous output.
-    r.gridReader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
+    // A reader of this read alone: it reads a snapshot that ends with this
+    // call, so it must never run again.
+    auto reader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
     auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();
-    r.gridReader->AddObserver(vtkCommand::ErrorEvent, errors);
-    if (!orvane::isRegularFile(gridPath) || r.gridReader->CanReadFile(gridPath.c_str()) == 0) {
+    reader->AddObserver(vtkCommand::ErrorEvent, errors);
+    if (!orvane::isRegularFile(gridPath)) {
+        return fail("cannot read the result grid '" + gridPath + "'");
+    }
+    // The reader parses the very bytes that were checked, whatever happens
+    // to the file under its name meanwhile (a solver writing it again).
+    std::string why;
+    std::optional<orvane::FileSnapshot> snapshot =
+        orvane::FileSnapshot::take(gridPath, orvane::limits::resultFileBytes, why);
+    if (!snapshot) {
+        return fail("cannot read the result grid '" + gridPath + "': " + why);
+    }
+    const std::string snapshotPath = snapshot->readerPath();
+    if (reader->CanReadFile(snapshotPath.c_str()) == 0) {
         return fail("cannot read the result grid '" + gridPath + "'");
     }
     {
-        std::ifstream file(gridPath, std::ios::binary);
-        std::error_code sizeError;
-        const std::uintmax_t bytes = std::filesystem::file_size(gridPath, sizeError);
-        const std::optional<std::string> problem =
-            !file || sizeError
-                ? std::optional<std::string>("it cannot be opened")
-                : orvane::structuredGridFileProblem(file, bytes, orvane::limits::resultGridPoints);
-        if (problem) {
+        orvane::ByteInput checked(snapshot->bytes());
+        if (const std::optional<std::string> problem = orvane::structuredGridFileProblem(
+                checked, snapshot->size(), orvane::limits::resultGridPoints)) {
             return fail("cannot read the result grid '" + gridPath + "': " + *problem);
         }
     }
-    r.gridReader->SetFileName(gridPath.c_str());
+    snapshot->unmap();
+    reader->SetFileName(snapshotPath.c_str());
     // The header alone first: the reader allocates the whole declared grid.
-    r.gridReader->UpdateInformation();
+    reader->UpdateInformation();
     std::array<int, 6> extent{0, -1, 0, -1, 0, -1};
-    vtkInformation* information = r.gridReader->GetOutputInformation(0);
+    vtkInformation* information = reader->GetOutputInformation(0);
     if (errors->count > 0 || !information->Has(vtkStreamingDemandDrivenPipeline::WHOLE_EXTENT())) {
         return fail("cannot read the result grid '" + gridPath + "'");
     }
@@ -377,8 +387,10 @@ bool Orvane::readResultGrid(const std::string& command, const std::string& gridP
                                       orvane::limits::resultGridPoints)) {
         return fail("cannot read the result grid '" + gridPath + "': " + *problem);
     }
-    r.gridReader->Update();
-    vtkStructuredGrid* grid = r.gridReader->GetOutput();
+    reader->Update();
+    // The grid without its reader.
+    auto grid = vtkSmartPointer<vtkStructuredGrid>::New();
+    grid->ShallowCopy(reader->GetOutput());
     const vtkIdType points = grid->GetNumberOfPoints();
     if (points == 0 || errors->count > 0) {
         return fail("cannot read the result grid '" + gridPath + "'");
@@ -396,6 +408,7 @@ bool Orvane::readResultGrid(const std::string& command, const std::string& gridP
     }
 
     r.resultGrid = grid;
+    r.resultGridFile = gridPath;
     r.resultPointData = pointData;
     r.resultGridPoints = grid->GetPoints();
 

@@ -64,14 +64,6 @@ struct TriangleList {
 };
 TriangleList trianglesFromOneBased(const std::vector<double>& numbers, std::size_t pointCount);
 
-// A legacy VTK file whose keyword lines declare more values than a file of
-// fileBytes can hold (every value takes at least one byte, ASCII or binary):
-// points, grid dimensions, coordinates, cell lists, attribute tuples, lookup
-// tables and field arrays. The reader allocates for what a line declares
-// before it reads the values, so a few hostile bytes could ask for terabytes.
-// Keywords count in any case, as the reader takes them.
-std::optional<std::string> legacyVtkSizeProblem(std::istream& in, std::uint64_t fileBytes);
-
 // A structured grid whose whole extent (imin imax jmin jmax kmin kmax) is
 // empty or holds more than maxPoints points.
 std::optional<std::string> gridExtentProblem(const std::array<long long, 6>& extent, double maxPoints);

@@ -18,7 +18,6 @@
 #include <vtkStructuredGrid.h>
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
-#include <vtkXMLStructuredGridReader.h>
 
 #include <cmath>
 
@@ -72,7 +71,6 @@ ExtremeMarker::ExtremeMarker()
 
 ResultPipeline::ResultPipeline()
     : resultModelReader(vtkSmartPointer<vtkSTLReader>::New()),
-      gridReader(vtkSmartPointer<vtkXMLStructuredGridReader>::New()),
       deformationX(quantityArray("DeformationX")), deformationY(quantityArray("DeformationY")),
       deformationZ(quantityArray("DeformationZ")), deformationMagnitude(quantityArray("Deformation")),
       strainMagnitude(quantityArray(nullptr)), strainX(quantityArray(nullptr)),
@@ -178,6 +176,7 @@ void ResultPipeline::styleScalarBar(const std::string& title, const char* labelF
 void ResultPipeline::forgetResult() {
     resultModel = nullptr;
     resultGrid = nullptr;
+    resultGridFile.clear();
     resultPointData = nullptr;
     resultGridPoints = nullptr;
     for (int code = firstQuantityCode; code <= lastQuantityCode; ++code) {

@@ -27,7 +27,6 @@ class vtkSphereSource;
 class vtkStructuredGrid;
 class vtkTextActor3D;
 class vtkTextProperty;
-class vtkXMLStructuredGridReader;
 
 namespace orvane {
 
@@ -127,8 +126,9 @@ public:
 
     vtkSmartPointer<vtkSTLReader> resultModelReader;
     vtkSmartPointer<vtkPolyData> resultModel;
-    vtkSmartPointer<vtkXMLStructuredGridReader> gridReader;
+    // The result grid shown and the file it was read from.
     vtkSmartPointer<vtkStructuredGrid> resultGrid;
+    std::string resultGridFile;
     vtkSmartPointer<vtkPointData> resultPointData;
     vtkSmartPointer<vtkPoints> resultGridPoints;
 

@@ -119,7 +119,7 @@ protected:
         vtkTextActor* shown = view->animation->modeLabel;
         return shown != nullptr && shown->GetInput() != nullptr ? shown->GetInput() : "";
     }
-    std::string gridFile() { return view->results->gridReader->GetFileName(); }
+    std::string gridFile() { return view->results->resultGridFile; }
 
     std::vector<unsigned char> image() {
         view->renderView();
@@ -261,7 +261,7 @@ TEST_F(Animation, SeriesStepsThroughItsFrames) {
     for (const char* frame : {"1", "2", "3", "1"}) {
         const Outcome step = command("play 1");
         EXPECT_EQ(step.replies, (std::vector<std::string>{std::string("message ") + frame}));
-        EXPECT_EQ(fs::path(view->animation->seriesReader->GetFileName()).filename(),
+        EXPECT_EQ(fs::path(view->animation->seriesFile).filename(),
                   std::string("box3D_FEMmpData") + frame + ".vtk");
         vtkDataArray* scalars = view->animation->seriesReader->GetOutput()->GetPointData()->GetScalars();
         ASSERT_NE(scalars, nullptr);
@@ -305,7 +305,7 @@ TEST_F(Animation, SeriesStepsThroughItsFrames) {
     const Outcome gone = command("rightPlay 1");
     EXPECT_EQ(gone.replies, (std::vector<std::string>{"message 1"}));
     EXPECT_NE(gone.err.find("box3D_FEMmpData1.vtk"), std::string::npos) << gone.err;
-    EXPECT_EQ(fs::path(view->animation->seriesReader->GetFileName()).filename(), "box3D_FEMmpData3.vtk");
+    EXPECT_EQ(fs::path(view->animation->seriesFile).filename(), "box3D_FEMmpData3.vtk");
     EXPECT_EQ(reply("rightPlay 1"), "message 2");
     EXPECT_STREQ(view->animation->seriesReader->GetOutput()->GetPointData()->GetScalars()->GetName(),
                  "sigma_yy");
