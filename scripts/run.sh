@@ -41,15 +41,8 @@ server=$!
 for _ in $(seq 100); do grep -q '"listening"' "$log" && break; sleep 0.1; done
 page=$(sed -n 's/^{"listening":.*"page":"\([^"]*\)".*/\1/p' "$log")
 
-if [ -z "${DISPLAY:-}" ]; then
-  display=99
-  while [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xserver=$!
-  export DISPLAY=":$display"
-  echo "run: no DISPLAY, the view runs on the virtual X server $DISPLAY" >&2
-  sleep 1
-fi
+. scripts/virtual-display.sh
+start_virtual_display run
 
 ORVANE_UI_URL="ws://localhost:$port" build/src/app/orvane &
 view=$!

@@ -18,15 +18,8 @@ scripts/setup.sh
 xserver=""
 cleanup() { [ -n "$xserver" ] && kill -TERM "$xserver" 2>/dev/null && wait "$xserver" 2>/dev/null; true; }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  display=99
-  while [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xserver=$!
-  export DISPLAY=":$display"
-  echo "solver-loop: no DISPLAY, the view runs on the virtual X server $DISPLAY" >&2
-  sleep 1
-fi
+. scripts/virtual-display.sh
+start_virtual_display solver-loop
 node scripts/solver-loop.mjs "$@" &
 loop=$!
 trap 'kill -TERM "$loop" 2>/dev/null; wait "$loop"; cleanup' INT TERM
