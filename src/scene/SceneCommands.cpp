@@ -1,10 +1,15 @@
-// Scene registry: plain STL models, appearance of assembly parts, camera.
+// The scene commands: plain STL models, appearance of assembly parts, camera,
+// and the scene reset. The tables and assemblies they fill are the scene
+// registry's (SceneRegistry.h).
 
 #include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "commands/CommandWords.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "interaction/PointPickerCallback.h"
+#include "scene/SceneRegistry.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
@@ -16,8 +21,8 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkProp3DCollection.h>
 #include <vtkProperty.h>
+#include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkSTLReader.h>
 
@@ -126,11 +131,11 @@ std::vector<CommandRow> sceneCommands(Orvane* view) {
 void Orvane::readStl(const std::string& file) {
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     auto actor = vtkSmartPointer<vtkActor>::New();
-    mappers.set(0, mapper);
-    actors.set(0, actor);
+    scene->mappers.set(0, mapper);
+    scene->actors.set(0, actor);
 
-    readStlChecked(modelReader, file);
-    mapper->SetInputConnection(modelReader->GetOutputPort());
+    readStlChecked(scene->modelReader, file);
+    mapper->SetInputConnection(scene->modelReader->GetOutputPort());
     actor->SetMapper(mapper);
     actor->GetProperty()->SetColor(1.0, 1.0, 0.0);
     renderer->AddActor(actor);
@@ -148,17 +153,18 @@ void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colo
                   << (orvane::SLOT_CAPACITY - 1) << "\n";
         return;
     }
-    if (modelSlot == lastModelIndex) {
+    orvane::SceneRegistry& tables = *scene;
+    if (modelSlot == tables.lastModelIndex) {
         return;
     }
 
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     auto actor = vtkSmartPointer<vtkActor>::New();
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    mappers.set(modelSlot, mapper);
-    actors.set(modelSlot, actor);
-    modelRenderers.set(modelSlot, vtkSmartPointer<vtkRenderer>::New());
-    stlReaders.set(modelSlot, reader);
+    tables.mappers.set(modelSlot, mapper);
+    tables.actors.set(modelSlot, actor);
+    tables.modelRenderers.set(modelSlot, vtkSmartPointer<vtkRenderer>::New());
+    tables.stlReaders.set(modelSlot, reader);
 
     readStlChecked(reader, file);
     mapper->SetInputConnection(reader->GetOutputPort());
@@ -166,49 +172,34 @@ void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colo
     actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
     actor->GetProperty()->SetOpacity(opacity);
 
-    modelAssembly->AddPart(actor);
-    renderer->AddActor(modelAssembly);
+    tables.modelAssembly->AddPart(actor);
+    renderer->AddActor(tables.modelAssembly);
 
     sendReply("message", orvane::joinReplyItems({std::to_string(modelSlot), orvane::sixDigits(colour[0]),
                                                  orvane::sixDigits(colour[1]), orvane::sixDigits(colour[2]),
                                                  orvane::sixDigits(opacity)}));
     renderView();
-    lastModelIndex = modelSlot;
-}
-
-bool Orvane::recolourPart(vtkAssembly* assembly, int part, const Colour& colour, double opacity) {
-    vtkProp3DCollection* parts = assembly->GetParts();
-    vtkActor* actor = nullptr;
-    if (part >= 0 && part < parts->GetNumberOfItems()) {
-        actor = vtkActor::SafeDownCast(parts->GetItemAsObject(part));
-    }
-    if (actor == nullptr) {
-        std::cerr << "Failed to retrieve the actor object." << std::endl;
-        return false;
-    }
-    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
-    actor->GetProperty()->SetOpacity(opacity);
-    return true;
+    tables.lastModelIndex = modelSlot;
 }
 
 void Orvane::changeModel(int part, const Colour& colour, double opacity) {
-    recolourPart(modelAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->modelAssembly, part, colour, opacity);
 }
 
 void Orvane::closeBeam(int part, const Colour& colour, double opacity) {
-    recolourPart(beamAssembly, part, colour, opacity);
-    recolourPart(beamPointAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->beamAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->beamPointAssembly, part, colour, opacity);
     renderView();
 }
 
 void Orvane::showSpring(int part, const Colour& colour, double opacity) {
-    recolourPart(springAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->springAssembly, part, colour, opacity);
     renderView();
 }
 
 void Orvane::setResultOpacity(bool transparent) {
     results->resultActor->GetProperty()->SetOpacity(transparent ? 0.2 : 1.0);
-    if (vtkActor* pointCloud = actors.get(orvane::POINT_CLOUD_SLOT)) {
+    if (vtkActor* pointCloud = scene->actors.get(orvane::POINT_CLOUD_SLOT)) {
         pointCloud->GetProperty()->SetOpacity(transparent ? 0.05 : 1.0);
     }
 }
@@ -247,7 +238,15 @@ void Orvane::showBeam() {
     actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
 
     sendReply("message", "add line");
-    beamAssembly->AddPart(actor);
-    renderer->AddActor(beamAssembly);
+    scene->beamAssembly->AddPart(actor);
+    renderer->AddActor(scene->beamAssembly);
     renderView();
+}
+
+void Orvane::clearScene() {
+    // The picking style lets go of every highlight while the actors still
+    // exist, so neither the mouse nor a key reaches a removed one.
+    pickingStyle->forgetPicks();
+    vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
+    renderer->RemoveAllViewProps();
 }
