@@ -24,7 +24,6 @@
 #include <TopoDS.hxx>
 
 #include <vtkActor.h>
-#include <vtkArrowSource.h>
 #include <vtkAssembly.h>
 #include <vtkCellArray.h>
 #include <vtkGlyph3D.h>
@@ -199,16 +198,9 @@ void Orvane::placeBeamMarker(int markerSlot, const std::string& label, vtkAlgori
     tables.textProperties.set(markerSlot, textProperty);
     tables.textActors.set(markerSlot, textActor);
 
-    orvane::Point3 picked = pointPickerCallback->pickedPosition;
-    textProperty->SetFontSize(20);
-    textProperty->SetColor(1.0, 0.0, 0.0);
-    textProperty->SetFontFamilyToTimes();
-    textActor->SetTextProperty(textProperty);
-    textActor->SetInput(label.c_str());
-    textActor->SetPosition(picked.data());
+    const orvane::Point3 picked = pointPickerCallback->pickedPosition;
     points->SetDataTypeToDouble();
-    points->InsertNextPoint(picked.data());
-    polyData->SetPoints(points);
+    orvane::placeLabelledPoint(picked, label, 20, textProperty, textActor, points, polyData);
 
     sendReply("message", orvane::joinReplyItems({orvane::sixDigits(picked[0]), orvane::sixDigits(picked[1]),
                                                  orvane::sixDigits(picked[2])}));
@@ -247,17 +239,7 @@ void Orvane::arrowBeam(const std::string& label, const orvane::Point3& direction
     scene->transforms.set(beamLoadSlot, transform);
     scene->transformFilters.set(beamLoadSlot, transformFilter);
 
-    vtkArrowSource* arrowSource = pickedArrow->source;
-    arrowSource->SetTipRadius(0.1);
-    arrowSource->SetTipLength(0.45);
-    arrowSource->SetShaftResolution(10);
-    arrowSource->SetTipResolution(5);
-    arrowSource->Update();
-    if (rotation->angleDegrees != 0.0) {
-        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
-    }
-    transformFilter->SetTransform(transform);
-    transformFilter->SetInputConnection(arrowSource->GetOutputPort());
+    pickedArrow->turnSource(transform, transformFilter, *rotation);
 
     placeBeamMarker(beamLoadSlot, label, transformFilter->GetOutputPort(), {1.0, 0.0, 1.0});
     const orvane::Point3 picked = pointPickerCallback->pickedPosition;

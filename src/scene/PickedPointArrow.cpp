@@ -7,6 +7,7 @@
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "interaction/PointPickerCallback.h"
+#include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
 #include "scene/SceneRegistry.h"
 
@@ -35,6 +36,20 @@ PickedPointArrow::PickedPointArrow()
       labelActor(vtkSmartPointer<vtkTextActor3D>::New()) {}
 
 PickedPointArrow::~PickedPointArrow() = default;
+
+void PickedPointArrow::turnSource(vtkTransform* transform, vtkTransformFilter* filter,
+                                  const AxisRotation& rotation) {
+    source->SetTipRadius(0.1);
+    source->SetTipLength(0.45);
+    source->SetShaftResolution(10);
+    source->SetTipResolution(5);
+    source->Update();
+    if (rotation.angleDegrees != 0.0) {
+        transform->RotateWXYZ(rotation.angleDegrees, rotation.axis.data());
+    }
+    filter->SetTransform(transform);
+    filter->SetInputConnection(source->GetOutputPort());
+}
 
 std::vector<CommandRow> pickedPointArrowCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
@@ -76,18 +91,9 @@ void Orvane::arrow(const orvane::Point3& direction, const std::string& label) {
     scene->transforms.set(arrowSlot, transform);
     scene->transformFilters.set(arrowSlot, transformFilter);
 
-    orvane::Point3 position = pointPickerCallback->pickedPosition;
-    marker.textProperty->SetFontSize(10);
-    marker.textProperty->SetColor(1.0, 0.0, 0.0);
-    marker.textProperty->SetFontFamilyToTimes();
-    marker.labelActor->SetTextProperty(marker.textProperty);
-    marker.labelActor->SetInput(label.c_str());
-    marker.labelActor->SetPosition(position.data());
-
-    marker.points->Reset();
-    marker.points->InsertNextPoint(position.data());
-    marker.points->Modified();
-    marker.polyData->SetPoints(marker.points);
+    const orvane::Point3 position = pointPickerCallback->pickedPosition;
+    orvane::placeLabelledPoint(position, label, 10, marker.textProperty, marker.labelActor, marker.points,
+                               marker.polyData);
 
     const std::string positionText = orvane::joinReplyItems(
         {orvane::sixDigits(position[0]), orvane::sixDigits(position[1]), orvane::sixDigits(position[2])});
@@ -97,17 +103,7 @@ void Orvane::arrow(const orvane::Point3& direction, const std::string& label) {
     }
 
     marker.source->SetShaftRadius(0.005);
-    marker.source->SetTipRadius(0.1);
-    marker.source->SetTipLength(0.45);
-    marker.source->SetShaftResolution(10);
-    marker.source->SetTipResolution(5);
-    marker.source->Update();
-
-    if (rotation->angleDegrees != 0.0) {
-        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
-    }
-    transformFilter->SetTransform(transform);
-    transformFilter->SetInputConnection(marker.source->GetOutputPort());
+    marker.turnSource(transform, transformFilter, *rotation);
 
     marker.glyph->SetInputData(marker.polyData);
     marker.glyph->SetSourceConnection(transformFilter->GetOutputPort());

@@ -14,8 +14,12 @@ class vtkPolyDataMapper;
 class vtkProperty;
 class vtkTextActor3D;
 class vtkTextProperty;
+class vtkTransform;
+class vtkTransformFilter;
 
 namespace orvane {
+
+struct AxisRotation;
 
 // The magenta arrow and red label that `arrow` puts at the last picked
 // point: one set of objects, moved by every `arrow`. The beam load markers
@@ -26,6 +30,10 @@ struct PickedPointArrow {
     ~PickedPointArrow();
     PickedPointArrow(const PickedPointArrow&) = delete;
     PickedPointArrow& operator=(const PickedPointArrow&) = delete;
+
+    // Shapes the arrow source's tip as the markers draw it and feeds the
+    // source, turned by `rotation`, through the transform and the filter.
+    void turnSource(vtkTransform* transform, vtkTransformFilter* filter, const AxisRotation& rotation);
 
     vtkSmartPointer<vtkArrowSource> source;
     vtkSmartPointer<vtkProperty> property;
