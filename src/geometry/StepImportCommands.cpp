@@ -22,6 +22,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
+#include "scene/StlReading.h"
 
 #include <QMetaObject>
 #include <QVTKOpenGLStereoWidget.h>
@@ -101,15 +102,10 @@ std::vector<CommandRow> stepImportCommands(Orvane* view) {
 
 namespace {
 
+// A refused file gives an empty actor.
 vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
-        // An empty actor keeps the numbering of the faces and solids.
-        std::cerr << "orvane: cannot read STL file '" << path << "': " << *problem << "\n";
-    } else {
-        reader->SetFileName(path.c_str());
-        reader->Update();
-    }
+    orvane::readStlFile(reader, path);
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     mapper->SetInputConnection(reader->GetOutputPort());
     auto actor = vtkSmartPointer<vtkActor>::New();

@@ -2,7 +2,6 @@
 // and the scene reset. The tables and assemblies they fill are the scene
 // registry's (SceneRegistry.h).
 
-#include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
@@ -10,6 +9,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/SceneRegistry.h"
+#include "scene/StlReading.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
@@ -27,7 +27,6 @@
 #include <vtkSTLReader.h>
 
 #include <iostream>
-#include <optional>
 
 using orvane::ArgKind;
 using orvane::Colour;
@@ -36,19 +35,13 @@ using orvane::CommandRow;
 
 namespace {
 
-// Reads the STL file unless it is refused (missing, not a regular file,
-// empty, or a binary file shorter than its facet count says); a refused or
-// unreadable file leaves the reader empty and gets a diagnostic.
+// Reads the STL file unless it is refused; a refused or unreadable file
+// leaves the reader empty and gets a diagnostic, and so does a file without
+// facets.
 void readStlChecked(vtkSTLReader* reader, const std::string& file) {
-    if (std::optional<std::string> problem = orvane::stlFileProblem(file)) {
-        std::cerr << "orvane: cannot read STL file '" << file << "': " << *problem << "\n";
-        // Without a file name the reader yields nothing, as for a missing file.
-        reader->SetFileName(nullptr);
-        reader->Update();
+    if (!orvane::readStlFile(reader, file)) {
         return;
     }
-    reader->SetFileName(file.c_str());
-    reader->Update();
     if (reader->GetErrorCode() != vtkErrorCode::NoError) {
         std::cerr << "orvane: cannot read STL file '" << file << "'\n";
     } else if (reader->GetOutput()->GetNumberOfCells() == 0) {
