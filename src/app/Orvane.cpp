@@ -5,11 +5,14 @@
 #include "commands/CommandHold.h"
 #include "commands/CommandTable.h"
 #include "geometry/GaussPointJob.h"
+#include "geometry/ImportState.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
 #include "results/ResultAnimation.h"
 #include "results/SolverRun.h"
+#include "scene/PickedPointArrow.h"
+#include "scene/SceneRegistry.h"
 #include "scene/SectionClipping.h"
 
 #include <QCoreApplication>
@@ -19,25 +22,16 @@
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkActor.h>
-#include <vtkArrowSource.h>
-#include <vtkAssembly.h>
 #include <vtkAxesActor.h>
 #include <vtkCellArray.h>
-#include <vtkGlyph3D.h>
 #include <vtkMapper.h>
 #include <vtkOrientationMarkerWidget.h>
 #include <vtkPointPicker.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkProperty.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
-#include <vtkSTLReader.h>
 #include <vtkSphereSource.h>
-#include <vtkTextActor3D.h>
-#include <vtkTextProperty.h>
 
 #include <iostream>
 #include <optional>
@@ -56,14 +50,10 @@ constexpr int initialViewHeight = 768;
 Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChannel, QWidget* parent)
     : QWidget(parent), hideOnStart(hideOnStartArgument),
       fixedLocations(orvane::FixedLocations::fromEnvironment()),
-      renderer(vtkSmartPointer<vtkRenderer>::New()), modelReader(vtkSmartPointer<vtkSTLReader>::New()),
-      axesActor(vtkSmartPointer<vtkAxesActor>::New()),
-      axesWidget(vtkSmartPointer<vtkOrientationMarkerWidget>::New()),
-      modelAssembly(vtkSmartPointer<vtkAssembly>::New()), beamAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      springAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      beamPointAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      beamMarkerAssembly(vtkSmartPointer<vtkAssembly>::New()),
-      beamLabelAssembly(vtkSmartPointer<vtkAssembly>::New()), channel(std::move(replyChannel)),
+      renderer(vtkSmartPointer<vtkRenderer>::New()), scene(std::make_unique<orvane::SceneRegistry>()),
+      pickedArrow(std::make_unique<orvane::PickedPointArrow>()),
+      stepImport(std::make_unique<orvane::ImportState>()), axesActor(vtkSmartPointer<vtkAxesActor>::New()),
+      axesWidget(vtkSmartPointer<vtkOrientationMarkerWidget>::New()), channel(std::move(replyChannel)),
       dispatcher(std::make_unique<orvane::CommandDispatcher>(orvane::commandTable(this), std::cerr)),
       commandHold(std::make_unique<orvane::CommandHold>(
           [this](const std::string& command) { dispatcher->execute(command); })),
@@ -77,17 +67,8 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
             this, [this, work = std::move(work)] { dispatcher->runGuarded("genBrep", work); },
             Qt::QueuedConnection);
     });
-    arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    arrowActor = vtkSmartPointer<vtkActor>::New();
-    arrowGlyph = vtkSmartPointer<vtkGlyph3D>::New();
-    arrowPoints = vtkSmartPointer<vtkPoints>::New();
-    arrowPolyData = vtkSmartPointer<vtkPolyData>::New();
-    arrowTextProperty = vtkSmartPointer<vtkTextProperty>::New();
-    arrowLabelActor = vtkSmartPointer<vtkTextActor3D>::New();
     pointPickerCallback = vtkSmartPointer<orvane::PointPickerCallback>::New();
     pointPicker = vtkSmartPointer<vtkPointPicker>::New();
-    arrowSource = vtkSmartPointer<vtkArrowSource>::New();
-    arrowProperty = vtkSmartPointer<vtkProperty>::New();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
     dragStyle = vtkSmartPointer<orvane::MouseInteractorStyle2>::New();
     pickingStyle = vtkSmartPointer<orvane::MouseInteractorHighLightActor>::New();
@@ -162,7 +143,9 @@ Orvane::~Orvane() {
     solverRun.reset();
     gaussJob.reset();
     cancelStepImport();
-    orvane::removeWrittenFiles(importFiles, std::cerr);
+    orvane::removeWrittenFiles(stepImport->importFiles, std::cerr);
+    // Its hold on the commands ends while the commands' hold still exists.
+    stepImport->hold = orvane::CommandHold::Lease();
     channel.reset();
     axesWidget->SetEnabled(0);
     // Their widgets let go of the interactor before the window goes.

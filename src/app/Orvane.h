@@ -6,44 +6,29 @@
 #include "commands/CommandHold.h"
 #include "geometry/GaussPoint.h"
 #include "results/ResultPipeline.h"
-#include "scene/SlotTable.h"
 
 #include <QString>
 #include <QWidget>
 
-#include <TopoDS_Shape.hxx>
 #include <vtkSmartPointer.h>
 
 #include <array>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QHBoxLayout;
 class QVTKOpenGLStereoWidget;
 class vtkActor;
 class vtkAlgorithmOutput;
-class vtkArrowSource;
-class vtkAssembly;
 class vtkAxesActor;
 class vtkCellArray;
 class vtkDataArray;
-class vtkDoubleArray;
-class vtkGlyph3D;
 class vtkOrientationMarkerWidget;
 class vtkPointPicker;
-class vtkPoints;
-class vtkPolyData;
 class vtkPolyDataMapper;
-class vtkProperty;
 class vtkRenderer;
-class vtkSTLReader;
 class vtkSphereSource;
-class vtkTextActor3D;
-class vtkTextProperty;
-class vtkTransform;
-class vtkTransformFilter;
 
 namespace orvane {
 enum class SeriesStep;
@@ -51,18 +36,21 @@ struct ResultAnimation;
 struct SectionClipping;
 class CommandDispatcher;
 class GaussPointJob;
+struct ImportState;
 class SolverRun;
 class MouseInteractorHighLightActor;
 class MouseInteractorStyle2;
+struct PickedPointArrow;
 class PointPickerCallback;
 struct PreparedImport;
+struct SceneRegistry;
 using Point3 = std::array<double, 3>;
 using Colour = std::array<double, 3>;
 } // namespace orvane
 
-// The main window object. It owns the scene, the slot tables, the channel to
-// the UI server and all shared state; every command handler is one of its
-// member operations. It is never shown itself: the visible window is
+// The main window object. It owns the renderer, the channel to the UI server
+// and the subsystems (the scene registry, the import, the results, ...);
+// every command handler is one of its member operations. It is never shown itself: the visible window is
 // `container`, holding only the render widget. Its meta-object class name is
 // "Orvane", so it stays outside the program's namespace.
 class Orvane : public QWidget {
@@ -91,7 +79,7 @@ public:
     // replies "screenshot" with the path, or with an empty text on failure.
     void screenshot(const std::string& path);
 
-    // Scene registry.
+    // Scene commands: STL models, appearance of assembly parts, camera.
     void readStl(const std::string& file);
     void readModelSTL(const std::string& file, double slotNumber, const orvane::Colour& colour,
                       double opacity);
@@ -166,15 +154,6 @@ public:
     // operation that drops actors goes through here.
     void clearScene();
 
-    // New points, polydata, mapper and actor in a slot of the slot tables.
-    struct SlotObjects {
-        vtkSmartPointer<vtkPoints> points;
-        vtkSmartPointer<vtkPolyData> polyData;
-        vtkSmartPointer<vtkPolyDataMapper> mapper;
-        vtkSmartPointer<vtkActor> actor;
-    };
-    SlotObjects renewSlot(int slotNumber);
-
 signals:
     void SendMessageSocketIO(QString commandText);
 
@@ -183,19 +162,7 @@ public slots:
 
 public:
     // Shared state, used directly by the command handlers of every subsystem.
-    int slot = 3;
-    int lastModelIndex = 0;
-    // Faces and solids of the imported model (one STL file each).
-    int faceFileCount = 0;
-    int solidFileCount = 0;
     bool hideOnStart = false;
-    std::string stepDir;
-    std::string solidDir;
-    std::string cutDir;
-    // The STL files the last STEP import and the cuts after it wrote (all
-    // files of an import the shutdown stopped); the shutdown deletes these
-    // and nothing else.
-    std::vector<std::string> importFiles;
     std::vector<orvane::Point3> pointCoords;
     std::vector<orvane::GaussPoint> filePoints;
     // Points chosen by "judge".
@@ -203,54 +170,25 @@ public:
     std::vector<orvane::Point3> selectedPointCoords;
     std::vector<orvane::Point3> beamPoints;
     std::vector<std::vector<orvane::Point3>> beamPointGroups;
-    // The imported shape that faces and solids were taken from.
-    TopoDS_Shape workingShape;
-    // Number of the next sphere cut.
-    int cutCount = 0;
-    orvane::Point3 arrowDirection{0.0, 0.0, 1.0};
     double sphereRadius = 30.0;
-    std::string arrowLabel;
     orvane::FixedLocations fixedLocations;
 
     QVTKOpenGLStereoWidget* vtkWidget = nullptr;
 
-    orvane::SlotTable<vtkSmartPointer<vtkPolyDataMapper>> mappers;
-    orvane::SlotTable<vtkSmartPointer<vtkActor>> actors;
-    orvane::SlotTable<vtkSmartPointer<vtkRenderer>> modelRenderers;
-    orvane::SlotTable<vtkSmartPointer<vtkSTLReader>> stlReaders;
-    orvane::SlotTable<vtkSmartPointer<vtkPoints>> pointSets;
-    orvane::SlotTable<vtkSmartPointer<vtkPolyData>> polyDatas;
-    orvane::SlotTable<vtkSmartPointer<vtkTransform>> transforms;
-    orvane::SlotTable<vtkSmartPointer<vtkTransformFilter>> transformFilters;
-    orvane::SlotTable<vtkSmartPointer<vtkGlyph3D>> glyphs;
-    orvane::SlotTable<vtkSmartPointer<vtkTextProperty>> textProperties;
-    orvane::SlotTable<vtkSmartPointer<vtkTextActor3D>> textActors;
-
-    // The picked-point arrow and its label, shared by every `arrow`.
-    vtkSmartPointer<vtkPolyDataMapper> arrowMapper;
-    vtkSmartPointer<vtkActor> arrowActor;
-    vtkSmartPointer<vtkGlyph3D> arrowGlyph;
-    vtkSmartPointer<vtkPoints> arrowPoints;
-    vtkSmartPointer<vtkPolyData> arrowPolyData;
-    vtkSmartPointer<vtkTextProperty> arrowTextProperty;
-    vtkSmartPointer<vtkTextActor3D> arrowLabelActor;
-
     vtkSmartPointer<vtkRenderer> renderer;
-    vtkSmartPointer<vtkSTLReader> modelReader;
+    // The slot tables and assemblies of what the renderer shows.
+    std::unique_ptr<orvane::SceneRegistry> scene;
+    // The arrow and label of `arrow` at the last picked point.
+    std::unique_ptr<orvane::PickedPointArrow> pickedArrow;
+    // The last STEP import's directories, counts, shape and files, and the
+    // import in progress.
+    std::unique_ptr<orvane::ImportState> stepImport;
     vtkSmartPointer<orvane::PointPickerCallback> pointPickerCallback;
     vtkSmartPointer<vtkPointPicker> pointPicker;
-    vtkSmartPointer<vtkArrowSource> arrowSource;
-    vtkSmartPointer<vtkProperty> arrowProperty;
     // Vertex cells of the displayed point set.
     vtkSmartPointer<vtkCellArray> vertexCells;
     vtkSmartPointer<vtkAxesActor> axesActor;
     vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
-    vtkSmartPointer<vtkAssembly> modelAssembly;
-    vtkSmartPointer<vtkAssembly> beamAssembly;
-    vtkSmartPointer<vtkAssembly> springAssembly;
-    vtkSmartPointer<vtkAssembly> beamPointAssembly;
-    vtkSmartPointer<vtkAssembly> beamMarkerAssembly;
-    vtkSmartPointer<vtkAssembly> beamLabelAssembly;
     vtkSmartPointer<orvane::MouseInteractorStyle2> dragStyle;
     // The picking style installed on the interactor; it also holds the model's face lists.
     vtkSmartPointer<orvane::MouseInteractorHighLightActor> pickingStyle;
@@ -297,7 +235,6 @@ private:
     // Moves the surface by its mode shape and colours it by the shape's size.
     bool warpByMode();
     void enableScalarBar(orvane::ScalarBarPlace place);
-    bool recolourPart(vtkAssembly* assembly, int part, const orvane::Colour& colour, double opacity);
     // The marker objects of a beam-node marker slot, at the picked position.
     void placeBeamMarker(int markerSlot, const std::string& label, vtkAlgorithmOutput* glyphSource,
                          const orvane::Colour& colour);
@@ -307,10 +244,6 @@ private:
     std::unique_ptr<orvane::CommandDispatcher> dispatcher;
     // Every received command passes here; a long operation holds the rest.
     std::unique_ptr<orvane::CommandHold> commandHold;
-    // The STEP import in progress, if any, and its hold on the commands.
-    std::thread importWorker;
-    orvane::CommandHold::Lease importHold;
-    std::shared_ptr<orvane::PreparedImport> runningImport;
     QHBoxLayout* containerLayout = nullptr;
     QWidget* container = nullptr;
 };

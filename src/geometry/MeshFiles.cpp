@@ -1,52 +1,27 @@
 #include "geometry/MeshFiles.h"
 
 #include "app/FileChecks.h"
+#include "app/TemporarySibling.h"
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <locale>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 
 namespace orvane {
 
 namespace {
 
-// A sibling of the target, so that the final rename stays on one file system
-// and replaces the target in one step. Removed unless committed.
-class TemporarySibling {
-public:
-    explicit TemporarySibling(const std::string& target) : target_(target) {
-        static std::atomic<unsigned> counter{0};
-        path_ = target + ".orvane-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+bool commit(TemporarySibling& file, std::ostream& diagnostics) {
+    if (const std::optional<std::string> why = file.commit()) {
+        diagnostics << "cannot replace " << file.target() << ": " << *why << '\n';
+        return false;
     }
-    TemporarySibling(const TemporarySibling&) = delete;
-    TemporarySibling& operator=(const TemporarySibling&) = delete;
-    ~TemporarySibling() {
-        if (!committed_) {
-            std::remove(path_.c_str());
-        }
-    }
-    const std::string& path() const { return path_; }
-    bool commit(std::ostream& diagnostics) {
-        if (std::rename(path_.c_str(), target_.c_str()) != 0) {
-            diagnostics << "cannot replace " << target_ << ": " << std::strerror(errno) << '\n';
-            return false;
-        }
-        committed_ = true;
-        return true;
-    }
-
-private:
-    std::string target_;
-    std::string path_;
-    bool committed_ = false;
-};
+    return true;
+}
 
 bool openText(std::ofstream& out, const std::string& path, const std::string& shownPath) {
     out.open(path, std::ios::binary | std::ios::trunc);
@@ -134,7 +109,7 @@ bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace
         return false;
     }
 
-    return pointFile.commit(std::cerr) && triangleFile.commit(std::cerr);
+    return commit(pointFile, std::cerr) && commit(triangleFile, std::cerr);
 }
 
 bool writeFileReplacing(const std::string& path,
@@ -145,7 +120,7 @@ bool writeFileReplacing(const std::string& path,
         return false;
     }
     TemporarySibling file(path);
-    return write(file.path()) && file.commit(diagnostics);
+    return write(file.path()) && commit(file, diagnostics);
 }
 
 } // namespace orvane

@@ -37,8 +37,9 @@ std::string formatStreamDefault(double value);
 bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace>& faces,
                              std::ostream& console);
 
-// Calls write with the path of a temporary sibling of path and, if it
-// returns true, renames that file over path. A path holding a control
+// Calls write with the path of a temporary sibling of path (a
+// TemporarySibling, app/TemporarySibling.h) and, if it returns true, renames
+// that file over path. A path holding a control
 // character, or naming something other than a regular file (a directory,
 // FIFO or device), is refused before anything is written. On failure the temporary file is
 // removed, path is left as it was and false is returned; write reports its

@@ -4,6 +4,7 @@
 #include "commands/CommandTable.h"
 #include "geometry/CoordinateFile.h"
 #include "interaction/PointPickerCallback.h"
+#include "scene/SceneRegistry.h"
 
 #include <vtkActor.h>
 #include <vtkCellArray.h>
@@ -36,16 +37,9 @@ constexpr int gaussDataFileCount = 14;
 } // namespace
 
 void Orvane::LoadPointFile(const std::string& path) {
-    auto points = vtkSmartPointer<vtkPoints>::New();
+    const auto [points, polyData, mapper, actor] = scene->renewSlot(pointFileSlot);
     // Picks report these coordinates back, so they keep the file's precision.
     points->SetDataTypeToDouble();
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    pointSets.set(pointFileSlot, points);
-    polyDatas.set(pointFileSlot, polyData);
-    mappers.set(pointFileSlot, mapper);
-    actors.set(pointFileSlot, actor);
 
     filePoints.clear();
     pointCoords.clear();

@@ -1,6 +1,7 @@
 #include "geometry/ShapeExporter.h"
 
 #include "app/FileChecks.h"
+#include "app/TemporarySibling.h"
 #include "geometry/MeshFiles.h"
 
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -43,8 +44,8 @@ namespace {
 
 // The STL writer parses its path, reading '|' as a directory separator and
 // '^' as the parent directory, so it would write elsewhere or fail. Such a
-// path is reached through the directory's descriptor under /proc/self/fd
-// with a plain file name, and the file is then renamed to its own name.
+// path is written as a sibling with a plain name, reached through the
+// directory's descriptor under /proc/self/fd, and renamed to its own name.
 std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_Shape& shape,
                                            const std::string& path) {
     if (path.find_first_of("|^") == std::string::npos) {
@@ -56,7 +57,6 @@ std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_S
     const std::string::size_type slash = path.rfind('/');
     const std::string directory =
         slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const int directoryFd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (directoryFd < 0) {
         return "cannot open its directory: " + std::string(std::strerror(errno));
@@ -64,15 +64,14 @@ std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_S
     static std::atomic<unsigned> counter{0};
     const std::string plainName =
         ".orvane-stl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(directoryFd) + "/" + plainName;
     std::optional<std::string> problem;
-    if (!writer.Write(shape, viaDescriptor.c_str())) {
-        problem = "the STL writer failed";
-    } else if (::renameat(directoryFd, plainName.c_str(), directoryFd, name.c_str()) != 0) {
-        problem = "cannot rename the written file: " + std::string(std::strerror(errno));
-    }
-    if (problem) {
-        ::unlinkat(directoryFd, plainName.c_str(), 0);
+    {
+        TemporarySibling file(path, "/proc/self/fd/" + std::to_string(directoryFd) + "/" + plainName);
+        if (!writer.Write(shape, file.path().c_str())) {
+            problem = "the STL writer failed";
+        } else if (const std::optional<std::string> why = file.commit()) {
+            problem = "cannot rename the written file: " + *why;
+        }
     }
     ::close(directoryFd);
     return problem;

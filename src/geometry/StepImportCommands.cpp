@@ -1,4 +1,5 @@
-// STEP prepared, face B-rep export with the Gauss-point job, and sphere cuts.
+// STEP import, face B-rep export with the Gauss-point job, and sphere cuts.
+// What an import leaves for later commands is the window's ImportState.
 
 #include "app/DataPaths.h"
 #include "app/FaultInjection.h"
@@ -10,6 +11,7 @@
 #include "geometry/CafModel.h"
 #include "geometry/FaceBrep.h"
 #include "geometry/GaussPointJob.h"
+#include "geometry/ImportState.h"
 #include "geometry/IsolatedStepRead.h"
 #include "geometry/MeshFiles.h"
 #include "geometry/ModelFiles.h"
@@ -20,6 +22,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
+#include "scene/StlReading.h"
 
 #include <QMetaObject>
 #include <QVTKOpenGLStereoWidget.h>
@@ -99,15 +102,10 @@ std::vector<CommandRow> stepImportCommands(Orvane* view) {
 
 namespace {
 
+// A refused file gives an empty actor.
 vtkSmartPointer<vtkActor> stlActor(const std::string& path) {
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    if (std::optional<std::string> problem = orvane::stlFileProblem(path)) {
-        // An empty actor keeps the numbering of the faces and solids.
-        std::cerr << "orvane: cannot read STL file '" << path << "': " << *problem << "\n";
-    } else {
-        reader->SetFileName(path.c_str());
-        reader->Update();
-    }
+    orvane::readStlFile(reader, path);
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     mapper->SetInputConnection(reader->GetOutputPort());
     auto actor = vtkSmartPointer<vtkActor>::New();
@@ -312,15 +310,15 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     prepared->root = root;
     prepared->stepPath = stepPath;
     // From here on the shutdown deletes this import's files, not the last one's.
-    importFiles.clear();
-    runningImport = prepared;
+    stepImport->importFiles.clear();
+    stepImport->running = prepared;
     // Progress goes through the GUI thread, whose throttle keeps the rate down.
     prepared->progress = [this](const char* phase, long long done, long long total) {
         QMetaObject::invokeMethod(
             this, [this, name = std::string(phase), done, total] { reportProgress(name, done, total); },
             Qt::QueuedConnection);
     };
-    importWorker = std::thread([this, prepared] {
+    stepImport->worker = std::thread([this, prepared] {
         orvane::prepareImportGuarded(*prepared);
         try {
             QMetaObject::invokeMethod(
@@ -329,7 +327,7 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
             std::cerr << "orvane: openSTLFile: the end of the import could not be announced\n";
         }
     });
-    importHold = std::move(hold);
+    stepImport->hold = std::move(hold);
 }
 
 void Orvane::showImportInTurns(const std::shared_ptr<orvane::PreparedImport>& prepared) {
@@ -353,7 +351,7 @@ void Orvane::showImportInTurns(const std::shared_ptr<orvane::PreparedImport>& pr
 bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
     // Each actor added scans the renderer's list, and drawing a solid for the
     // first time uploads its mesh: a share of both per event-loop turn, each
-    // turn about frameBudget with its frame, keeps the view answering the
+    // turn about frameBudgetMs with its frame, keeps the view answering the
     // mouse while a large model appears.
     constexpr double frameBudgetMs = 50.0;
     using Clock = std::chrono::steady_clock;
@@ -410,32 +408,33 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
 }
 
 bool Orvane::importing() const {
-    return importWorker.joinable();
+    return stepImport->inProgress();
 }
 
 void Orvane::cancelStepImport() {
-    if (!runningImport) {
+    orvane::ImportState& state = *stepImport;
+    if (!state.running) {
         return;
     }
-    runningImport->stop = true;
-    if (importWorker.joinable()) {
-        importWorker.join();
+    state.running->stop = true;
+    if (state.worker.joinable()) {
+        state.worker.join();
     }
     // The import is never applied: its files go to the shutdown's list now,
     // and an incomplete import leaves none of its files behind.
-    importFiles = std::move(runningImport->writtenFiles);
-    if (runningImport->stopped) {
-        importFiles.insert(importFiles.end(), runningImport->wholeModelFiles.begin(),
-                           runningImport->wholeModelFiles.end());
+    state.importFiles = std::move(state.running->writtenFiles);
+    if (state.running->stopped) {
+        state.importFiles.insert(state.importFiles.end(), state.running->wholeModelFiles.begin(),
+                                 state.running->wholeModelFiles.end());
     }
-    runningImport.reset();
+    state.running.reset();
 }
 
 void Orvane::finishStepImport(orvane::PreparedImport& prepared) {
     // Released at the end of this turn, whatever the import's end does.
-    const orvane::CommandHold::Lease hold = std::move(importHold);
-    importWorker.join();
-    runningImport.reset();
+    const orvane::CommandHold::Lease hold = std::move(stepImport->hold);
+    stepImport->worker.join();
+    stepImport->running.reset();
     dispatcher->runGuarded("openSTLFile", [&] { applyStepImport(prepared); });
 }
 
@@ -444,7 +443,8 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
         std::cerr << "orvane: openSTLFile: the import of '" << prepared.stepPath
                   << "' failed: " << *prepared.failure << "\n";
         // The shutdown still deletes what it wrote before it failed.
-        importFiles.insert(importFiles.end(), prepared.writtenFiles.begin(), prepared.writtenFiles.end());
+        std::vector<std::string>& files = stepImport->importFiles;
+        files.insert(files.end(), prepared.writtenFiles.begin(), prepared.writtenFiles.end());
         renderView();
         return;
     }
@@ -453,8 +453,9 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
         return;
     }
     const std::string& root = prepared.root;
-    faceFileCount = static_cast<int>(prepared.faceActors.size());
-    solidFileCount = static_cast<int>(prepared.solidActors.size());
+    orvane::ImportState& state = *stepImport;
+    state.faceFileCount = static_cast<int>(prepared.faceActors.size());
+    state.solidFileCount = static_cast<int>(prepared.solidActors.size());
 
     // The face and solid actors are in the view already (showImportInTurns).
     pickingStyle->faceActors = std::move(prepared.faceActors);
@@ -464,7 +465,7 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     pickingStyle->dataRoot = root;
     pickingStyle->model.stepPath = prepared.stepPath;
     pickingStyle->forgetPicks();
-    if (solidFileCount == 0) {
+    if (state.solidFileCount == 0) {
         prepared.pickIndex.wholeModelActor = prepared.modelActor;
     }
     pickingStyle->setModelPickIndex(std::move(prepared.pickIndex));
@@ -475,16 +476,16 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     renderer->ResetCamera();
     camera->SetViewUp(0.0, 1.0, 0.0);
 
-    if (solidFileCount == 0) {
+    if (state.solidFileCount == 0) {
         renderer->AddActor(prepared.modelActor);
     }
     renderView();
 
-    stepDir = dp::stepDir(root);
-    solidDir = dp::solidDir(root);
-    cutDir = dp::cutDir(root);
-    importFiles = std::move(prepared.writtenFiles);
-    workingShape = prepared.model->workingShape;
+    state.stepDir = dp::stepDir(root);
+    state.solidDir = dp::solidDir(root);
+    state.cutDir = dp::cutDir(root);
+    state.importFiles = std::move(prepared.writtenFiles);
+    state.workingShape = prepared.model->workingShape;
     if (prepared.failedWrites > 0) {
         // The files are what the solver and later commands read: without
         // them the import has not succeeded, whatever the view shows.
@@ -542,6 +543,8 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     }
     // The Boolean operation fails or never ends for spheres many orders of
     // magnitude beyond the model, so those are refused first.
+    orvane::ImportState& state = *stepImport;
+    const TopoDS_Shape& workingShape = state.workingShape;
     std::array<double, 6> box{};
     if (!workingShape.IsNull()) {
         try {
@@ -570,16 +573,16 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     renderer->AddActor(marker);
 
     const std::string& root = pickingStyle->dataRoot;
-    const std::string brepPath = dp::cutBrep(root, cutCount);
-    const std::string stlPath = dp::cutStl(root, cutCount);
+    const std::string brepPath = dp::cutBrep(root, state.cutCount);
+    const std::string stlPath = dp::cutStl(root, state.cutCount);
     if (orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
                                     stlPath)) {
-        importFiles.push_back(stlPath);
+        state.importFiles.push_back(stlPath);
     }
     pickingStyle->model.brepFiles.push_back(stlPath);
 
     vtkSmartPointer<vtkActor> cut = stlActor(stlPath);
-    orvane::setActorName(cut, "C 0 " + std::to_string(cutCount));
+    orvane::setActorName(cut, "C 0 " + std::to_string(state.cutCount));
     renderer->AddActor(cut);
-    ++cutCount;
+    ++state.cutCount;
 }

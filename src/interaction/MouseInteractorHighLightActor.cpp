@@ -37,23 +37,22 @@
 
 namespace orvane {
 
-vtkStandardNewMacro(MouseInteractorHighLightActor)
+vtkStandardNewMacro(MouseInteractorHighLightActor);
 
-    namespace {
+namespace {
 
-    // "Position of the selected node:", GBK-encoded as the console shows it.
-    const char* const selectedPositionText =
-        "\xd1\xa1\xd6\xd0\xbd\xda\xb5\xe3\xb5\xc4\xce\xbb\xd6\xc3\xa3\xba";
+// "Position of the selected node:", GBK-encoded as the console shows it.
+const char* const selectedPositionText = "\xd1\xa1\xd6\xd0\xbd\xda\xb5\xe3\xb5\xc4\xce\xbb\xd6\xc3\xa3\xba";
 
-    // "Cannot extract the number", GBK-encoded.
-    const char* const cannotExtractNumberText = "\xce\xde\xb7\xa8\xcc\xe1\xc8\xa1\xca\xfd\xd7\xd6";
+// "Cannot extract the number", GBK-encoded.
+const char* const cannotExtractNumberText = "\xce\xde\xb7\xa8\xcc\xe1\xc8\xa1\xca\xfd\xd7\xd6";
 
-    constexpr double hitTolerance = 0.001;
-    constexpr double highlightPointRadius = 2.0;
+constexpr double hitTolerance = 0.001;
+constexpr double highlightPointRadius = 2.0;
 
-    void printPosition(const std::array<double, 3>& p) {
-        std::cout << selectedPositionText << p[0] << ", " << p[1] << ", " << p[2] << std::endl;
-    }
+void printPosition(const std::array<double, 3>& p) {
+    std::cout << selectedPositionText << p[0] << ", " << p[1] << ", " << p[2] << std::endl;
+}
 
 } // namespace
 

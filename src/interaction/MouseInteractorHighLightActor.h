@@ -34,8 +34,8 @@ public:
     static MouseInteractorHighLightActor* New();
     vtkTypeMacro(MouseInteractorHighLightActor, vtkInteractorStyleTrackballCamera)
 
-        // Hover highlighting, then the camera's own handling and a render.
-        void OnMouseMove() override;
+    // Hover highlighting, then the camera's own handling and a render.
+    void OnMouseMove() override;
     void OnLeftButtonDown() override;
     void OnLeftButtonUp() override;
     void OnRightButtonDown() override;

@@ -11,9 +11,9 @@
 
 namespace orvane {
 
-vtkStandardNewMacro(MouseInteractorStyle2)
+vtkStandardNewMacro(MouseInteractorStyle2);
 
-    void MouseInteractorStyle2::OnLeftButtonDown() {
+void MouseInteractorStyle2::OnLeftButtonDown() {
     const int* event = Interactor->GetEventPosition();
     // The display and world conversions of the drag work in the current renderer.
     FindPokedRenderer(event[0], event[1]);

@@ -12,7 +12,7 @@ public:
     static MouseInteractorStyle2* New();
     vtkTypeMacro(MouseInteractorStyle2, vtkInteractorStyleTrackballCamera)
 
-        void OnLeftButtonDown() override;
+    void OnLeftButtonDown() override;
     void OnMouseMove() override;
     void OnLeftButtonUp() override;
 

@@ -15,7 +15,7 @@ public:
     static PointPickerCallback* New() { return new PointPickerCallback; }
     vtkTypeMacro(PointPickerCallback, vtkCommand)
 
-        void Execute(vtkObject* caller, unsigned long eventId, void* callData) override;
+    void Execute(vtkObject* caller, unsigned long eventId, void* callData) override;
 
     // Known points, indexed by the point id of the picked data set.
     std::vector<std::array<double, 3>> points;

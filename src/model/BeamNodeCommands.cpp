@@ -12,6 +12,8 @@
 #include "model/EntityRules.h"
 #include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
+#include "scene/PickedPointArrow.h"
+#include "scene/SceneRegistry.h"
 
 #include <BRepGProp.hxx>
 #include <BRep_Tool.hxx>
@@ -22,7 +24,6 @@
 #include <TopoDS.hxx>
 
 #include <vtkActor.h>
-#include <vtkArrowSource.h>
 #include <vtkAssembly.h>
 #include <vtkCellArray.h>
 #include <vtkGlyph3D.h>
@@ -142,7 +143,7 @@ void Orvane::beamMesh(double segments, double length, const std::array<int, 3>& 
 }
 
 void Orvane::showPoint(int group, const orvane::Colour& colour, double opacity) {
-    recolourPart(beamAssembly, group, colour, opacity);
+    orvane::recolourPart(scene->beamAssembly, group, colour, opacity);
     if (!validGroup(beamPointGroups, group, "showPoint")) {
         return;
     }
@@ -164,8 +165,8 @@ void Orvane::showPoint(int group, const orvane::Colour& colour, double opacity) 
     actor->SetMapper(mapper);
     actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
     actor->GetProperty()->SetPointSize(5.0);
-    beamPointAssembly->AddPart(actor);
-    renderer->AddActor(beamPointAssembly);
+    scene->beamPointAssembly->AddPart(actor);
+    renderer->AddActor(scene->beamPointAssembly);
     pointPickerCallback->points = pointCoords;
     renderView();
 }
@@ -188,24 +189,18 @@ void Orvane::placeBeamMarker(int markerSlot, const std::string& label, vtkAlgori
     auto polyData = vtkSmartPointer<vtkPolyData>::New();
     auto textProperty = vtkSmartPointer<vtkTextProperty>::New();
     auto textActor = vtkSmartPointer<vtkTextActor3D>::New();
-    mappers.set(markerSlot, mapper);
-    actors.set(markerSlot, actor);
-    glyphs.set(markerSlot, glyph);
-    pointSets.set(markerSlot, points);
-    polyDatas.set(markerSlot, polyData);
-    textProperties.set(markerSlot, textProperty);
-    textActors.set(markerSlot, textActor);
+    orvane::SceneRegistry& tables = *scene;
+    tables.mappers.set(markerSlot, mapper);
+    tables.actors.set(markerSlot, actor);
+    tables.glyphs.set(markerSlot, glyph);
+    tables.pointSets.set(markerSlot, points);
+    tables.polyDatas.set(markerSlot, polyData);
+    tables.textProperties.set(markerSlot, textProperty);
+    tables.textActors.set(markerSlot, textActor);
 
-    orvane::Point3 picked = pointPickerCallback->pickedPosition;
-    textProperty->SetFontSize(20);
-    textProperty->SetColor(1.0, 0.0, 0.0);
-    textProperty->SetFontFamilyToTimes();
-    textActor->SetTextProperty(textProperty);
-    textActor->SetInput(label.c_str());
-    textActor->SetPosition(picked.data());
+    const orvane::Point3 picked = pointPickerCallback->pickedPosition;
     points->SetDataTypeToDouble();
-    points->InsertNextPoint(picked.data());
-    polyData->SetPoints(points);
+    orvane::placeLabelledPoint(picked, label, 20, textProperty, textActor, points, polyData);
 
     sendReply("message", orvane::joinReplyItems({orvane::sixDigits(picked[0]), orvane::sixDigits(picked[1]),
                                                  orvane::sixDigits(picked[2])}));
@@ -221,16 +216,16 @@ void Orvane::placeBeamMarker(int markerSlot, const std::string& label, vtkAlgori
     property->SetColor(colour[0], colour[1], colour[2]);
     actor->SetMapper(mapper);
     actor->SetProperty(property);
-    beamMarkerAssembly->AddPart(actor);
-    beamLabelAssembly->AddPart(textActor);
-    renderer->AddActor(beamMarkerAssembly);
-    renderer->AddActor(beamLabelAssembly);
+    tables.beamMarkerAssembly->AddPart(actor);
+    tables.beamLabelAssembly->AddPart(textActor);
+    renderer->AddActor(tables.beamMarkerAssembly);
+    renderer->AddActor(tables.beamLabelAssembly);
 }
 
 void Orvane::arrowBeam(const std::string& label, const orvane::Point3& direction) {
-    slot = beamLoadSlot;
-    arrowLabel = label;
-    arrowDirection = direction;
+    scene->slot = beamLoadSlot;
+    pickedArrow->label = label;
+    pickedArrow->direction = direction;
     if (!pointPickerCallback->pickedValid) {
         return;
     }
@@ -241,19 +236,10 @@ void Orvane::arrowBeam(const std::string& label, const orvane::Point3& direction
     }
     auto transform = vtkSmartPointer<vtkTransform>::New();
     auto transformFilter = vtkSmartPointer<vtkTransformFilter>::New();
-    transforms.set(beamLoadSlot, transform);
-    transformFilters.set(beamLoadSlot, transformFilter);
+    scene->transforms.set(beamLoadSlot, transform);
+    scene->transformFilters.set(beamLoadSlot, transformFilter);
 
-    arrowSource->SetTipRadius(0.1);
-    arrowSource->SetTipLength(0.45);
-    arrowSource->SetShaftResolution(10);
-    arrowSource->SetTipResolution(5);
-    arrowSource->Update();
-    if (rotation->angleDegrees != 0.0) {
-        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
-    }
-    transformFilter->SetTransform(transform);
-    transformFilter->SetInputConnection(arrowSource->GetOutputPort());
+    pickedArrow->turnSource(transform, transformFilter, *rotation);
 
     placeBeamMarker(beamLoadSlot, label, transformFilter->GetOutputPort(), {1.0, 0.0, 1.0});
     const orvane::Point3 picked = pointPickerCallback->pickedPosition;
@@ -265,8 +251,8 @@ void Orvane::arrowBeam(const std::string& label, const orvane::Point3& direction
 }
 
 void Orvane::fixBeam(const std::string& label) {
-    slot = beamFixSlot;
-    arrowLabel = label;
+    scene->slot = beamFixSlot;
+    pickedArrow->label = label;
     if (!pointPickerCallback->pickedValid) {
         return;
     }

@@ -8,6 +8,7 @@
 #include "interaction/PointPickerCallback.h"
 #include "model/EntityRules.h"
 #include "results/SelectionFile.h"
+#include "scene/PickedPointArrow.h"
 
 #include <vtkActor.h>
 #include <vtkPolyDataMapper.h>
@@ -101,7 +102,8 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          "sphere 1 RADIUS",
          "Show the probe disc at the picked point with a radius",
          [view](const CommandArguments& a) {
-             view->ProbeDisc(view->pointPickerCallback->pickedPosition, view->arrowDirection, a.real(2));
+             view->ProbeDisc(view->pointPickerCallback->pickedPosition, view->pickedArrow->direction,
+                             a.real(2));
          }},
         {"sphere",
          "2",
@@ -146,7 +148,7 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          "txt FILE",
          "Write the picked point entities to a text file; replies \"file is generated\"",
          [view](const CommandArguments& a) {
-             if (writeSelectionFile(a.text(1), view->arrowLabel, view->arrowDirection,
+             if (writeSelectionFile(a.text(1), view->pickedArrow->label, view->pickedArrow->direction,
                                     view->selectedPointIndices, view->selectedPointCoords)) {
                  view->sendReply("message", "file is generated");
              }
@@ -177,7 +179,8 @@ void Orvane::Judge() {
                                                      orvane::sixDigits(picked[1] - point[1]),
                                                      orvane::sixDigits(picked[2] - point[2])}));
     }
-    for (const int index : orvane::judgeSelection(picked, pointCoords, arrowDirection, sphereRadius)) {
+    for (const int index :
+         orvane::judgeSelection(picked, pointCoords, pickedArrow->direction, sphereRadius)) {
         const orvane::Point3& point = pointCoords[static_cast<std::size_t>(index)];
         selectedPointIndices.push_back(index);
         selectedPointCoords.push_back(point);

@@ -7,6 +7,7 @@
 #include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "model/EntityRules.h"
+#include "scene/SceneRegistry.h"
 
 #include <vtkActor.h>
 #include <vtkAssembly.h>
@@ -115,8 +116,8 @@ std::vector<CommandRow> lineElementCommands(Orvane* view) {
         {"springLine", "", reals(6), "springLine X1 Y1 Z1 X2 Y2 Z2",
          "Draw a spring line into the spring assembly",
          [view](const CommandArguments& a) {
-             view->springAssembly->AddPart(greenLine(threeReals(a, 1), threeReals(a, 4)));
-             view->renderer->AddActor(view->springAssembly);
+             view->scene->springAssembly->AddPart(greenLine(threeReals(a, 1), threeReals(a, 4)));
+             view->renderer->AddActor(view->scene->springAssembly);
              view->renderView();
          }},
         {"line", "", reals(6), "line X1 Y1 Z1 X2 Y2 Z2", "Draw a green line segment",

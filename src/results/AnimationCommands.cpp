@@ -220,28 +220,18 @@ void Orvane::timerEvent(QTimerEvent* event) {
 
 void Orvane::showNextMode() {
     ResultAnimation& a = *animation;
-    // A tick arriving while a frame is still being built is dropped.
-    if (a.modeTickRunning) {
-        return;
-    }
     ResultPipeline& r = *results;
     const int mode = r.modeIndex;
     // Whatever happens to this frame (a failure, an exception), the next
     // tick shows the next mode.
     struct TickScope {
-        ResultAnimation& animation;
         ResultPipeline& pipeline;
         int mode;
-        TickScope(ResultAnimation& a, ResultPipeline& r, int m) : animation(a), pipeline(r), mode(m) {
-            animation.modeTickRunning = true;
-        }
-        ~TickScope() {
-            pipeline.modeIndex = orvane::nextModeIndex(mode, pipeline.eigenvalues.size());
-            animation.modeTickRunning = false;
-        }
+        TickScope(ResultPipeline& r, int m) : pipeline(r), mode(m) {}
+        ~TickScope() { pipeline.modeIndex = orvane::nextModeIndex(mode, pipeline.eigenvalues.size()); }
         TickScope(const TickScope&) = delete;
         TickScope& operator=(const TickScope&) = delete;
-    } tick(a, r, mode);
+    } tick(r, mode);
     clearScene();
     const std::string gridPath = orvane::datapaths::animatedModeResult(a.animationRoot, mode);
     const std::string surfacePath = orvane::datapaths::modelStl(a.animationRoot);

@@ -6,6 +6,7 @@
 #include "commands/CommandTable.h"
 #include "results/ResultFiles.h"
 #include "results/ResultPipeline.h"
+#include "scene/SceneRegistry.h"
 
 #include <vtkActor.h>
 #include <vtkCellArray.h>
@@ -65,7 +66,7 @@ std::vector<CommandRow> meshAndStressCommands(Orvane* view) {
 
 void Orvane::BeiJingMesh(const std::string& path) {
     clearScene();
-    const SlotObjects slotObjects = renewSlot(meshSlot);
+    const orvane::SlotObjects slotObjects = scene->renewSlot(meshSlot);
     vtkPoints* points = slotObjects.points;
     vtkPolyData* polyData = slotObjects.polyData;
     vtkPolyDataMapper* mapper = slotObjects.mapper;
@@ -113,7 +114,7 @@ void Orvane::BeiJingMesh(const std::string& path) {
 void Orvane::Stress(const std::string& directory) {
     orvane::ResultPipeline& r = *results;
     clearScene();
-    const SlotObjects slotObjects = renewSlot(orvane::POINT_CLOUD_SLOT);
+    const orvane::SlotObjects slotObjects = scene->renewSlot(orvane::POINT_CLOUD_SLOT);
     vtkPoints* points = slotObjects.points;
     vtkPolyData* polyData = slotObjects.polyData;
     vtkPolyDataMapper* mapper = slotObjects.mapper;

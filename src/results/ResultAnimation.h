@@ -65,7 +65,6 @@ struct ResultAnimation {
     // label of the mode shown last.
     std::string animationRoot;
     int modeTimerId = 0;
-    bool modeTickRunning = false;
     vtkSmartPointer<vtkTextActor> modeLabel;
     ModeTransfer modeTransfer;
 

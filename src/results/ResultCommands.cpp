@@ -8,12 +8,11 @@
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "commands/InputLimits.h"
-#include "interaction/MouseInteractorHighLightActor.h"
-#include "interaction/PointPickerCallback.h"
 #include "results/ErrorCounter.h"
 #include "results/GridFileChecks.h"
 #include "results/ResultFiles.h"
 #include "results/ResultPipeline.h"
+#include "scene/SceneRegistry.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
@@ -227,24 +226,6 @@ std::vector<CommandRow> resultCommands(Orvane* view) {
 }
 
 } // namespace orvane
-
-Orvane::SlotObjects Orvane::renewSlot(int slotNumber) {
-    SlotObjects objects{vtkSmartPointer<vtkPoints>::New(), vtkSmartPointer<vtkPolyData>::New(),
-                        vtkSmartPointer<vtkPolyDataMapper>::New(), vtkSmartPointer<vtkActor>::New()};
-    pointSets.set(slotNumber, objects.points);
-    polyDatas.set(slotNumber, objects.polyData);
-    mappers.set(slotNumber, objects.mapper);
-    actors.set(slotNumber, objects.actor);
-    return objects;
-}
-
-void Orvane::clearScene() {
-    // The picking style lets go of every highlight while the actors still
-    // exist, so neither the mouse nor a key reaches a removed one.
-    pickingStyle->forgetPicks();
-    vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
-    renderer->RemoveAllViewProps();
-}
 
 void Orvane::LoadResultFields(const std::string& location, ResultForm form, double factor, int mode) {
     ResultPipeline& r = *results;
@@ -492,7 +473,7 @@ void Orvane::ReadEigenvalues(const std::string& path) {
 void Orvane::ShowPointCloud(const std::string& directory) {
     ResultPipeline& r = *results;
     clearScene();
-    const SlotObjects slotObjects = renewSlot(orvane::POINT_CLOUD_SLOT);
+    const orvane::SlotObjects slotObjects = scene->renewSlot(orvane::POINT_CLOUD_SLOT);
     vtkPoints* points = slotObjects.points;
     vtkPolyData* polyData = slotObjects.polyData;
     vtkPolyDataMapper* mapper = slotObjects.mapper;
@@ -637,7 +618,7 @@ void Orvane::closeScalarBar() {
 
 void Orvane::minmax() {
     ResultPipeline& r = *results;
-    vtkPoints* points = pointSets.get(orvane::POINT_CLOUD_SLOT);
+    vtkPoints* points = scene->pointSets.get(orvane::POINT_CLOUD_SLOT);
     const vtkIdType count = r.cloudMagnitudes->GetNumberOfTuples();
     if (points == nullptr || count == 0 || points->GetNumberOfPoints() < count) {
         std::cerr << "orvane: minmax: no point cloud is shown\n";

@@ -3,10 +3,13 @@
 #include <vtkActor.h>
 #include <vtkAppendPolyData.h>
 #include <vtkConeSource.h>
+#include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkSphereSource.h>
+#include <vtkTextActor3D.h>
+#include <vtkTextProperty.h>
 #include <vtkTransform.h>
 #include <vtkTransformPolyDataFilter.h>
 
@@ -56,6 +59,22 @@ vtkSmartPointer<vtkPolyData> constraintTriad() {
     }
     cones->Update();
     return cones->GetOutput();
+}
+
+void placeLabelledPoint(const Point3& position, const std::string& label, int fontSize,
+                        vtkTextProperty* textProperty, vtkTextActor3D* labelActor, vtkPoints* points,
+                        vtkPolyData* polyData) {
+    textProperty->SetFontSize(fontSize);
+    textProperty->SetColor(1.0, 0.0, 0.0);
+    textProperty->SetFontFamilyToTimes();
+    labelActor->SetTextProperty(textProperty);
+    labelActor->SetInput(label.c_str());
+    labelActor->SetPosition(position[0], position[1], position[2]);
+
+    points->Reset();
+    points->InsertNextPoint(position.data());
+    points->Modified();
+    polyData->SetPoints(points);
 }
 
 } // namespace orvane

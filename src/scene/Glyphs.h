@@ -4,9 +4,14 @@
 
 #include <vtkSmartPointer.h>
 
+#include <string>
+
 class vtkActor;
+class vtkPoints;
 class vtkPolyData;
 class vtkProperty;
+class vtkTextActor3D;
+class vtkTextProperty;
 
 namespace orvane {
 
@@ -19,5 +24,12 @@ vtkSmartPointer<vtkActor> litGreenSphere(const Point3& centre, double radius);
 // Three cones of height 1 with their tips at the origin, pointing along +x,
 // +y and +z: the glyph of fixed constraints.
 vtkSmartPointer<vtkPolyData> constraintTriad();
+
+// Where a marker glyph stands, with its label: the label actor shows the text
+// in red Times at the font size at position, and polyData holds position as
+// its only point (points is emptied first and keeps its data type).
+void placeLabelledPoint(const Point3& position, const std::string& label, int fontSize,
+                        vtkTextProperty* textProperty, vtkTextActor3D* labelActor, vtkPoints* points,
+                        vtkPolyData* polyData);
 
 } // namespace orvane

@@ -1,10 +1,15 @@
-// The arrow and label at the last picked point.
+// The arrow and label at the last picked point: its objects and the `arrow`
+// command.
+
+#include "scene/PickedPointArrow.h"
 
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "interaction/PointPickerCallback.h"
+#include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
+#include "scene/SceneRegistry.h"
 
 #include <vtkActor.h>
 #include <vtkArrowSource.h>
@@ -22,6 +27,29 @@
 #include <iostream>
 
 namespace orvane {
+
+PickedPointArrow::PickedPointArrow()
+    : source(vtkSmartPointer<vtkArrowSource>::New()), property(vtkSmartPointer<vtkProperty>::New()),
+      mapper(vtkSmartPointer<vtkPolyDataMapper>::New()), actor(vtkSmartPointer<vtkActor>::New()),
+      glyph(vtkSmartPointer<vtkGlyph3D>::New()), points(vtkSmartPointer<vtkPoints>::New()),
+      polyData(vtkSmartPointer<vtkPolyData>::New()), textProperty(vtkSmartPointer<vtkTextProperty>::New()),
+      labelActor(vtkSmartPointer<vtkTextActor3D>::New()) {}
+
+PickedPointArrow::~PickedPointArrow() = default;
+
+void PickedPointArrow::turnSource(vtkTransform* transform, vtkTransformFilter* filter,
+                                  const AxisRotation& rotation) {
+    source->SetTipRadius(0.1);
+    source->SetTipLength(0.45);
+    source->SetShaftResolution(10);
+    source->SetTipResolution(5);
+    source->Update();
+    if (rotation.angleDegrees != 0.0) {
+        transform->RotateWXYZ(rotation.angleDegrees, rotation.axis.data());
+    }
+    filter->SetTransform(transform);
+    filter->SetInputConnection(source->GetOutputPort());
+}
 
 std::vector<CommandRow> pickedPointArrowCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
@@ -54,26 +82,18 @@ void Orvane::arrow(const orvane::Point3& direction, const std::string& label) {
                   << direction[2] << " has no length\n";
         return;
     }
-    arrowDirection = direction;
-    arrowLabel = label;
-    slot = arrowSlot;
+    orvane::PickedPointArrow& marker = *pickedArrow;
+    marker.direction = direction;
+    marker.label = label;
+    scene->slot = arrowSlot;
     auto transform = vtkSmartPointer<vtkTransform>::New();
     auto transformFilter = vtkSmartPointer<vtkTransformFilter>::New();
-    transforms.set(arrowSlot, transform);
-    transformFilters.set(arrowSlot, transformFilter);
+    scene->transforms.set(arrowSlot, transform);
+    scene->transformFilters.set(arrowSlot, transformFilter);
 
-    orvane::Point3 position = pointPickerCallback->pickedPosition;
-    arrowTextProperty->SetFontSize(10);
-    arrowTextProperty->SetColor(1.0, 0.0, 0.0);
-    arrowTextProperty->SetFontFamilyToTimes();
-    arrowLabelActor->SetTextProperty(arrowTextProperty);
-    arrowLabelActor->SetInput(label.c_str());
-    arrowLabelActor->SetPosition(position.data());
-
-    arrowPoints->Reset();
-    arrowPoints->InsertNextPoint(position.data());
-    arrowPoints->Modified();
-    arrowPolyData->SetPoints(arrowPoints);
+    const orvane::Point3 position = pointPickerCallback->pickedPosition;
+    orvane::placeLabelledPoint(position, label, 10, marker.textProperty, marker.labelActor, marker.points,
+                               marker.polyData);
 
     const std::string positionText = orvane::joinReplyItems(
         {orvane::sixDigits(position[0]), orvane::sixDigits(position[1]), orvane::sixDigits(position[2])});
@@ -82,30 +102,20 @@ void Orvane::arrow(const orvane::Point3& direction, const std::string& label) {
         sendReply("spring", positionText + " " + std::to_string(index));
     }
 
-    arrowSource->SetShaftRadius(0.005);
-    arrowSource->SetTipRadius(0.1);
-    arrowSource->SetTipLength(0.45);
-    arrowSource->SetShaftResolution(10);
-    arrowSource->SetTipResolution(5);
-    arrowSource->Update();
+    marker.source->SetShaftRadius(0.005);
+    marker.turnSource(transform, transformFilter, *rotation);
 
-    if (rotation->angleDegrees != 0.0) {
-        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
-    }
-    transformFilter->SetTransform(transform);
-    transformFilter->SetInputConnection(arrowSource->GetOutputPort());
+    marker.glyph->SetInputData(marker.polyData);
+    marker.glyph->SetSourceConnection(transformFilter->GetOutputPort());
+    marker.glyph->SetScaleFactor(30.0);
+    marker.mapper->SetInputConnection(marker.glyph->GetOutputPort());
+    marker.property->SetRepresentationToWireframe();
+    marker.actor->SetMapper(marker.mapper);
+    marker.actor->SetProperty(marker.property);
+    marker.actor->GetProperty()->SetColor(1.0, 0.0, 1.0);
 
-    arrowGlyph->SetInputData(arrowPolyData);
-    arrowGlyph->SetSourceConnection(transformFilter->GetOutputPort());
-    arrowGlyph->SetScaleFactor(30.0);
-    arrowMapper->SetInputConnection(arrowGlyph->GetOutputPort());
-    arrowProperty->SetRepresentationToWireframe();
-    arrowActor->SetMapper(arrowMapper);
-    arrowActor->SetProperty(arrowProperty);
-    arrowActor->GetProperty()->SetColor(1.0, 0.0, 1.0);
-
-    renderer->AddActor(arrowActor);
-    renderer->AddActor(arrowLabelActor);
+    renderer->AddActor(marker.actor);
+    renderer->AddActor(marker.labelActor);
     renderView();
     pointPickerCallback->pickedValid = false;
 }

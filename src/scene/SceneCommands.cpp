@@ -1,10 +1,15 @@
-// Scene registry: plain STL models, appearance of assembly parts, camera.
+// The scene commands: plain STL models, appearance of assembly parts, camera,
+// and the scene reset. The tables and assemblies they fill are the scene
+// registry's (SceneRegistry.h).
 
-#include "app/FileChecks.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
 #include "commands/CommandWords.h"
+#include "interaction/MouseInteractorHighLightActor.h"
+#include "interaction/PointPickerCallback.h"
+#include "scene/SceneRegistry.h"
+#include "scene/StlReading.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
@@ -16,13 +21,12 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkProp3DCollection.h>
 #include <vtkProperty.h>
+#include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkSTLReader.h>
 
 #include <iostream>
-#include <optional>
 
 using orvane::ArgKind;
 using orvane::Colour;
@@ -31,19 +35,13 @@ using orvane::CommandRow;
 
 namespace {
 
-// Reads the STL file unless it is refused (missing, not a regular file,
-// empty, or a binary file shorter than its facet count says); a refused or
-// unreadable file leaves the reader empty and gets a diagnostic.
+// Reads the STL file unless it is refused; a refused or unreadable file
+// leaves the reader empty and gets a diagnostic, and so does a file without
+// facets.
 void readStlChecked(vtkSTLReader* reader, const std::string& file) {
-    if (std::optional<std::string> problem = orvane::stlFileProblem(file)) {
-        std::cerr << "orvane: cannot read STL file '" << file << "': " << *problem << "\n";
-        // Without a file name the reader yields nothing, as for a missing file.
-        reader->SetFileName(nullptr);
-        reader->Update();
+    if (!orvane::readStlFile(reader, file)) {
         return;
     }
-    reader->SetFileName(file.c_str());
-    reader->Update();
     if (reader->GetErrorCode() != vtkErrorCode::NoError) {
         std::cerr << "orvane: cannot read STL file '" << file << "'\n";
     } else if (reader->GetOutput()->GetNumberOfCells() == 0) {
@@ -126,11 +124,11 @@ std::vector<CommandRow> sceneCommands(Orvane* view) {
 void Orvane::readStl(const std::string& file) {
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     auto actor = vtkSmartPointer<vtkActor>::New();
-    mappers.set(0, mapper);
-    actors.set(0, actor);
+    scene->mappers.set(0, mapper);
+    scene->actors.set(0, actor);
 
-    readStlChecked(modelReader, file);
-    mapper->SetInputConnection(modelReader->GetOutputPort());
+    readStlChecked(scene->modelReader, file);
+    mapper->SetInputConnection(scene->modelReader->GetOutputPort());
     actor->SetMapper(mapper);
     actor->GetProperty()->SetColor(1.0, 1.0, 0.0);
     renderer->AddActor(actor);
@@ -148,17 +146,18 @@ void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colo
                   << (orvane::SLOT_CAPACITY - 1) << "\n";
         return;
     }
-    if (modelSlot == lastModelIndex) {
+    orvane::SceneRegistry& tables = *scene;
+    if (modelSlot == tables.lastModelIndex) {
         return;
     }
 
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     auto actor = vtkSmartPointer<vtkActor>::New();
     auto reader = vtkSmartPointer<vtkSTLReader>::New();
-    mappers.set(modelSlot, mapper);
-    actors.set(modelSlot, actor);
-    modelRenderers.set(modelSlot, vtkSmartPointer<vtkRenderer>::New());
-    stlReaders.set(modelSlot, reader);
+    tables.mappers.set(modelSlot, mapper);
+    tables.actors.set(modelSlot, actor);
+    tables.modelRenderers.set(modelSlot, vtkSmartPointer<vtkRenderer>::New());
+    tables.stlReaders.set(modelSlot, reader);
 
     readStlChecked(reader, file);
     mapper->SetInputConnection(reader->GetOutputPort());
@@ -166,49 +165,34 @@ void Orvane::readModelSTL(const std::string& file, double slotNumber, const Colo
     actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
     actor->GetProperty()->SetOpacity(opacity);
 
-    modelAssembly->AddPart(actor);
-    renderer->AddActor(modelAssembly);
+    tables.modelAssembly->AddPart(actor);
+    renderer->AddActor(tables.modelAssembly);
 
     sendReply("message", orvane::joinReplyItems({std::to_string(modelSlot), orvane::sixDigits(colour[0]),
                                                  orvane::sixDigits(colour[1]), orvane::sixDigits(colour[2]),
                                                  orvane::sixDigits(opacity)}));
     renderView();
-    lastModelIndex = modelSlot;
-}
-
-bool Orvane::recolourPart(vtkAssembly* assembly, int part, const Colour& colour, double opacity) {
-    vtkProp3DCollection* parts = assembly->GetParts();
-    vtkActor* actor = nullptr;
-    if (part >= 0 && part < parts->GetNumberOfItems()) {
-        actor = vtkActor::SafeDownCast(parts->GetItemAsObject(part));
-    }
-    if (actor == nullptr) {
-        std::cerr << "Failed to retrieve the actor object." << std::endl;
-        return false;
-    }
-    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
-    actor->GetProperty()->SetOpacity(opacity);
-    return true;
+    tables.lastModelIndex = modelSlot;
 }
 
 void Orvane::changeModel(int part, const Colour& colour, double opacity) {
-    recolourPart(modelAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->modelAssembly, part, colour, opacity);
 }
 
 void Orvane::closeBeam(int part, const Colour& colour, double opacity) {
-    recolourPart(beamAssembly, part, colour, opacity);
-    recolourPart(beamPointAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->beamAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->beamPointAssembly, part, colour, opacity);
     renderView();
 }
 
 void Orvane::showSpring(int part, const Colour& colour, double opacity) {
-    recolourPart(springAssembly, part, colour, opacity);
+    orvane::recolourPart(scene->springAssembly, part, colour, opacity);
     renderView();
 }
 
 void Orvane::setResultOpacity(bool transparent) {
     results->resultActor->GetProperty()->SetOpacity(transparent ? 0.2 : 1.0);
-    if (vtkActor* pointCloud = actors.get(orvane::POINT_CLOUD_SLOT)) {
+    if (vtkActor* pointCloud = scene->actors.get(orvane::POINT_CLOUD_SLOT)) {
         pointCloud->GetProperty()->SetOpacity(transparent ? 0.05 : 1.0);
     }
 }
@@ -247,7 +231,15 @@ void Orvane::showBeam() {
     actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
 
     sendReply("message", "add line");
-    beamAssembly->AddPart(actor);
-    renderer->AddActor(beamAssembly);
+    scene->beamAssembly->AddPart(actor);
+    renderer->AddActor(scene->beamAssembly);
     renderView();
+}
+
+void Orvane::clearScene() {
+    // The picking style lets go of every highlight while the actors still
+    // exist, so neither the mouse nor a key reaches a removed one.
+    pickingStyle->forgetPicks();
+    vtkWidget->interactor()->RemoveObserver(pointPickerCallback);
+    renderer->RemoveAllViewProps();
 }

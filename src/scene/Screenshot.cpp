@@ -2,8 +2,8 @@
 
 #include "app/FileChecks.h"
 #include "app/Orvane.h"
+#include "app/TemporarySibling.h"
 
-#include <QCoreApplication>
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkImageData.h>
@@ -11,11 +11,7 @@
 #include <vtkRenderWindow.h>
 #include <vtkWindowToImageFilter.h>
 
-#include <filesystem>
 #include <iostream>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 void Orvane::screenshot(const std::string& path) {
     const auto fail = [this, &path](const std::string& why) {
@@ -43,24 +39,19 @@ void Orvane::screenshot(const std::string& path) {
         return;
     }
 
-    // Written beside the target and renamed over it, so a reader of the path
-    // never sees half a picture and a failed write leaves the old file.
-    const std::string partial = path + "." + std::to_string(QCoreApplication::applicationPid()) + ".partial";
+    // A reader of the path never sees half a picture, and a failed write
+    // leaves the old file.
+    orvane::TemporarySibling partial(path);
     auto writer = vtkSmartPointer<vtkPNGWriter>::New();
-    writer->SetFileName(partial.c_str());
+    writer->SetFileName(partial.path().c_str());
     writer->SetInputConnection(capture->GetOutputPort());
     writer->Write();
-    std::error_code error;
     if (writer->GetErrorCode() != 0) {
-        fs::remove(fs::u8path(partial), error);
         fail("the PNG writer failed (missing directory, no permission or disk full?)");
         return;
     }
-    fs::rename(fs::u8path(partial), fs::u8path(path), error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(fs::u8path(partial), ignored);
-        fail(error.message());
+    if (const std::optional<std::string> why = partial.commit()) {
+        fail(*why);
         return;
     }
     sendReply("screenshot", path);

@@ -7,6 +7,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
+#include "scene/PickedPointArrow.h"
 
 #include <vtkActor.h>
 #include <vtkPropCollection.h>
@@ -181,7 +182,7 @@ TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
     EXPECT_EQ(view->selectedPointIndices, (std::vector<int>{0, 2}));
 
     events.clear();
-    view->arrowLabel = "F1";
+    view->pickedArrow->label = "F1";
     command("txt " + (root / "selection.txt").string());
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].args.at(0), "file is generated");

@@ -7,6 +7,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
+#include "scene/SceneRegistry.h"
 
 #include <vtkActor.h>
 #include <vtkAssembly.h>
@@ -247,7 +248,7 @@ TEST_F(LineElementsAndKeys, BeamNodeMarkersAtThePickedNode) {
     EXPECT_EQ(events[0].args.at(0), "25.000000 0.000000 0.000000");
     EXPECT_EQ(events[1].name, "id");
     EXPECT_EQ(events[1].args.at(0), "1");
-    EXPECT_EQ(view->slot, 666);
+    EXPECT_EQ(view->scene->slot, 666);
     EXPECT_FALSE(view->pointPickerCallback->pickedValid);
 
     events.clear();
@@ -255,13 +256,13 @@ TEST_F(LineElementsAndKeys, BeamNodeMarkersAtThePickedNode) {
     command("fixBeam C1");
     command("fixBeam C2");
     EXPECT_EQ(events.size(), 2u) << "the pick is not consumed";
-    EXPECT_EQ(view->slot, 777);
-    EXPECT_EQ(view->beamMarkerAssembly->GetParts()->GetNumberOfItems(), 3);
+    EXPECT_EQ(view->scene->slot, 777);
+    EXPECT_EQ(view->scene->beamMarkerAssembly->GetParts()->GetNumberOfItems(), 3);
     // The load marker keeps its magenta after the constraint markers.
-    auto* load = vtkActor::SafeDownCast(view->beamMarkerAssembly->GetParts()->GetItemAsObject(0));
+    auto* load = vtkActor::SafeDownCast(view->scene->beamMarkerAssembly->GetParts()->GetItemAsObject(0));
     ASSERT_NE(load, nullptr);
     EXPECT_EQ(load->GetProperty()->GetColor()[2], 1.0);
-    EXPECT_EQ(view->beamLabelAssembly->GetParts()->GetNumberOfItems(), 3);
+    EXPECT_EQ(view->scene->beamLabelAssembly->GetParts()->GetNumberOfItems(), 3);
 
     events.clear();
     style().target = "F 0 2";

@@ -7,6 +7,8 @@
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
 #include "scene/ActorNames.h"
+#include "scene/PickedPointArrow.h"
+#include "scene/SceneRegistry.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -103,7 +105,7 @@ const char* const selectedText = "\xd2\xd1\xd1\xa1\xd6\xd0";
 
 TEST_F(PointPicking, LoadShowsEveryPointAsOneBlueVertex) {
     command("load 1 " + writeFile("p.txt", "0 0 0  10 0 0  0 10 0  5"));
-    vtkActor* actor = view->actors.get(1);
+    vtkActor* actor = view->scene->actors.get(1);
     ASSERT_NE(actor, nullptr);
     auto* points = vtkPolyData::SafeDownCast(actor->GetMapper()->GetInput());
     ASSERT_NE(points, nullptr);
@@ -120,7 +122,7 @@ TEST_F(PointPicking, LoadShowsEveryPointAsOneBlueVertex) {
     EXPECT_EQ(view->pointPickerCallback->points, view->pointCoords);
 
     command("load 1 " + writeFile("q.txt", "1 1 1"));
-    vtkActor* second = view->actors.get(1);
+    vtkActor* second = view->scene->actors.get(1);
     ASSERT_NE(second, nullptr);
     ASSERT_NE(second, actor);
     auto* fewer = vtkPolyData::SafeDownCast(second->GetMapper()->GetInput());
@@ -218,19 +220,19 @@ TEST_F(PointPicking, ArrowMarksThePickOnceAndReportsCoincidentPoints) {
     EXPECT_EQ(events[1].name, "spring");
     EXPECT_EQ(events[1].args.at(0), "10.000000 0.000000 0.000000 1");
     EXPECT_EQ(events[2].args.at(0), "10.000000 0.000000 0.000000 2");
-    EXPECT_EQ(view->slot, 2);
-    EXPECT_EQ(view->arrowLabel, "F1");
-    EXPECT_EQ(view->arrowDirection, (orvane::Point3{0, 1, 0}));
-    EXPECT_TRUE(rendererHolds(view->arrowActor));
-    EXPECT_TRUE(rendererHolds(view->arrowLabelActor));
-    EXPECT_STREQ(view->arrowLabelActor->GetInput(), "F1");
-    EXPECT_EQ(view->arrowActor->GetProperty()->GetRepresentation(), VTK_WIREFRAME);
-    const double* colour = view->arrowActor->GetProperty()->GetColor();
+    EXPECT_EQ(view->scene->slot, 2);
+    EXPECT_EQ(view->pickedArrow->label, "F1");
+    EXPECT_EQ(view->pickedArrow->direction, (orvane::Point3{0, 1, 0}));
+    EXPECT_TRUE(rendererHolds(view->pickedArrow->actor));
+    EXPECT_TRUE(rendererHolds(view->pickedArrow->labelActor));
+    EXPECT_STREQ(view->pickedArrow->labelActor->GetInput(), "F1");
+    EXPECT_EQ(view->pickedArrow->actor->GetProperty()->GetRepresentation(), VTK_WIREFRAME);
+    const double* colour = view->pickedArrow->actor->GetProperty()->GetColor();
     EXPECT_EQ(colour[0], 1.0);
     EXPECT_EQ(colour[1], 0.0);
     EXPECT_EQ(colour[2], 1.0);
     // Pointing along +y, the glyph reaches up from the point.
-    const double* bounds = view->arrowActor->GetBounds();
+    const double* bounds = view->pickedArrow->actor->GetBounds();
     EXPECT_NEAR(bounds[3], 30.0, 1e-6);
     EXPECT_NEAR(bounds[2], 0.0, 1e-6);
 
@@ -245,12 +247,12 @@ TEST_F(PointPicking, ArrowWithoutDirectionIsRejectedAndKeepsThePick) {
     command("arrow 0 0 0 F1");
     EXPECT_NE(testing::internal::GetCapturedStderr().find("has no length"), std::string::npos);
     EXPECT_TRUE(events.empty());
-    EXPECT_FALSE(rendererHolds(view->arrowActor));
+    EXPECT_FALSE(rendererHolds(view->pickedArrow->actor));
     EXPECT_TRUE(view->pointPickerCallback->pickedValid);
 
     command("arrow -1 0 0 F1");
     ASSERT_EQ(events.size(), 1u);
-    const double* bounds = view->arrowActor->GetBounds();
+    const double* bounds = view->pickedArrow->actor->GetBounds();
     EXPECT_NEAR(bounds[0], -30.0, 1e-6) << "the opposite direction points along -x";
 }
 

@@ -7,6 +7,7 @@
 #include "ViewReady.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
+#include "scene/SceneRegistry.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
@@ -281,7 +282,7 @@ TEST_F(Results, StaticResultScalesColoursAndAnnotates) {
 TEST_F(Results, PointCloudMarkersMeshAndStress) {
     Outcome cloud = command("pointCloud " + root + "/data/pointCloud");
     EXPECT_EQ(cloud.err, "");
-    vtkPoints* points = view->pointSets.get(888);
+    vtkPoints* points = view->scene->pointSets.get(888);
     ASSERT_NE(points, nullptr);
     const int count = static_cast<int>(points->GetNumberOfPoints());
     ASSERT_GT(count, 100);
@@ -313,14 +314,14 @@ TEST_F(Results, PointCloudMarkersMeshAndStress) {
     std::ofstream(small / "Cord.txt") << "1 2 3\n4 5 6\n7 8 9\n";
     std::ofstream(small / "Deformation.txt") << "0 0 5\n0 1 0\n0 0 2\n";
     EXPECT_EQ(command("pointCloud " + small.string()).out, "5 1\n");
-    EXPECT_EQ(view->pointSets.get(888)->GetNumberOfPoints(), 3);
+    EXPECT_EQ(view->scene->pointSets.get(888)->GetNumberOfPoints(), 3);
     EXPECT_EQ(view->results->maxIndex, 0);
     EXPECT_EQ(view->results->minIndex, 1);
 
     Outcome mesh = command("BeiJingMesh " + root + "/data/mesh/beam.txt");
     EXPECT_EQ(mesh.err, "");
     EXPECT_EQ(mesh.out.substr(0, 8), "0 1\n1 2\n");
-    vtkPolyData* lines = view->polyDatas.get(1);
+    vtkPolyData* lines = view->scene->polyDatas.get(1);
     EXPECT_EQ(lines->GetNumberOfPoints(), 22);
     EXPECT_EQ(lines->GetNumberOfLines(), 31);
     const Outcome absent = command("BeiJingMesh " + root + "/absent.txt");
@@ -328,7 +329,7 @@ TEST_F(Results, PointCloudMarkersMeshAndStress) {
 
     Outcome stress = command("Stress " + root + "/data/stress");
     EXPECT_EQ(stress.err, "");
-    vtkPolyData* surface = view->polyDatas.get(888);
+    vtkPolyData* surface = view->scene->polyDatas.get(888);
     const std::string counts = std::to_string(surface->GetNumberOfPoints()) + " " +
                                std::to_string(surface->GetNumberOfPoints()) + "\n";
     EXPECT_EQ(stress.out, counts);

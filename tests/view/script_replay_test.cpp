@@ -16,6 +16,7 @@
 
 #include "RecordingChannel.h"
 #include "app/Orvane.h"
+#include "scene/SceneRegistry.h"
 
 #include <QCoreApplication>
 
@@ -101,13 +102,13 @@ protected:
 
     vtkAssembly* assemblyNamed(const std::string& name) {
         if (name == "modelAssembly")
-            return view->modelAssembly;
+            return view->scene->modelAssembly;
         if (name == "beamAssembly")
-            return view->beamAssembly;
+            return view->scene->beamAssembly;
         if (name == "springAssembly")
-            return view->springAssembly;
+            return view->scene->springAssembly;
         if (name == "beamPointAssembly")
-            return view->beamPointAssembly;
+            return view->scene->beamPointAssembly;
         ADD_FAILURE() << "unknown assembly " << name;
         return nullptr;
     }

@@ -5,6 +5,7 @@
 #include "ViewReady.h"
 #include "app/Orvane.h"
 #include "geometry/GaussPointJob.h"
+#include "geometry/ImportState.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "scene/ActorNames.h"
 
@@ -182,9 +183,9 @@ TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
               (std::vector<std::string>{
                   "read 1000 1000", "mesh " + std::to_string(faces + 1) + " " + std::to_string(faces + 1),
                   "write 1 1", "show " + std::to_string(faces + 2) + " " + std::to_string(faces + 2)}));
-    EXPECT_EQ(view->faceFileCount, faces);
+    EXPECT_EQ(view->stepImport->faceFileCount, faces);
     EXPECT_EQ(regularFiles(root / "data/step"), faces);
-    EXPECT_EQ(view->solidFileCount, 1);
+    EXPECT_EQ(view->stepImport->solidFileCount, 1);
     EXPECT_TRUE(fs::exists(root / "data/solid/solid0.stl"));
     for (const char* extension : {".stl", ".pts", ".tri"}) {
         EXPECT_GT(fs::file_size(root / (std::string("data/locomotive_bogieassembly_sldasm2") + extension)),
@@ -220,16 +221,16 @@ TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
     EXPECT_DOUBLE_EQ(style.modelActor->GetProperty()->GetOpacity(), 0.8);
     EXPECT_EQ(style.dataRoot, root.string());
     EXPECT_EQ(style.model.stepPath, screw);
-    EXPECT_EQ(view->stepDir, root.string() + "/data/step");
-    EXPECT_FALSE(view->workingShape.IsNull());
+    EXPECT_EQ(view->stepImport->stepDir, root.string() + "/data/step");
+    EXPECT_FALSE(view->stepImport->workingShape.IsNull());
 }
 
 TEST_F(StepImport, SurfaceOnlyModelShowsTheWholeModel) {
     const std::string shell = writeShellStep(base / "shell.step");
     command("openSTLFile " + root.string() + " " + shell);
     EXPECT_EQ(replies().back(), "message step_file_loaded_flag");
-    EXPECT_EQ(view->solidFileCount, 0);
-    EXPECT_EQ(view->faceFileCount, 6);
+    EXPECT_EQ(view->stepImport->solidFileCount, 0);
+    EXPECT_EQ(view->stepImport->faceFileCount, 6);
     const std::vector<vtkProp*> shown = props();
     ASSERT_EQ(shown.size(), 7u);
     EXPECT_EQ(shown.back(), static_cast<vtkProp*>(view->pickingStyle->modelActor));
@@ -239,14 +240,14 @@ TEST_F(StepImport, SurfaceOnlyModelShowsTheWholeModel) {
 
 TEST_F(StepImport, ASecondSmallerImportShowsOnlyItsOwnFacesAndSolids) {
     command("openSTLFile " + root.string() + " " + screw);
-    const int screwFaces = view->faceFileCount;
+    const int screwFaces = view->stepImport->faceFileCount;
     ASSERT_GT(screwFaces, 6);
     command("openSTLFile " + root.string() + " " + writeShellStep(base / "shell.step"));
     EXPECT_EQ(replies().back(), "message step_file_loaded_flag");
     EXPECT_EQ(regularFiles(root / "data/step"), screwFaces) << "the screw's files stay in the directory";
     EXPECT_EQ(regularFiles(root / "data/solid"), 1);
-    EXPECT_EQ(view->faceFileCount, 6);
-    EXPECT_EQ(view->solidFileCount, 0);
+    EXPECT_EQ(view->stepImport->faceFileCount, 6);
+    EXPECT_EQ(view->stepImport->solidFileCount, 0);
     EXPECT_EQ(view->pickingStyle->faceActors.size(), 6u);
     // Six hidden faces and the whole shell; nothing of the screw is shown or pickable.
     const std::vector<vtkProp*> shown = props();
@@ -272,7 +273,8 @@ TEST_F(StepImport, UnreadableFilesEmptyTheViewAndOnlyAnswerOpen) {
         EXPECT_TRUE(props().empty()) << path;
         events.clear();
     }
-    EXPECT_EQ(view->stepDir, root.string() + "/data/step") << "the last good import stays the one cleaned up";
+    EXPECT_EQ(view->stepImport->stepDir, root.string() + "/data/step")
+        << "the last good import stays the one cleaned up";
 }
 
 TEST_F(StepImport, AMissingDataDirectoryLeavesTheImportIncomplete) {
@@ -321,7 +323,7 @@ TEST_F(StepImportFaults, AThrowingWorkerEndsTheImportAsAFailureAndTheKeptCommand
     importThenSelect(screw);
     EXPECT_EQ(replies(),
               (std::vector<std::string>{"message open", "message step_file_loaded_flag", "selectFace "}));
-    EXPECT_EQ(view->faceFileCount, regularFiles(root / "data/step"));
+    EXPECT_EQ(view->stepImport->faceFileCount, regularFiles(root / "data/step"));
 }
 
 TEST_F(StepImport, ShutdownEmptiesTheLastImportOnly) {
@@ -417,7 +419,7 @@ TEST_F(StepImport, SphereCutsWriteNumberedPiecesAndRegisterThem) {
          {"data/brep/cut0.brep", "data/cut/cut0.stl", "data/brep/cut1.brep", "data/cut/cut1.stl"}) {
         EXPECT_TRUE(fs::exists(root / file)) << file;
     }
-    EXPECT_EQ(view->cutCount, 2);
+    EXPECT_EQ(view->stepImport->cutCount, 2);
     EXPECT_EQ(view->pickingStyle->model.brepFiles,
               (std::vector<std::string>{root.string() + "/data/cut/cut0.stl",
                                         root.string() + "/data/cut/cut1.stl"}));

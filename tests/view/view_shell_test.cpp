@@ -2,6 +2,8 @@
 
 #include "RecordingChannel.h"
 #include "app/Orvane.h"
+#include "geometry/ImportState.h"
+#include "scene/SceneRegistry.h"
 
 #include <QCoreApplication>
 #include <QScreen>
@@ -126,7 +128,7 @@ TEST(ViewShell, NonAsciiTextCrossesTheHopIntact) {
     QCoreApplication::processEvents();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_EQ(fixture.events.size(), 1u);
-    auto* actor = vtkActor::SafeDownCast(fixture.view->modelAssembly->GetParts()->GetItemAsObject(0));
+    auto* actor = vtkActor::SafeDownCast(fixture.view->scene->modelAssembly->GetParts()->GetItemAsObject(0));
     ASSERT_NE(actor, nullptr);
     EXPECT_DOUBLE_EQ(actor->GetBounds()[1], 5.0) << "the cube was read";
     fs::remove_all(dir);
@@ -142,7 +144,7 @@ TEST(ViewShell, ShowBeamRepliesEveryPointThenAddsOnePolyline) {
     EXPECT_EQ(fixture.events[2].args.at(0), "3.000000 -0.250000 0.000000");
     EXPECT_EQ(fixture.events[3].name, "message");
     EXPECT_EQ(fixture.events[3].args.at(0), "add line");
-    auto* actor = vtkActor::SafeDownCast(fixture.view->beamAssembly->GetParts()->GetItemAsObject(0));
+    auto* actor = vtkActor::SafeDownCast(fixture.view->scene->beamAssembly->GetParts()->GetItemAsObject(0));
     ASSERT_NE(actor, nullptr);
     EXPECT_DOUBLE_EQ(actor->GetBounds()[1], 3.0);
 }
@@ -164,8 +166,8 @@ TEST(ViewShell, ShutdownDeletesTheFilesOfTheLastImportOnly) {
     {
         ViewFixture fixture;
         const std::string root = (base / "second").string();
-        fixture.view->importFiles = {root + "/data/step/model0.stl", root + "/data/solid/solid0.stl",
-                                     root + "/data/cut/cut0.stl"};
+        fixture.view->stepImport->importFiles = {
+            root + "/data/step/model0.stl", root + "/data/solid/solid0.stl", root + "/data/cut/cut0.stl"};
         makeFile(base / "second/data/step/model1.stl");
     }
     EXPECT_TRUE(fs::exists(base / "second/data/step/model1.stl")) << "not written by the import";
