@@ -49,7 +49,9 @@ namespace orvane {
 enum class SeriesStep;
 struct ResultAnimation;
 struct SectionClipping;
+struct Analysis;
 class CommandDispatcher;
+class EntityEditor;
 class GaussPointJob;
 class SolverRun;
 class MouseInteractorHighLightActor;
@@ -252,6 +254,10 @@ public:
     vtkSmartPointer<vtkAssembly> beamMarkerAssembly;
     vtkSmartPointer<vtkAssembly> beamLabelAssembly;
     vtkSmartPointer<orvane::MouseInteractorStyle2> dragStyle;
+    // The analysis model and the editor that adds its entities; the picking
+    // style points to both, so they are declared before it and outlive it.
+    std::unique_ptr<orvane::Analysis> analysis;
+    std::unique_ptr<orvane::EntityEditor> entities;
     // The picking style installed on the interactor; it also holds the model's face lists.
     vtkSmartPointer<orvane::MouseInteractorHighLightActor> pickingStyle;
     vtkSmartPointer<vtkSphereSource> rotationMarkerSource;

@@ -9,6 +9,8 @@
 #include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
+#include "model/EntityEditor.h"
 #include "model/EntityRules.h"
 #include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
@@ -298,19 +300,19 @@ void Orvane::connectSelected() {
 }
 
 void Orvane::getFaceCenter() {
-    orvane::MouseInteractorHighLightActor& style = *pickingStyle;
-    std::istringstream words(style.target);
+    const std::vector<TopoDS_Face>& faces = pickingStyle->faces;
+    const std::string& target = analysis->target;
+    std::istringstream words(target);
     std::string letter;
     std::string group;
     int face = -1;
     if (!(words >> letter >> group >> face) || letter != "F" || face < 0 ||
-        static_cast<std::size_t>(face) >= style.faces.size()) {
-        std::cerr << "orvane: getFaceCenter: the target '" << style.target
-                  << "' is not a face of the model\n";
+        static_cast<std::size_t>(face) >= faces.size()) {
+        std::cerr << "orvane: getFaceCenter: the target '" << target << "' is not a face of the model\n";
         return;
     }
     std::cout << face << std::endl;
-    const TopoDS_Face& shape = style.faces[static_cast<std::size_t>(face)];
+    const TopoDS_Face& shape = faces[static_cast<std::size_t>(face)];
     orvane::Point3 centre{};
     try {
         const Handle(Geom_Surface) surface = BRep_Tool::Surface(shape);
@@ -330,11 +332,11 @@ void Orvane::getFaceCenter() {
         return;
     }
     std::cout << centre[0] << " " << centre[1] << " " << centre[2] << std::endl;
-    style.AddNodeMarker(centre, 10.0);
+    entities->AddNodeMarker(centre, 10.0);
 }
 
 void Orvane::matIds() {
-    std::istringstream words(pickingStyle->target);
+    std::istringstream words(analysis->target);
     std::string letter;
     std::string group;
     std::string solid;
