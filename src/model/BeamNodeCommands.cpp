@@ -279,23 +279,8 @@ void Orvane::fixBeam(const std::string& label) {
 }
 
 void Orvane::connectSelected() {
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    points->InsertNextPoint(pointPickerCallback->pickedPosition.data());
-    auto lines = vtkSmartPointer<vtkCellArray>::New();
-    for (const orvane::Point3& point : selectedPointCoords) {
-        const vtkIdType line[2] = {0, points->InsertNextPoint(point.data())};
-        lines->InsertNextCell(2, line);
-    }
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    polyData->SetPoints(points);
-    polyData->SetLines(lines);
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    mapper->SetInputData(polyData);
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
-    renderer->AddActor(actor);
+    renderer->AddActor(
+        orvane::spokesActor(pointPickerCallback->pickedPosition, selectedPointCoords, {0.0, 1.0, 0.0}));
     renderView();
 }
 

@@ -11,7 +11,6 @@
 #include "scene/PickGeometry.h"
 
 #include <vtkArrowSource.h>
-#include <vtkCellArray.h>
 #include <vtkGlyph3D.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -162,22 +161,7 @@ void EntityEditor::AddRb3Capture() {
 
     const Capture capture =
         captureWithinRadius(analysis.gaussPoints, analysis.position, analysis.captureRadius);
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    points->InsertNextPoint(analysis.position.data());
-    auto spokes = vtkSmartPointer<vtkCellArray>::New();
-    for (const Point3& point : capture.points) {
-        const vtkIdType spoke[2] = {0, points->InsertNextPoint(point.data())};
-        spokes->InsertNextCell(2, spoke);
-    }
-    auto lines = vtkSmartPointer<vtkPolyData>::New();
-    lines->SetPoints(points);
-    lines->SetLines(spokes);
-    auto lineMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    lineMapper->SetInputData(lines);
-    auto lineActor = vtkSmartPointer<vtkActor>::New();
-    lineActor->SetMapper(lineMapper);
-    lineActor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    vtkSmartPointer<vtkActor> lineActor = spokesActor(analysis.position, capture.points, {0.0, 1.0, 0.0});
 
     const std::string name = entityName(analysis.entityCounter);
     setActorName(lineActor, name);
@@ -265,10 +249,7 @@ bool EntityEditor::AddRb3Circle() {
                         direction, analysis.captureRadius);
 
     std::vector<double> captured;
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    points->InsertNextPoint(position.data());
-    auto spokes = vtkSmartPointer<vtkCellArray>::New();
+    std::vector<Point3> capturedPoints;
     for (const GaussPoint& g : analysis.gaussPoints) {
         const double along = (position[0] - g.x) * direction[0] + (position[1] - g.y) * direction[1] +
                              (position[2] - g.z) * direction[2];
@@ -277,18 +258,10 @@ bool EntityEditor::AddRb3Circle() {
                       (position[2] - g.z) * (position[2] - g.z));
         if (-5.0 < along && along < 5.0 && distance <= analysis.captureRadius) {
             captured.insert(captured.end(), {g.x, g.y, g.z});
-            const vtkIdType spoke[2] = {0, points->InsertNextPoint(g.x, g.y, g.z)};
-            spokes->InsertNextCell(2, spoke);
+            capturedPoints.push_back({g.x, g.y, g.z});
         }
     }
-    auto spokeData = vtkSmartPointer<vtkPolyData>::New();
-    spokeData->SetPoints(points);
-    spokeData->SetLines(spokes);
-    auto spokeMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    spokeMapper->SetInputData(spokeData);
-    auto spokeActor = vtkSmartPointer<vtkActor>::New();
-    spokeActor->SetMapper(spokeMapper);
-    spokeActor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    vtkSmartPointer<vtkActor> spokeActor = spokesActor(position, capturedPoints, {0.0, 1.0, 0.0});
     setActorName(spokeActor, name);
 
     renderer->AddActor(spokeActor);

@@ -4,11 +4,9 @@
 #include "model/EntityEditor.h"
 #include "model/EntityRules.h"
 #include "scene/ActorNames.h"
+#include "scene/Glyphs.h"
 
 #include <vtkActor.h>
-#include <vtkCellArray.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
@@ -18,32 +16,6 @@
 #include <iostream>
 
 namespace orvane {
-
-namespace {
-
-vtkSmartPointer<vtkActor> polylineActor(const std::vector<Point3>& nodes, const Point3& colour) {
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    auto lines = vtkSmartPointer<vtkCellArray>::New();
-    for (std::size_t k = 0; k < nodes.size(); ++k) {
-        points->InsertNextPoint(nodes[k].data());
-        if (k > 0) {
-            const vtkIdType segment[2] = {static_cast<vtkIdType>(k - 1), static_cast<vtkIdType>(k)};
-            lines->InsertNextCell(2, segment);
-        }
-    }
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    polyData->SetPoints(points);
-    polyData->SetLines(lines);
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    mapper->SetInputData(polyData);
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
-    return actor;
-}
-
-} // namespace
 
 void EntityEditor::drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam) {
     const std::string name = "B " + std::to_string(analysis.beamCounter);
