@@ -559,6 +559,11 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
         std::cerr << "orvane: cutBrep: refused: " << *problem << "\n";
         return;
     }
+    if (analysis->dataRoot.empty()) {
+        std::cerr << "orvane: cutBrep: no data root yet (import a STEP model, or set "
+                     "ORVANE_DEFAULT_DATA_ROOT); nothing is cut\n";
+        return;
+    }
     auto sphere = vtkSmartPointer<vtkSphereSource>::New();
     sphere->SetRadius(radius);
     sphere->SetCenter(centre[0], centre[1], centre[2]);

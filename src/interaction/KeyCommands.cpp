@@ -60,7 +60,12 @@ void MouseInteractorHighLightActor::HandleKey(const std::string& key) {
         setFaceMode(!faceMode);
     } else if (key == "k" || key == "K") {
         // The data root has no trailing separator; the solver file goes below it.
-        analysis->WritePreFiles(analysis->dataRoot + "/");
+        if (analysis->dataRoot.empty()) {
+            std::cerr << "orvane: k: no data root yet (import a STEP model, or set "
+                         "ORVANE_DEFAULT_DATA_ROOT); preFiles.txt is not written\n";
+        } else {
+            analysis->WritePreFiles(analysis->dataRoot + "/");
+        }
     } else if (key == "a" || key == "A") {
         entities->AddPolylineBeam({0.0, 100.0, 10.0, 8.0, 8.0, {1.0, 1.0, 0.0}, 5.0});
     }

@@ -245,8 +245,13 @@ bool EntityEditor::AddRb3Circle() {
     disc->GetProperty()->SetOpacity(1.0);
     setActorName(disc, name);
 
-    writeCircleFaceBrep(analysis.rb3BrepDir + "/circle" + std::to_string(number) + ".brep", position,
-                        direction, analysis.captureRadius);
+    if (analysis.rb3BrepDir.empty()) {
+        std::cerr << "orvane: the face of RB3 disc " << name
+                  << " is not written: no RB3 B-rep directory is set (ORVANE_RB3_BREP_DIR)\n";
+    } else {
+        writeCircleFaceBrep(analysis.rb3BrepDir + "/circle" + std::to_string(number) + ".brep", position,
+                            direction, analysis.captureRadius);
+    }
 
     std::vector<double> captured;
     std::vector<Point3> capturedPoints;

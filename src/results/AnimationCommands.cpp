@@ -286,6 +286,10 @@ void Orvane::showNextMode() {
 void Orvane::rendererVTK(const std::string& path) {
     ResultAnimation& a = *animation;
     ResultPipeline& r = *results;
+    if (fixedLocations.seriesDir.empty()) {
+        std::cerr << "orvane: rendererVTK: no series directory is set (ORVANE_SERIES_DIR)\n";
+        return;
+    }
     std::string listingError;
     const std::optional<int> frameCount = orvane::countSeriesFrames(fixedLocations.seriesDir, listingError);
     if (!frameCount) {

@@ -227,6 +227,24 @@ TEST_F(LineElementsAndKeys, RB3DiscCapturesInItsPlaneAndCanBeDeleted) {
     EXPECT_FALSE(fs::exists(scratch / "rb3/circle2.brep"));
 }
 
+TEST_F(LineElementsAndKeys, WithoutTheirLocationsKeysAndCommandsSayWhatIsMissing) {
+    view->analysis->dataRoot.clear();
+    view->analysis->rb3BrepDir.clear();
+    command("frameHightLight 0 0 100 0 0 0 10");
+    testing::internal::CaptureStderr();
+    key("k");
+    key("y");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("orvane: k: no data root yet"), std::string::npos) << err;
+    EXPECT_NE(err.find("RB3 disc * 0 is not written: no RB3 B-rep directory"), std::string::npos) << err;
+    EXPECT_EQ(view->analysis->rb3Circles.size(), 1u) << "the disc itself is still added";
+    EXPECT_NE(command("cutBrep 0 0 0 1").find("cutBrep: no data root yet"), std::string::npos);
+    view->fixedLocations.seriesDir.clear();
+    EXPECT_NE(
+        command("rendererVTK " + (scratch / "box3D_FEMmpData1.vtk").string()).find("no series directory"),
+        std::string::npos);
+}
+
 TEST_F(LineElementsAndKeys, XExportsOnlyFaceTargets) {
     view->analysis->target = "P 0 1";
     testing::internal::CaptureStderr();

@@ -81,7 +81,7 @@ TEST(ViewShell, FixedLocationsComeFromTheEnvironment) {
     EXPECT_EQ(fixture.view->analysis->rb3BrepDir, "/srv/orvane-rb3");
 
     ViewFixture builtIn;
-    EXPECT_EQ(builtIn.view->analysis->dataRoot, "E:/Zelq01/Plentor_sdk.node/unit/gridmoor");
+    EXPECT_EQ(builtIn.view->analysis->dataRoot, "");
 }
 
 TEST(ViewShell, HideStartsMinimisedBeyondTheScreen) {
