@@ -259,8 +259,7 @@ void Orvane::showNextMode() {
             r.resultRange = orvane::modeColourRange;
             r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
             r.resultMapper->SetInputData(r.resultSurface);
-            r.configureMapper(r.resultMapper);
-            r.resultActor->SetMapper(r.resultMapper);
+            r.colourActor(r.resultMapper, r.resultActor);
 
             a.modeLabel = vtkSmartPointer<vtkTextActor>::New();
             a.modeLabel->SetTextScaleModeToNone();
