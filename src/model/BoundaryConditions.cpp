@@ -45,6 +45,30 @@ vtkSmartPointer<vtkTextActor3D> textAt(const std::string& text, const Point3& at
     return label;
 }
 
+// A green force arrow at `at`, its x axis turned onto `direction` (kept
+// along x for a direction without length), glyphScale long.
+vtkSmartPointer<vtkActor> forceArrow(const Point3& at, const Point3& direction) {
+    auto arrow = vtkSmartPointer<vtkArrowSource>::New();
+    arrow->SetTipLength(0.3);
+    arrow->SetTipRadius(0.1);
+    arrow->SetShaftRadius(0.05);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputConnection(arrow->GetOutputPort());
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+
+    auto transform = vtkSmartPointer<vtkTransform>::New();
+    transform->Translate(at[0], at[1], at[2]);
+    if (const std::optional<AxisRotation> rotation = rotationFromXAxis(direction);
+        rotation && rotation->angleDegrees != 0.0) {
+        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
+    }
+    transform->Scale(glyphScale, glyphScale, glyphScale);
+    actor->SetUserTransform(transform);
+    return actor;
+}
+
 // The integer at the start of a label such as "100.000000".
 std::optional<int32_t> leadingInteger(const std::string& text) {
     int32_t value = 0;
@@ -71,26 +95,8 @@ EntityEditor::EntityEditor(Analysis& analysisToEdit, EntityCanvas canvas)
 }
 
 void EntityEditor::addForceGlyph(const std::string& name, const Point3& at) {
-    auto arrow = vtkSmartPointer<vtkArrowSource>::New();
-    arrow->SetTipLength(0.3);
-    arrow->SetTipRadius(0.1);
-    arrow->SetShaftRadius(0.05);
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    mapper->SetInputConnection(arrow->GetOutputPort());
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
-
-    auto transform = vtkSmartPointer<vtkTransform>::New();
-    transform->Translate(at[0], at[1], at[2]);
-    if (const std::optional<AxisRotation> rotation = rotationFromXAxis(analysis.direction);
-        rotation && rotation->angleDegrees != 0.0) {
-        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
-    }
-    transform->Scale(glyphScale, glyphScale, glyphScale);
-    actor->SetUserTransform(transform);
+    vtkSmartPointer<vtkActor> actor = forceArrow(at, analysis.direction);
     setActorName(actor, name);
-
     renderer->AddActor(actor);
     renderer->AddActor(textAt(analysis.labelText, at, 20, {0.0, 1.0, 0.0}));
     renderWindow();
@@ -207,29 +213,8 @@ bool EntityEditor::AddRb3Circle() {
     const int32_t number = analysis.entityCounter;
     const std::string name = "* " + std::to_string(number);
 
-    auto label = vtkSmartPointer<vtkTextActor3D>::New();
-    label->SetInput(analysis.labelText.c_str());
-    label->SetPosition(position[0], position[1], position[2]);
-    label->GetTextProperty()->SetFontSize(20);
-    label->GetTextProperty()->SetColor(0.0, 1.0, 0.0);
-    label->GetTextProperty()->SetFontFamilyToTimes();
-
-    auto arrowSource = vtkSmartPointer<vtkArrowSource>::New();
-    arrowSource->SetTipLength(0.3);
-    arrowSource->SetTipRadius(0.1);
-    arrowSource->SetShaftRadius(0.05);
-    auto arrowMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    arrowMapper->SetInputConnection(arrowSource->GetOutputPort());
-    auto arrow = vtkSmartPointer<vtkActor>::New();
-    arrow->SetMapper(arrowMapper);
-    arrow->GetProperty()->SetColor(0.0, 1.0, 0.0);
-    auto transform = vtkSmartPointer<vtkTransform>::New();
-    transform->Translate(position.data());
-    if (rotation->angleDegrees != 0.0) {
-        transform->RotateWXYZ(rotation->angleDegrees, rotation->axis.data());
-    }
-    transform->Scale(40.0, 40.0, 40.0);
-    arrow->SetUserTransform(transform);
+    vtkSmartPointer<vtkTextActor3D> label = textAt(analysis.labelText, position, 20, {0.0, 1.0, 0.0});
+    vtkSmartPointer<vtkActor> arrow = forceArrow(position, direction);
     setActorName(arrow, name);
 
     auto discSource = vtkSmartPointer<vtkRegularPolygonSource>::New();
