@@ -22,7 +22,9 @@ struct EntityCanvas {
 // Adds analysis entities at the picked target of an Analysis: each add
 // appends its record and draws its glyph on the canvas. The main window owns
 // it beside the Analysis, which it points to and which outlives it; the
-// picking style's keys reach it through a pointer as the commands do.
+// picking style's keys reach it through a pointer as the commands do. The
+// boundary conditions are drawn in BoundaryConditions.cpp, the line elements
+// in LineElements.cpp.
 class EntityEditor {
 public:
     EntityEditor(Analysis& analysis, EntityCanvas canvas);
