@@ -115,9 +115,8 @@ std::string environmentOr(const char* name, const std::string& fallback) {
 } // namespace
 
 FixedLocations FixedLocations::defaults() {
-    return {"E:/Zelq01/Plentor_sdk.node/unit/gridmoor",
-            "E:/Zelq01/Plentor_sdk.node/unit/gridmoor/data/RB3Brep", "E:/vs/Orvane/Quor/face",
-            "E:/vs/Orvane/mpm"};
+    // No built-in location: a drive-letter path would be a relative path here.
+    return {};
 }
 
 FixedLocations FixedLocations::fromEnvironment() {

@@ -50,8 +50,9 @@ std::string stressModelTriangles(const std::string& resultDir);
 
 } // namespace datapaths
 
-// Locations that do not depend on a data root. Each has a built-in default
-// and an environment variable that overrides it.
+// Locations that do not depend on a data root, each set by an environment
+// variable; an unset one is empty, and what needs it says so on standard
+// error instead of writing or reading beside the working directory.
 struct FixedLocations {
     std::string defaultDataRoot; // ORVANE_DEFAULT_DATA_ROOT
     std::string rb3BrepDir;      // ORVANE_RB3_BREP_DIR

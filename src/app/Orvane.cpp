@@ -9,6 +9,8 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/MouseInteractorStyle2.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
+#include "model/EntityEditor.h"
 #include "results/ResultAnimation.h"
 #include "results/SolverRun.h"
 #include "scene/PickedPointArrow.h"
@@ -71,6 +73,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     pointPicker = vtkSmartPointer<vtkPointPicker>::New();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
     dragStyle = vtkSmartPointer<orvane::MouseInteractorStyle2>::New();
+    analysis = std::make_unique<orvane::Analysis>();
     pickingStyle = vtkSmartPointer<orvane::MouseInteractorHighLightActor>::New();
     rotationMarkerSource = vtkSmartPointer<vtkSphereSource>::New();
     rotationMarkerMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
@@ -118,10 +121,14 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
 
     vtkWidget->setMouseTracking(true);
 
+    analysis->rb3BrepDir = fixedLocations.rb3BrepDir;
+    analysis->dataRoot = fixedLocations.defaultDataRoot;
+    entities = std::make_unique<orvane::EntityEditor>(
+        *analysis, orvane::EntityCanvas{renderer, [this] { vtkWidget->renderWindow()->Render(); }});
     pickingStyle->SetDefaultRenderer(renderer);
     pickingStyle->renderer = renderer;
-    pickingStyle->rb3BrepDir = fixedLocations.rb3BrepDir;
-    pickingStyle->dataRoot = fixedLocations.defaultDataRoot;
+    pickingStyle->analysis = analysis.get();
+    pickingStyle->entities = entities.get();
     pickingStyle->exportFaceBrep = [this](int face) { ExportFaceBrep(face); };
     pickingStyle->busy = [this] { return commandHold->holding(); };
     vtkWidget->interactor()->SetInteractorStyle(pickingStyle);

@@ -34,7 +34,9 @@ namespace orvane {
 enum class SeriesStep;
 struct ResultAnimation;
 struct SectionClipping;
+struct Analysis;
 class CommandDispatcher;
+class EntityEditor;
 class GaussPointJob;
 struct ImportState;
 class SolverRun;
@@ -190,6 +192,10 @@ public:
     vtkSmartPointer<vtkAxesActor> axesActor;
     vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
     vtkSmartPointer<orvane::MouseInteractorStyle2> dragStyle;
+    // The analysis model and the editor that adds its entities; the picking
+    // style points to both, so they are declared before it and outlive it.
+    std::unique_ptr<orvane::Analysis> analysis;
+    std::unique_ptr<orvane::EntityEditor> entities;
     // The picking style installed on the interactor; it also holds the model's face lists.
     vtkSmartPointer<orvane::MouseInteractorHighLightActor> pickingStyle;
     vtkSmartPointer<vtkSphereSource> rotationMarkerSource;

@@ -74,6 +74,10 @@ void Orvane::LoadPointFile(const std::string& path) {
 
 void Orvane::LoadGaussDataFiles() {
     pointCoords.clear();
+    // The lists are optional, as their files are: without a directory there are none.
+    if (fixedLocations.gaussDataDir.empty()) {
+        return;
+    }
     for (int k = 1; k <= gaussDataFileCount; ++k) {
         const orvane::CoordinateRead read = orvane::readCoordinates(fixedLocations.gaussData(k));
         // Most of the fourteen files are usually absent; only other problems are told.

@@ -21,6 +21,7 @@
 #include "geometry/StepModel.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
 #include "scene/ActorNames.h"
 #include "scene/StlReading.h"
 
@@ -462,8 +463,8 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     pickingStyle->modelActor = prepared.modelActor;
     pickingStyle->faces = prepared.model->faces;
     pickingStyle->faceBoxes = std::move(prepared.faceBoxes);
-    pickingStyle->dataRoot = root;
-    pickingStyle->model.stepPath = prepared.stepPath;
+    analysis->dataRoot = root;
+    analysis->model.stepPath = prepared.stepPath;
     pickingStyle->forgetPicks();
     if (state.solidFileCount == 0) {
         prepared.pickIndex.wholeModelActor = prepared.modelActor;
@@ -509,28 +510,28 @@ void Orvane::ExportFaceBrep(int face) {
                   << " is not exported\n";
         return;
     }
-    const std::string& root = pickingStyle->dataRoot;
+    const std::string& root = analysis->dataRoot;
     const std::string brepPath = dp::faceBrep(root, face);
     if (!orvane::writeFaceBrep(faces[static_cast<std::size_t>(face)], brepPath)) {
         // The program would read whatever an earlier export left there.
         std::cerr << "orvane: genBrep: the Gauss-point program is not run for face " << face << "\n";
         return;
     }
-    pickingStyle->model.brepFiles.push_back(brepPath);
+    analysis->model.brepFiles.push_back(brepPath);
     gaussJob->start(dp::gaussProgram(root), brepPath, dp::gaussPoints(root), face,
                     [this](std::vector<orvane::GaussPoint> points) {
-                        pickingStyle->gaussPoints.insert(pickingStyle->gaussPoints.end(), points.begin(),
-                                                         points.end());
+                        analysis->gaussPoints.insert(analysis->gaussPoints.end(), points.begin(),
+                                                     points.end());
                     });
 }
 
 void Orvane::ExportTargetFaceBrep() {
-    std::istringstream words(pickingStyle->target);
+    std::istringstream words(analysis->target);
     std::string letter;
     std::string group;
     int face = -1;
     if (!(words >> letter >> group >> face) || letter != "F") {
-        std::cerr << "orvane: generateBreps: the target '" << pickingStyle->target << "' is not a face\n";
+        std::cerr << "orvane: generateBreps: the target '" << analysis->target << "' is not a face\n";
         return;
     }
     ExportFaceBrep(face);
@@ -561,6 +562,11 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
         std::cerr << "orvane: cutBrep: refused: " << *problem << "\n";
         return;
     }
+    if (analysis->dataRoot.empty()) {
+        std::cerr << "orvane: cutBrep: no data root yet (import a STEP model, or set "
+                     "ORVANE_DEFAULT_DATA_ROOT); nothing is cut\n";
+        return;
+    }
     auto sphere = vtkSmartPointer<vtkSphereSource>::New();
     sphere->SetRadius(radius);
     sphere->SetCenter(centre[0], centre[1], centre[2]);
@@ -572,14 +578,14 @@ void Orvane::CutWithSphere(const orvane::Point3& centre, double radius) {
     marker->GetProperty()->SetOpacity(0.2);
     renderer->AddActor(marker);
 
-    const std::string& root = pickingStyle->dataRoot;
+    const std::string& root = analysis->dataRoot;
     const std::string brepPath = dp::cutBrep(root, state.cutCount);
     const std::string stlPath = dp::cutStl(root, state.cutCount);
     if (orvane::extractSphereRegion(gp_Pnt(centre[0], centre[1], centre[2]), radius, workingShape, brepPath,
                                     stlPath)) {
         state.importFiles.push_back(stlPath);
     }
-    pickingStyle->model.brepFiles.push_back(stlPath);
+    analysis->model.brepFiles.push_back(stlPath);
 
     vtkSmartPointer<vtkActor> cut = stlActor(stlPath);
     orvane::setActorName(cut, "C 0 " + std::to_string(state.cutCount));

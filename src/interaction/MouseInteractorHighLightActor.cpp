@@ -1,6 +1,7 @@
 #include "interaction/MouseInteractorHighLightActor.h"
 
 #include "geometry/CoordinateFile.h"
+#include "model/Analysis.h"
 #include "scene/ActorNames.h"
 #include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
@@ -262,8 +263,8 @@ void MouseInteractorHighLightActor::hoverFace(const double viewDirection[3], boo
     for (const auto& actor : highlightedFaces) {
         actor->VisibilityOff();
     }
-    if (multiPointMode) {
-        for (const PickedPoint& point : pickedPoints) {
+    if (analysis->multiPointMode) {
+        for (const PickedPoint& point : analysis->pickedPoints) {
             if (point.faceIndex >= 0 && static_cast<std::size_t>(point.faceIndex) < faceActors.size()) {
                 faceActors[static_cast<std::size_t>(point.faceIndex)]->VisibilityOn();
             }
@@ -434,11 +435,11 @@ void MouseInteractorHighLightActor::OnRightButtonDown() {
     }
     if (lastPickedActor != nullptr) {
         const double* centre = lastPickedActor->GetCenter();
-        position = {centre[0], centre[1], centre[2]};
-        target = actorName(lastPickedActor);
-        std::cout << target << std::endl;
-        printPosition(position);
-        if (multiPointMode) {
+        analysis->position = {centre[0], centre[1], centre[2]};
+        analysis->target = actorName(lastPickedActor);
+        std::cout << analysis->target << std::endl;
+        printPosition(analysis->position);
+        if (analysis->multiPointMode) {
             collectPickedPoint();
         }
     }
@@ -448,9 +449,9 @@ void MouseInteractorHighLightActor::OnRightButtonDown() {
         lastPickedActor->GetProperty()->SetDiffuse(1.0);
         lastPickedActor->GetProperty()->SetSpecular(0.0);
         const double* centre = lastPickedActor->GetCenter();
-        position = {centre[0], centre[1], centre[2]};
+        analysis->position = {centre[0], centre[1], centre[2]};
         renderWindow();
-        printPosition(position);
+        printPosition(analysis->position);
     }
     if (shift) {
         std::cout << "!" << std::endl;
@@ -458,7 +459,7 @@ void MouseInteractorHighLightActor::OnRightButtonDown() {
 }
 
 void MouseInteractorHighLightActor::collectPickedPoint() {
-    std::istringstream words(target);
+    std::istringstream words(analysis->target);
     std::string letter;
     words >> letter;
     if (letter != "F") {
@@ -473,12 +474,12 @@ void MouseInteractorHighLightActor::collectPickedPoint() {
     }
     faceActors[static_cast<std::size_t>(face)]->GetProperty()->SetColor(0.5, 0.1, 0.4);
     renderWindow();
-    for (const PickedPoint& point : pickedPoints) {
+    for (const PickedPoint& point : analysis->pickedPoints) {
         if (point.faceIndex == face) {
             return;
         }
     }
-    pickedPoints.push_back({target, position, face});
+    analysis->pickedPoints.push_back({analysis->target, analysis->position, face});
 }
 
 bool MouseInteractorHighLightActor::validFace(int face, const char* command) const {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "geometry/GaussPoint.h"
-#include "model/AnalysisModel.h"
+#include "geometry/CoordinateFile.h"
 
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
@@ -25,10 +24,15 @@
 
 namespace orvane {
 
+struct Analysis;
+class EntityEditor;
+
 // The interactor style of the main view: trackball camera, plus hover
 // highlighting of the solid or face under the mouse and selection of the
 // highlighted actor with the right button. It holds the face lists of the
-// imported model, which the STEP import hands over.
+// imported model, which the STEP import hands over; a right click makes the
+// highlighted actor the target of the Analysis it points to, and its keys
+// add and delete that Analysis's entities.
 class MouseInteractorHighLightActor : public vtkInteractorStyleTrackballCamera {
 public:
     static MouseInteractorHighLightActor* New();
@@ -118,78 +122,11 @@ public:
     std::map<int, TopoDS_Shape> candidateFaces;
     std::map<double, int> hitDistances;
 
-    std::string dataRoot = "E:/Zelq01/Plentor_sdk.node/unit/gridmoor";
-
-    // The analysis model, written to the solver; it also holds the STEP path
-    // and the region files (face B-reps and cut STLs).
-    AnalysisModel model;
-    std::vector<GaussPoint> gaussPoints;
-    std::string brepFileName = "face.brep";
-
-    // The picked entity: the name of the right-clicked actor and its centre.
-    std::string target;
-    std::array<double, 3> position{0.0, 0.0, 0.0};
-
-    // The values the next entity add uses.
-    Point3 direction{1.0, 0.0, 0.0};
-    std::vector<double> components;
-    std::string labelText = "100";
-    std::array<int32_t, 3> fixTranslation{0, 0, 0};
-    std::array<int32_t, 3> fixRotation{0, 0, 0};
-    double captureRadius = 10.0;
-    int32_t entityCounter = 0;
-    int32_t nodeCounter = 0;
-    bool multiPointMode = false;
-    struct PickedPoint {
-        std::string target;
-        Point3 position{};
-        int32_t faceIndex = 0;
-    };
-    std::vector<PickedPoint> pickedPoints;
-    std::string markText;
-
-    // Boundary-condition entities: each add appends a record and draws it.
-    void SetForceParameters(const std::array<double, 6>& forceComponents);
-    void SetFixParameters(const std::array<double, 6>& words);
-    bool AddForce();
-    void AddConstraint();
-    void AddRb3Capture();
-    void AddNodeMarker(const Point3& centre, double radius);
-    void AddTextMark(const Point3& colour, double fontSize);
-
-    // Line elements: beams, springs and connections.
-    struct BeamParameters {
-        double segments = 0;
-        double length = 0;
-        double radius = 0;
-        double material = 0;
-        double poisson = 0;
-        Point3 colour{};
-        double nodeRadius = 0;
-    };
-    bool AddStraightBeam(const Point3& start, const Point3& end, const BeamParameters& beam);
-    void AddPolylineBeam(const BeamParameters& beam);
-    void AddSpring(const Point3& start, const Point3& end, const Point3& stiffness, const Point3& colour,
-                   const std::string& type1, const std::string& type2);
-    void AddConnection(const Point3& pointA, const Point3& pointB, const std::string& targetA,
-                       const std::string& targetB, const std::array<int32_t, 6>& flags, const Point3& colour);
-    int32_t beamCounter = 0;
-    int32_t springCounter = 0;
-    int32_t connectionCounter = 0;
-    std::vector<Point3> beamPolyline;
-
-    // RB3 elements on a disc: its face goes to a B-rep file under rb3BrepDir.
-    struct Rb3CircleRecord {
-        std::string name;
-        std::string target;
-        Point3 centre{};
-        Point3 normal{};
-        double id = 0;
-        std::vector<double> capturedPoints;
-    };
-    std::vector<Rb3CircleRecord> rb3Circles;
-    std::string rb3BrepDir;
-    bool AddRb3Circle();
+    // The analysis model that right clicks and keys edit, and the editor that
+    // adds its entities. The main window owns both, sets them before it
+    // installs the style and keeps them until the window is gone.
+    Analysis* analysis = nullptr;
+    EntityEditor* entities = nullptr;
 
     // Hides the entity under the mouse and removes its records.
     void DeleteSelected();
@@ -199,11 +136,6 @@ public:
     bool pointCollectFlag = false;
     // Points of a loaded mesh file.
     std::vector<Point3> meshPoints;
-
-    // Solver input files; false with a diagnostic when a file cannot be written.
-    bool WritePreFiles(const std::string& rootWithSlash);
-    bool WriteBeamFile(const std::string& root);
-    bool WriteSpringFile(const std::string& root);
 
     // Points of "HightLightPoint", and their markers.
     std::vector<std::array<double, 3>> highlightPoints;
@@ -238,9 +170,6 @@ private:
     bool validFace(int face, const char* command) const;
     // In multi-point mode a right-clicked face joins the picked points, once.
     void collectPickedPoint();
-    void addForceGlyph(const std::string& name, const Point3& at);
-    void drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam);
-    void addTwoPointElement(const std::string& name, const Point3& a, const Point3& b, const Point3& colour);
 
     // Picks the props that the model index does not cover.
     vtkSmartPointer<vtkCellPicker> hoverPicker = vtkSmartPointer<vtkCellPicker>::New();

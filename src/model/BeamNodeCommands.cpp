@@ -9,6 +9,8 @@
 #include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
+#include "model/EntityEditor.h"
 #include "model/EntityRules.h"
 #include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
@@ -263,40 +265,25 @@ void Orvane::fixBeam(const std::string& label) {
 }
 
 void Orvane::connectSelected() {
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    points->InsertNextPoint(pointPickerCallback->pickedPosition.data());
-    auto lines = vtkSmartPointer<vtkCellArray>::New();
-    for (const orvane::Point3& point : selectedPointCoords) {
-        const vtkIdType line[2] = {0, points->InsertNextPoint(point.data())};
-        lines->InsertNextCell(2, line);
-    }
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    polyData->SetPoints(points);
-    polyData->SetLines(lines);
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    mapper->SetInputData(polyData);
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetColor(0.0, 1.0, 0.0);
-    renderer->AddActor(actor);
+    renderer->AddActor(
+        orvane::spokesActor(pointPickerCallback->pickedPosition, selectedPointCoords, {0.0, 1.0, 0.0}));
     renderView();
 }
 
 void Orvane::getFaceCenter() {
-    orvane::MouseInteractorHighLightActor& style = *pickingStyle;
-    std::istringstream words(style.target);
+    const std::vector<TopoDS_Face>& faces = pickingStyle->faces;
+    const std::string& target = analysis->target;
+    std::istringstream words(target);
     std::string letter;
     std::string group;
     int face = -1;
     if (!(words >> letter >> group >> face) || letter != "F" || face < 0 ||
-        static_cast<std::size_t>(face) >= style.faces.size()) {
-        std::cerr << "orvane: getFaceCenter: the target '" << style.target
-                  << "' is not a face of the model\n";
+        static_cast<std::size_t>(face) >= faces.size()) {
+        std::cerr << "orvane: getFaceCenter: the target '" << target << "' is not a face of the model\n";
         return;
     }
     std::cout << face << std::endl;
-    const TopoDS_Face& shape = style.faces[static_cast<std::size_t>(face)];
+    const TopoDS_Face& shape = faces[static_cast<std::size_t>(face)];
     orvane::Point3 centre{};
     try {
         const Handle(Geom_Surface) surface = BRep_Tool::Surface(shape);
@@ -316,11 +303,11 @@ void Orvane::getFaceCenter() {
         return;
     }
     std::cout << centre[0] << " " << centre[1] << " " << centre[2] << std::endl;
-    style.AddNodeMarker(centre, 10.0);
+    entities->AddNodeMarker(centre, 10.0);
 }
 
 void Orvane::matIds() {
-    std::istringstream words(pickingStyle->target);
+    std::istringstream words(analysis->target);
     std::string letter;
     std::string group;
     std::string solid;

@@ -4,8 +4,9 @@
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
-#include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
+#include "model/EntityEditor.h"
 #include "model/EntityRules.h"
 #include "results/SelectionFile.h"
 #include "scene/PickedPointArrow.h"
@@ -36,59 +37,61 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     constexpr ArgKind text = ArgKind::Text;
     const std::vector<ArgKind> six(6, real);
-    // The style is created after the command table, so it is looked up per command.
-    const auto style = [view]() -> MouseInteractorHighLightActor& { return *view->pickingStyle; };
+    // The model and its editor are created after the command table, so they
+    // are looked up per command.
+    const auto analysis = [view]() -> Analysis& { return *view->analysis; };
+    const auto entities = [view]() -> EntityEditor& { return *view->entities; };
     return {
         {"arrowHighLight", "", six, "arrowHighLight FX FY FZ MX MY MZ",
          "Set the force and moment components of the next force",
-         [style](const CommandArguments& a) { style().SetForceParameters(sixReals(a, 1)); }},
+         [analysis](const CommandArguments& a) { analysis().SetForceParameters(sixReals(a, 1)); }},
         {"frameHightLight",
          "",
          {real, real, real, real, real, real, real},
          "frameHightLight FX FY FZ MX MY MZ RADIUS",
          "Set the force components and the capture radius of the next RB3 element",
-         [style](const CommandArguments& a) {
-             style().SetForceParameters(sixReals(a, 1));
-             style().captureRadius = a.real(7);
+         [analysis](const CommandArguments& a) {
+             analysis().SetForceParameters(sixReals(a, 1));
+             analysis().captureRadius = a.real(7);
          }},
         {"fixHighLight", "", six, "fixHighLight TX TY TZ RX RY RZ",
          "Set the fixed translations and rotations (0 or 1) of the next constraint",
-         [style](const CommandArguments& a) { style().SetFixParameters(sixReals(a, 1)); }},
+         [analysis](const CommandArguments& a) { analysis().SetFixParameters(sixReals(a, 1)); }},
         {"arrowAdd",
          "",
          {},
          "arrowAdd",
          "Turn the picked faces into a force and draw its arrows",
-         [style](const CommandArguments&) { style().AddForce(); }},
+         [entities](const CommandArguments&) { entities().AddForce(); }},
         {"constrainAdd",
          "",
          {},
          "constrainAdd",
          "Turn the picked faces into a fixed constraint and draw its markers",
-         [style](const CommandArguments&) { style().AddConstraint(); }},
+         [entities](const CommandArguments&) { entities().AddConstraint(); }},
         {"sphereAdd",
          "",
          {},
          "sphereAdd",
          "Turn the picked faces into an RB3 capture sphere",
-         [style](const CommandArguments&) { style().AddRb3Capture(); }},
+         [entities](const CommandArguments&) { entities().AddRb3Capture(); }},
         {"node",
          "",
          {real, real, real, real},
          "node X Y Z RADIUS",
          "Add a node marker sphere",
-         [style](const CommandArguments& a) {
-             style().AddNodeMarker({a.real(1), a.real(2), a.real(3)}, a.real(4));
+         [entities](const CommandArguments& a) {
+             entities().AddNodeMarker({a.real(1), a.real(2), a.real(3)}, a.real(4));
          }},
         {"mark",
          "",
          {text, real, real, real, real, real, real, real},
          "mark TEXT R G B FONT_SIZE X Y Z",
          "Add a text mark at a position",
-         [style](const CommandArguments& a) {
-             style().markText = a.text(1);
-             style().position = {a.real(6), a.real(7), a.real(8)};
-             style().AddTextMark({a.real(2), a.real(3), a.real(4)}, a.real(5));
+         [analysis, entities](const CommandArguments& a) {
+             analysis().markText = a.text(1);
+             analysis().position = {a.real(6), a.real(7), a.real(8)};
+             entities().AddTextMark({a.real(2), a.real(3), a.real(4)}, a.real(5));
          }},
         {"judge",
          "",
@@ -118,9 +121,9 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          {real, real, real, real, real},
          "materials UNUSED M1 M2 M3 M4",
          "Record four material values for the solver file",
-         [style](const CommandArguments& a) {
+         [analysis](const CommandArguments& a) {
              for (int word = 2; word <= 5; ++word) {
-                 style().model.materials.push_back(a.real(word));
+                 analysis().model.materials.push_back(a.real(word));
              }
          }},
         {"BPP",
@@ -128,17 +131,17 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          {ArgKind::Int, ArgKind::Int},
          "BPP FIRST SECOND",
          "Record two integer solver settings",
-         [style](const CommandArguments& a) {
-             style().model.bpp = {a.integer(1), a.integer(2)};
+         [analysis](const CommandArguments& a) {
+             analysis().model.bpp = {a.integer(1), a.integer(2)};
          }},
         {"preFiles",
          "",
          {text},
          "preFiles DATA_ROOT/",
          "Write the solver input file data/preFiles.txt; replies \"file is generated!\"",
-         [view, style](const CommandArguments& a) {
+         [view, analysis](const CommandArguments& a) {
              // No reply when nothing was written: it would report the failure as success.
-             if (style().WritePreFiles(a.text(1))) {
+             if (analysis().WritePreFiles(a.text(1))) {
                  view->sendReply("message", "file is generated!");
              }
          }},
@@ -158,13 +161,13 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          {text},
          "beamSave DIRECTORY",
          "Write the beam file of the solver",
-         [style](const CommandArguments& a) { style().WriteBeamFile(a.text(1)); }},
+         [analysis](const CommandArguments& a) { analysis().WriteBeamFile(a.text(1)); }},
         {"springSave",
          "",
          {text},
          "springSave DIRECTORY",
          "Write the spring file of the solver",
-         [style](const CommandArguments& a) { style().WriteSpringFile(a.text(1)); }},
+         [analysis](const CommandArguments& a) { analysis().WriteSpringFile(a.text(1)); }},
     };
 }
 

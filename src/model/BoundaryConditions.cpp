@@ -1,32 +1,32 @@
-// Forces, fixed constraints, RB3 capture elements and markers, attached to
-// the picked target; and the solver input files of the whole model.
+// The entity editor's boundary-condition entities: forces, fixed
+// constraints, RB3 capture and disc elements and markers, attached to the
+// picked target.
 
-#include "app/DataPaths.h"
-#include "app/FileChecks.h"
-#include "channel/ReplyText.h"
 #include "commands/InputLimits.h"
-#include "interaction/MouseInteractorHighLightActor.h"
+#include "geometry/CircleFace.h"
+#include "model/EntityEditor.h"
 #include "model/EntityRules.h"
-#include "model/SolverFiles.h"
 #include "scene/ActorNames.h"
 #include "scene/Glyphs.h"
 #include "scene/PickGeometry.h"
 
 #include <vtkArrowSource.h>
-#include <vtkCellArray.h>
 #include <vtkGlyph3D.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkRenderWindow.h>
-#include <vtkRenderWindowInteractor.h>
+#include <vtkProperty.h>
+#include <vtkRegularPolygonSource.h>
+#include <vtkRenderer.h>
 #include <vtkSphereSource.h>
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
 #include <vtkTransform.h>
 
+#include <charconv>
 #include <cmath>
 #include <iostream>
+#include <utility>
 
 namespace orvane {
 
@@ -45,32 +45,9 @@ vtkSmartPointer<vtkTextActor3D> textAt(const std::string& text, const Point3& at
     return label;
 }
 
-std::string entityName(int32_t counter) {
-    return "* " + std::to_string(counter);
-}
-
-} // namespace
-
-void MouseInteractorHighLightActor::SetForceParameters(const std::array<double, 6>& forceComponents) {
-    components.assign(forceComponents.begin(), forceComponents.end());
-    const ForceParameters parameters = forceParameters(forceComponents);
-    labelText = parameters.labelText;
-    if (parameters.direction) {
-        direction = *parameters.direction;
-    } else {
-        std::cerr << "orvane: the force " << forceComponents[0] << " " << forceComponents[1] << " "
-                  << forceComponents[2] << " has no direction; the arrow keeps its direction\n";
-    }
-}
-
-void MouseInteractorHighLightActor::SetFixParameters(const std::array<double, 6>& words) {
-    for (std::size_t i = 0; i < 3; ++i) {
-        fixTranslation[i] = static_cast<int32_t>(std::trunc(words[i]));
-        fixRotation[i] = static_cast<int32_t>(std::trunc(words[i + 3]));
-    }
-}
-
-void MouseInteractorHighLightActor::addForceGlyph(const std::string& name, const Point3& at) {
+// A green force arrow at `at`, its x axis turned onto `direction` (kept
+// along x for a direction without length), glyphScale long.
+vtkSmartPointer<vtkActor> forceArrow(const Point3& at, const Point3& direction) {
     auto arrow = vtkSmartPointer<vtkArrowSource>::New();
     arrow->SetTipLength(0.3);
     arrow->SetTipRadius(0.1);
@@ -89,30 +66,59 @@ void MouseInteractorHighLightActor::addForceGlyph(const std::string& name, const
     }
     transform->Scale(glyphScale, glyphScale, glyphScale);
     actor->SetUserTransform(transform);
-    setActorName(actor, name);
+    return actor;
+}
 
+// The integer at the start of a label such as "100.000000".
+std::optional<int32_t> leadingInteger(const std::string& text) {
+    int32_t value = 0;
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    const auto [stop, error] = std::from_chars(begin, end, value, 10);
+    if (error != std::errc() || stop == begin) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string entityName(int32_t counter) {
+    return "* " + std::to_string(counter);
+}
+
+} // namespace
+
+EntityEditor::EntityEditor(Analysis& analysisToEdit, EntityCanvas canvas)
+    : analysis(analysisToEdit), renderer(std::move(canvas.renderer)), renderWindow(std::move(canvas.render)) {
+}
+
+void EntityEditor::addForceGlyph(const std::string& name, const Point3& at) {
+    vtkSmartPointer<vtkActor> actor = forceArrow(at, analysis.direction);
+    setActorName(actor, name);
     renderer->AddActor(actor);
-    renderer->AddActor(textAt(labelText, at, 20, {0.0, 1.0, 0.0}));
+    renderer->AddActor(textAt(analysis.labelText, at, 20, {0.0, 1.0, 0.0}));
     renderWindow();
 }
 
-bool MouseInteractorHighLightActor::AddForce() {
-    if (components.size() < 6) {
+bool EntityEditor::AddForce() {
+    if (analysis.components.size() < 6) {
         std::cerr << "orvane: no force added: set the force components first (arrowHighLight)\n";
         return false;
     }
     std::array<double, 6> values{};
-    std::copy_n(components.begin(), 6, values.begin());
+    std::copy_n(analysis.components.begin(), 6, values.begin());
     const auto addOne = [&](const std::string& onTarget, const Point3& at) {
-        const std::string name = entityName(entityCounter);
+        const std::string name = entityName(analysis.entityCounter);
         addForceGlyph(name, at);
-        model.forces.push_back({name, "", onTarget, labelText, at, values});
-        ++entityCounter;
+        analysis.model.forces.push_back({name, "", onTarget, analysis.labelText, at, values});
+        ++analysis.entityCounter;
     };
-    if (!multiPointMode) {
-        addOne(target, position);
+    if (!analysis.multiPointMode) {
+        addOne(analysis.target, analysis.position);
     } else {
-        const std::vector<PickedPoint> points = pickedPoints;
+        const std::vector<PickedPoint> points = analysis.pickedPoints;
         for (const PickedPoint& point : points) {
             addOne(point.target, point.position);
         }
@@ -120,9 +126,9 @@ bool MouseInteractorHighLightActor::AddForce() {
     return true;
 }
 
-void MouseInteractorHighLightActor::AddConstraint() {
+void EntityEditor::AddConstraint() {
     auto points = vtkSmartPointer<vtkPoints>::New();
-    points->InsertNextPoint(position.data());
+    points->InsertNextPoint(analysis.position.data());
     auto anchor = vtkSmartPointer<vtkPolyData>::New();
     anchor->SetPoints(points);
     auto glyph = vtkSmartPointer<vtkGlyph3D>::New();
@@ -138,19 +144,20 @@ void MouseInteractorHighLightActor::AddConstraint() {
     property->SetColor(0.0, 1.0, 0.0);
     actor->SetProperty(property);
 
-    const std::string name = entityName(entityCounter);
+    const std::string name = entityName(analysis.entityCounter);
     setActorName(actor, name);
     renderer->AddActor(actor);
-    renderer->AddActor(textAt("", position, 20, {1.0, 0.0, 0.0}));
+    renderer->AddActor(textAt("", analysis.position, 20, {1.0, 0.0, 0.0}));
     renderWindow();
-    model.constraints.push_back({name, target, position, fixRotation, fixTranslation});
-    ++entityCounter;
+    analysis.model.constraints.push_back(
+        {name, analysis.target, analysis.position, analysis.fixRotation, analysis.fixTranslation});
+    ++analysis.entityCounter;
 }
 
-void MouseInteractorHighLightActor::AddRb3Capture() {
+void EntityEditor::AddRb3Capture() {
     auto sphere = vtkSmartPointer<vtkSphereSource>::New();
-    sphere->SetRadius(captureRadius);
-    sphere->SetCenter(position.data());
+    sphere->SetRadius(analysis.captureRadius);
+    sphere->SetCenter(analysis.position.data());
     auto sphereMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     sphereMapper->SetInputConnection(sphere->GetOutputPort());
     auto sphereActor = vtkSmartPointer<vtkActor>::New();
@@ -158,71 +165,104 @@ void MouseInteractorHighLightActor::AddRb3Capture() {
     sphereActor->GetProperty()->SetColor(0.5, 0.0, 0.5);
     sphereActor->GetProperty()->SetOpacity(0.2);
 
-    const Capture capture = captureWithinRadius(gaussPoints, position, captureRadius);
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    points->InsertNextPoint(position.data());
-    auto spokes = vtkSmartPointer<vtkCellArray>::New();
-    for (const Point3& point : capture.points) {
-        const vtkIdType spoke[2] = {0, points->InsertNextPoint(point.data())};
-        spokes->InsertNextCell(2, spoke);
-    }
-    auto lines = vtkSmartPointer<vtkPolyData>::New();
-    lines->SetPoints(points);
-    lines->SetLines(spokes);
-    auto lineMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    lineMapper->SetInputData(lines);
-    auto lineActor = vtkSmartPointer<vtkActor>::New();
-    lineActor->SetMapper(lineMapper);
-    lineActor->GetProperty()->SetColor(0.0, 1.0, 0.0);
+    const Capture capture =
+        captureWithinRadius(analysis.gaussPoints, analysis.position, analysis.captureRadius);
+    vtkSmartPointer<vtkActor> lineActor = spokesActor(analysis.position, capture.points, {0.0, 1.0, 0.0});
 
-    const std::string name = entityName(entityCounter);
+    const std::string name = entityName(analysis.entityCounter);
     setActorName(lineActor, name);
     renderer->AddActor(sphereActor);
     renderer->AddActor(lineActor);
     renderWindow();
-    model.rb3Elements.push_back({target, capture.faceIds, name, capture.points, position});
-    ++entityCounter;
+    analysis.model.rb3Elements.push_back(
+        {analysis.target, capture.faceIds, name, capture.points, analysis.position});
+    ++analysis.entityCounter;
 }
 
-void MouseInteractorHighLightActor::AddNodeMarker(const Point3& centre, double radius) {
+void EntityEditor::AddNodeMarker(const Point3& centre, double radius) {
     vtkSmartPointer<vtkActor> actor = litGreenSphere(centre, radius);
-    setActorName(actor, "P 0 " + std::to_string(nodeCounter));
+    setActorName(actor, "P 0 " + std::to_string(analysis.nodeCounter));
     renderer->AddActor(actor);
-    ++nodeCounter;
+    ++analysis.nodeCounter;
 }
 
-void MouseInteractorHighLightActor::AddTextMark(const Point3& colour, double fontSize) {
-    if (std::optional<std::string> problem = textMarkProblem(fontSize, markText.size())) {
+void EntityEditor::AddTextMark(const Point3& colour, double fontSize) {
+    if (std::optional<std::string> problem = textMarkProblem(fontSize, analysis.markText.size())) {
         std::cerr << "orvane: mark: refused: " << *problem << "\n";
         return;
     }
-    renderer->AddActor(textAt(markText, position, static_cast<int>(std::trunc(fontSize)), colour));
+    renderer->AddActor(
+        textAt(analysis.markText, analysis.position, static_cast<int>(std::trunc(fontSize)), colour));
     renderWindow();
 }
 
-bool MouseInteractorHighLightActor::WritePreFiles(const std::string& rootWithSlash) {
-    if (std::optional<std::string> problem = pathProblem(rootWithSlash)) {
-        std::cerr << "orvane: preFiles: data root refused: " << *problem << "\n";
+bool EntityEditor::AddRb3Circle() {
+    const Point3& position = analysis.position;
+    const Point3& direction = analysis.direction;
+    const std::optional<AxisRotation> rotation = rotationFromXAxis(direction);
+    if (!rotation) {
+        std::cerr << "orvane: no RB3 disc added: the direction has no length\n";
         return false;
     }
-    return writePreFiles(model, datapaths::solverInputFile(rootWithSlash), std::cout);
-}
+    std::optional<int32_t> id = leadingInteger(analysis.labelText);
+    if (!id) {
+        std::cerr << "orvane: the RB3 label '" << analysis.labelText
+                  << "' does not start with an integer; its id is 0\n";
+        id = 0;
+    }
+    const int32_t number = analysis.entityCounter;
+    const std::string name = "* " + std::to_string(number);
 
-bool MouseInteractorHighLightActor::WriteBeamFile(const std::string& root) {
-    if (std::optional<std::string> problem = pathProblem(root)) {
-        std::cerr << "orvane: beamSave: data root refused: " << *problem << "\n";
-        return false;
-    }
-    return writeBeamFile(model, datapaths::beamFile(root));
-}
+    vtkSmartPointer<vtkTextActor3D> label = textAt(analysis.labelText, position, 20, {0.0, 1.0, 0.0});
+    vtkSmartPointer<vtkActor> arrow = forceArrow(position, direction);
+    setActorName(arrow, name);
 
-bool MouseInteractorHighLightActor::WriteSpringFile(const std::string& root) {
-    if (std::optional<std::string> problem = pathProblem(root)) {
-        std::cerr << "orvane: springSave: data root refused: " << *problem << "\n";
-        return false;
+    auto discSource = vtkSmartPointer<vtkRegularPolygonSource>::New();
+    discSource->SetNumberOfSides(50);
+    discSource->SetRadius(analysis.captureRadius);
+    discSource->SetCenter(position.data());
+    discSource->SetNormal(direction.data());
+    auto discMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    discMapper->SetInputConnection(discSource->GetOutputPort());
+    auto disc = vtkSmartPointer<vtkActor>::New();
+    disc->SetMapper(discMapper);
+    disc->GetProperty()->SetColor(0.5, 0.0, 0.5);
+    disc->GetProperty()->SetOpacity(1.0);
+    setActorName(disc, name);
+
+    if (analysis.rb3BrepDir.empty()) {
+        std::cerr << "orvane: the face of RB3 disc " << name
+                  << " is not written: no RB3 B-rep directory is set (ORVANE_RB3_BREP_DIR)\n";
+    } else {
+        writeCircleFaceBrep(analysis.rb3BrepDir + "/circle" + std::to_string(number) + ".brep", position,
+                            direction, analysis.captureRadius);
     }
-    return writeSpringFile(model, datapaths::springFile(root));
+
+    std::vector<double> captured;
+    std::vector<Point3> capturedPoints;
+    for (const GaussPoint& g : analysis.gaussPoints) {
+        const double along = (position[0] - g.x) * direction[0] + (position[1] - g.y) * direction[1] +
+                             (position[2] - g.z) * direction[2];
+        const double distance =
+            std::sqrt((position[0] - g.x) * (position[0] - g.x) + (position[1] - g.y) * (position[1] - g.y) +
+                      (position[2] - g.z) * (position[2] - g.z));
+        if (-5.0 < along && along < 5.0 && distance <= analysis.captureRadius) {
+            captured.insert(captured.end(), {g.x, g.y, g.z});
+            capturedPoints.push_back({g.x, g.y, g.z});
+        }
+    }
+    vtkSmartPointer<vtkActor> spokeActor = spokesActor(position, capturedPoints, {0.0, 1.0, 0.0});
+    setActorName(spokeActor, name);
+
+    renderer->AddActor(spokeActor);
+    renderer->AddActor(disc);
+    renderer->AddActor(label);
+    renderer->AddActor(arrow);
+    renderWindow();
+    analysis.rb3Circles.push_back(
+        {name, analysis.target, position, direction, static_cast<double>(*id), captured});
+    ++analysis.entityCounter;
+    return true;
 }
 
 } // namespace orvane

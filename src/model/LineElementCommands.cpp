@@ -6,6 +6,8 @@
 #include "commands/CommandWords.h"
 #include "commands/InputLimits.h"
 #include "interaction/MouseInteractorHighLightActor.h"
+#include "model/Analysis.h"
+#include "model/EntityEditor.h"
 #include "model/EntityRules.h"
 #include "scene/SceneRegistry.h"
 
@@ -51,8 +53,11 @@ std::vector<CommandRow> lineElementCommands(Orvane* view) {
     constexpr ArgKind real = ArgKind::Real;
     constexpr ArgKind text = ArgKind::Text;
     const auto reals = [](std::size_t n) { return std::vector<ArgKind>(n, ArgKind::Real); };
-    const auto style = [view]() -> MouseInteractorHighLightActor& { return *view->pickingStyle; };
-    const auto linePoints = [style](const CommandArguments& a, int extra) {
+    // The model and its editor are created after the command table, so they
+    // are looked up per command.
+    const auto analysis = [view]() -> Analysis& { return *view->analysis; };
+    const auto entities = [view]() -> EntityEditor& { return *view->entities; };
+    const auto linePoints = [entities](const CommandArguments& a, int extra) {
         // Counted as a real number first: a huge COUNT must neither overflow
         // the integer nor ask for more markers than can be drawn.
         const double markers = std::trunc(a.real(7)) + extra;
@@ -64,7 +69,7 @@ std::vector<CommandRow> lineElementCommands(Orvane* view) {
         }
         const int n = truncateToInt(a.real(7));
         for (const Point3& point : spacedPoints(threeReals(a, 1), threeReals(a, 4), n + extra, n + extra)) {
-            style().AddNodeMarker(point, linePointRadius);
+            entities().AddNodeMarker(point, linePointRadius);
         }
     };
     std::vector<ArgKind> spring = reals(12);
@@ -76,36 +81,36 @@ std::vector<CommandRow> lineElementCommands(Orvane* view) {
         {"beamHightLight", "", reals(15),
          "beamHightLight SEGMENTS LENGTH X1 Y1 Z1 X2 Y2 Z2 RADIUS E NU R G B NODE_RADIUS",
          "Add a straight beam between two points",
-         [style](const CommandArguments& a) {
-             style().AddStraightBeam(
+         [entities](const CommandArguments& a) {
+             entities().AddStraightBeam(
                  threeReals(a, 3), threeReals(a, 6),
                  {a.real(1), a.real(2), a.real(9), a.real(10), a.real(11), threeReals(a, 12), a.real(15)});
          }},
         {"beamHightLight2", "", reals(9), "beamHightLight2 SEGMENTS LENGTH RADIUS E NU R G B NODE_RADIUS",
          "Add a beam along the picked polyline",
-         [style](const CommandArguments& a) {
-             style().AddPolylineBeam(
+         [entities](const CommandArguments& a) {
+             entities().AddPolylineBeam(
                  {a.real(1), a.real(2), a.real(3), a.real(4), a.real(5), threeReals(a, 6), a.real(9)});
          }},
         {"springHightLight", "", spring,
          "springHightLight X1 Y1 Z1 X2 Y2 Z2 KX KY KZ R G B TARGET1_A TARGET1_B TARGET1_C TARGET2_A "
          "TARGET2_B TARGET2_C",
          "Add a spring between two points with stiffnesses and the targets of its ends",
-         [style](const CommandArguments& a) {
-             style().AddSpring(threeReals(a, 1), threeReals(a, 4), threeReals(a, 7), threeReals(a, 10),
-                               threeWords(a, 13), threeWords(a, 16));
+         [entities](const CommandArguments& a) {
+             entities().AddSpring(threeReals(a, 1), threeReals(a, 4), threeReals(a, 7), threeReals(a, 10),
+                                  threeWords(a, 13), threeWords(a, 16));
          }},
         {"connects", "", connection,
          "connects XA YA ZA XB YB ZB TARGET_A1 TARGET_A2 TARGET_A3 TARGET_B1 TARGET_B2 TARGET_B3 TX TY TZ RX "
          "RY RZ R G B",
          "Add a connection between two targets with six coupled degrees of freedom",
-         [style](const CommandArguments& a) {
+         [entities](const CommandArguments& a) {
              std::array<int32_t, 6> flags{};
              for (int i = 0; i < 6; ++i) {
                  flags[static_cast<std::size_t>(i)] = truncateToInt(a.real(13 + i));
              }
-             style().AddConnection(threeReals(a, 1), threeReals(a, 4), threeWords(a, 7), threeWords(a, 10),
-                                   flags, threeReals(a, 19));
+             entities().AddConnection(threeReals(a, 1), threeReals(a, 4), threeWords(a, 7), threeWords(a, 10),
+                                      flags, threeReals(a, 19));
          }},
         {"addLinePoints", "", reals(7), "addLinePoints X1 Y1 Z1 X2 Y2 Z2 COUNT",
          "Mark COUNT points from the first point towards the second, a COUNT-th of the line apart",
@@ -130,9 +135,9 @@ std::vector<CommandRow> lineElementCommands(Orvane* view) {
          {},
          "pointsCoord",
          "Reply \"spring\" with the picked position and target",
-         [view, style](const CommandArguments&) {
-             MouseInteractorHighLightActor& s = style();
-             s.pointCollectFlag = false;
+         [view, analysis](const CommandArguments&) {
+             view->pickingStyle->pointCollectFlag = false;
+             const Analysis& s = analysis();
              view->sendReply("spring", joinReplyItems({sixDigits(s.position[0]), sixDigits(s.position[1]),
                                                        sixDigits(s.position[2]), s.target}));
          }},

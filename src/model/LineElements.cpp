@@ -1,14 +1,15 @@
-// Beams, springs and connections of the analysis model.
+// The entity editor's line elements: beams, springs and connections.
 
 #include "commands/InputLimits.h"
-#include "interaction/MouseInteractorHighLightActor.h"
+#include "model/EntityEditor.h"
 #include "model/EntityRules.h"
 #include "scene/ActorNames.h"
+#include "scene/Glyphs.h"
 
-#include <vtkCellArray.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
+#include <vtkActor.h>
 #include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
 #include <vtkSphereSource.h>
 
 #include <cmath>
@@ -16,34 +17,8 @@
 
 namespace orvane {
 
-namespace {
-
-vtkSmartPointer<vtkActor> polylineActor(const std::vector<Point3>& nodes, const Point3& colour) {
-    auto points = vtkSmartPointer<vtkPoints>::New();
-    points->SetDataTypeToDouble();
-    auto lines = vtkSmartPointer<vtkCellArray>::New();
-    for (std::size_t k = 0; k < nodes.size(); ++k) {
-        points->InsertNextPoint(nodes[k].data());
-        if (k > 0) {
-            const vtkIdType segment[2] = {static_cast<vtkIdType>(k - 1), static_cast<vtkIdType>(k)};
-            lines->InsertNextCell(2, segment);
-        }
-    }
-    auto polyData = vtkSmartPointer<vtkPolyData>::New();
-    polyData->SetPoints(points);
-    polyData->SetLines(lines);
-    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
-    mapper->SetInputData(polyData);
-    auto actor = vtkSmartPointer<vtkActor>::New();
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
-    return actor;
-}
-
-} // namespace
-
-void MouseInteractorHighLightActor::drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam) {
-    const std::string name = "B " + std::to_string(beamCounter);
+void EntityEditor::drawBeam(const std::vector<Point3>& nodes, const BeamParameters& beam) {
+    const std::string name = "B " + std::to_string(analysis.beamCounter);
     for (std::size_t k = 0; k < nodes.size(); ++k) {
         auto sphere = vtkSmartPointer<vtkSphereSource>::New();
         sphere->SetCenter(nodes[k].data());
@@ -61,13 +36,12 @@ void MouseInteractorHighLightActor::drawBeam(const std::vector<Point3>& nodes, c
     setActorName(line, name);
     renderer->AddActor(line);
     renderWindow();
-    model.beams.push_back(
+    analysis.model.beams.push_back(
         {name, nodes, beam.radius, beam.length, beam.segments, beam.material, beam.poisson});
-    ++beamCounter;
+    ++analysis.beamCounter;
 }
 
-bool MouseInteractorHighLightActor::AddStraightBeam(const Point3& start, const Point3& end,
-                                                    const BeamParameters& beam) {
+bool EntityEditor::AddStraightBeam(const Point3& start, const Point3& end, const BeamParameters& beam) {
     if (std::optional<std::string> problem =
             overLimit("SEGMENTS", std::trunc(beam.segments), limits::markersPerCommand - 1)) {
         std::cerr << "orvane: beamHightLight: refused: " << *problem
@@ -87,36 +61,35 @@ bool MouseInteractorHighLightActor::AddStraightBeam(const Point3& start, const P
     return true;
 }
 
-void MouseInteractorHighLightActor::AddPolylineBeam(const BeamParameters& beam) {
-    const std::vector<Point3> nodes = beamPolyline;
+void EntityEditor::AddPolylineBeam(const BeamParameters& beam) {
+    const std::vector<Point3> nodes = analysis.beamPolyline;
     drawBeam(nodes, beam);
-    beamPolyline.clear();
+    analysis.beamPolyline.clear();
 }
 
-void MouseInteractorHighLightActor::addTwoPointElement(const std::string& name, const Point3& a,
-                                                       const Point3& b, const Point3& colour) {
+void EntityEditor::addTwoPointElement(const std::string& name, const Point3& a, const Point3& b,
+                                      const Point3& colour) {
     vtkSmartPointer<vtkActor> line = polylineActor({a, b}, colour);
     setActorName(line, name);
     renderer->AddActor(line);
     renderWindow();
 }
 
-void MouseInteractorHighLightActor::AddSpring(const Point3& start, const Point3& end, const Point3& stiffness,
-                                              const Point3& colour, const std::string& type1,
-                                              const std::string& type2) {
-    const std::string name = "S " + std::to_string(springCounter);
+void EntityEditor::AddSpring(const Point3& start, const Point3& end, const Point3& stiffness,
+                             const Point3& colour, const std::string& type1, const std::string& type2) {
+    const std::string name = "S " + std::to_string(analysis.springCounter);
     addTwoPointElement(name, start, end, colour);
-    model.springs.push_back({name, type1, type2, stiffness, start, end});
-    ++springCounter;
+    analysis.model.springs.push_back({name, type1, type2, stiffness, start, end});
+    ++analysis.springCounter;
 }
 
-void MouseInteractorHighLightActor::AddConnection(const Point3& pointA, const Point3& pointB,
-                                                  const std::string& targetA, const std::string& targetB,
-                                                  const std::array<int32_t, 6>& flags, const Point3& colour) {
-    const std::string name = "C " + std::to_string(connectionCounter);
+void EntityEditor::AddConnection(const Point3& pointA, const Point3& pointB, const std::string& targetA,
+                                 const std::string& targetB, const std::array<int32_t, 6>& flags,
+                                 const Point3& colour) {
+    const std::string name = "C " + std::to_string(analysis.connectionCounter);
     addTwoPointElement(name, pointA, pointB, colour);
-    model.connections.push_back({name, targetA, targetB, pointA, pointB, flags});
-    ++connectionCounter;
+    analysis.model.connections.push_back({name, targetA, targetB, pointA, pointB, flags});
+    ++analysis.connectionCounter;
 }
 
 } // namespace orvane

@@ -253,8 +253,7 @@ void Orvane::showNextMode() {
             r.resultRange = orvane::modeColourRange;
             r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
             r.resultMapper->SetInputData(r.resultSurface);
-            r.configureMapper(r.resultMapper);
-            r.resultActor->SetMapper(r.resultMapper);
+            r.colourActor(r.resultMapper, r.resultActor);
 
             a.modeLabel = vtkSmartPointer<vtkTextActor>::New();
             a.modeLabel->SetTextScaleModeToNone();
@@ -280,6 +279,10 @@ void Orvane::showNextMode() {
 void Orvane::rendererVTK(const std::string& path) {
     ResultAnimation& a = *animation;
     ResultPipeline& r = *results;
+    if (fixedLocations.seriesDir.empty()) {
+        std::cerr << "orvane: rendererVTK: no series directory is set (ORVANE_SERIES_DIR)\n";
+        return;
+    }
     std::string listingError;
     const std::optional<int> frameCount = orvane::countSeriesFrames(fixedLocations.seriesDir, listingError);
     if (!frameCount) {

@@ -66,11 +66,7 @@ std::vector<CommandRow> meshAndStressCommands(Orvane* view) {
 
 void Orvane::BeiJingMesh(const std::string& path) {
     clearScene();
-    const orvane::SlotObjects slotObjects = scene->renewSlot(meshSlot);
-    vtkPoints* points = slotObjects.points;
-    vtkPolyData* polyData = slotObjects.polyData;
-    vtkPolyDataMapper* mapper = slotObjects.mapper;
-    vtkActor* actor = slotObjects.actor;
+    const auto [points, polyData, mapper, actor] = scene->renewSlot(meshSlot);
     pointCoords.clear();
     filePoints.clear();
 
@@ -114,11 +110,7 @@ void Orvane::BeiJingMesh(const std::string& path) {
 void Orvane::Stress(const std::string& directory) {
     orvane::ResultPipeline& r = *results;
     clearScene();
-    const orvane::SlotObjects slotObjects = scene->renewSlot(orvane::POINT_CLOUD_SLOT);
-    vtkPoints* points = slotObjects.points;
-    vtkPolyData* polyData = slotObjects.polyData;
-    vtkPolyDataMapper* mapper = slotObjects.mapper;
-    vtkActor* actor = slotObjects.actor;
+    const auto [points, polyData, mapper, actor] = scene->renewSlot(orvane::POINT_CLOUD_SLOT);
     // The stress surface replaces the point cloud in its slot.
     r.cloudMagnitudes->SetNumberOfTuples(0);
 
@@ -179,11 +171,7 @@ void Orvane::Stress(const std::string& directory) {
     r.colorFunction->RemoveAllPoints();
     r.addStops(orvane::redToBlueRamp(r.resultRange[0], r.resultRange[1]));
 
-    mapper->SetInputData(polyData);
-    r.configureMapper(mapper);
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetPointSize(8);
-    actor->GetProperty()->SetColor(0.0, 0.0, 255.0);
+    r.colourSlotDisplay(polyData, mapper, actor);
 
     r.styleScalarBar("Stress", "%.6f");
     renderer->AddActor(actor);

@@ -284,8 +284,7 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
         r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
         r.resultMapper->SetInputData(r.resultSurface);
     }
-    r.configureMapper(r.resultMapper);
-    r.resultActor->SetMapper(r.resultMapper);
+    r.colourActor(r.resultMapper, r.resultActor);
 
     applyGradientBackground();
     renderer->AddActor(r.resultActor);
@@ -473,11 +472,7 @@ void Orvane::ReadEigenvalues(const std::string& path) {
 void Orvane::ShowPointCloud(const std::string& directory) {
     ResultPipeline& r = *results;
     clearScene();
-    const orvane::SlotObjects slotObjects = scene->renewSlot(orvane::POINT_CLOUD_SLOT);
-    vtkPoints* points = slotObjects.points;
-    vtkPolyData* polyData = slotObjects.polyData;
-    vtkPolyDataMapper* mapper = slotObjects.mapper;
-    vtkActor* actor = slotObjects.actor;
+    const auto [points, polyData, mapper, actor] = scene->renewSlot(orvane::POINT_CLOUD_SLOT);
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
     r.cloudMagnitudes->SetNumberOfTuples(0);
 
@@ -523,11 +518,7 @@ void Orvane::ShowPointCloud(const std::string& directory) {
     r.resultRange = {extremes.min, extremes.max};
     r.addStops(orvane::redToBlueRamp(extremes.min, extremes.max));
 
-    mapper->SetInputData(polyData);
-    r.configureMapper(mapper);
-    actor->SetMapper(mapper);
-    actor->GetProperty()->SetPointSize(8);
-    actor->GetProperty()->SetColor(0.0, 0.0, 255.0);
+    r.colourSlotDisplay(polyData, mapper, actor);
 
     renderer->AddActor(actor);
     applyGradientBackground();
@@ -572,8 +563,7 @@ void Orvane::attribute(int code) {
         r.addStops(orvane::redToBlueRamp(r.resultRange[0], r.resultRange[1]));
     }
     r.resultMapper->SetInputConnection(r.resampler->GetOutputPort(0));
-    r.configureMapper(r.resultMapper);
-    r.resultActor->SetMapper(r.resultMapper);
+    r.colourActor(r.resultMapper, r.resultActor);
     renderer->AddActor(r.resultActor);
     renderView();
 }

@@ -10,6 +10,7 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
 #include <vtkResampleWithDataSet.h>
 #include <vtkSTLReader.h>
 #include <vtkScalarBarActor.h>
@@ -157,6 +158,20 @@ void ResultPipeline::configureMapper(vtkPolyDataMapper* mapper) const {
     mapper->SetScalarRange(resultRange[0], resultRange[1]);
     mapper->SetColorModeToDefault();
     mapper->Update();
+}
+
+void ResultPipeline::colourActor(vtkPolyDataMapper* mapper, vtkActor* actor) const {
+    configureMapper(mapper);
+    actor->SetMapper(mapper);
+}
+
+void ResultPipeline::colourSlotDisplay(vtkPolyData* polyData, vtkPolyDataMapper* mapper,
+                                       vtkActor* actor) const {
+    mapper->SetInputData(polyData);
+    colourActor(mapper, actor);
+    actor->GetProperty()->SetPointSize(8);
+    // Components above 1 saturate to pure blue.
+    actor->GetProperty()->SetColor(0.0, 0.0, 255.0);
 }
 
 void ResultPipeline::styleScalarBar(const std::string& title, const char* labelFormat) {

@@ -117,6 +117,12 @@ public:
     void addStops(const ColourStop* stops, std::size_t count);
     // Point-data colouring through the shared colour map over resultRange.
     void configureMapper(vtkPolyDataMapper* mapper) const;
+    // Gives the actor the mapper, configured as above.
+    void colourActor(vtkPolyDataMapper* mapper, vtkActor* actor) const;
+    // The point cloud and stress displays of their shared slot: the polydata
+    // coloured as above, with points of size 8 and pure blue as the actor's
+    // own colour.
+    void colourSlotDisplay(vtkPolyData* polyData, vtkPolyDataMapper* mapper, vtkActor* actor) const;
     // Configures the scalar bar's look for a title and label format.
     void styleScalarBar(const std::string& title, const char* labelFormat);
 

@@ -2,6 +2,7 @@
 
 #include <vtkActor.h>
 #include <vtkAppendPolyData.h>
+#include <vtkCellArray.h>
 #include <vtkConeSource.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -17,6 +18,23 @@
 #include <utility>
 
 namespace orvane {
+
+namespace {
+
+// The lines between the points (in double precision) as one actor.
+vtkSmartPointer<vtkActor> linesActor(vtkPoints* points, vtkCellArray* lines, const Point3& colour) {
+    auto polyData = vtkSmartPointer<vtkPolyData>::New();
+    polyData->SetPoints(points);
+    polyData->SetLines(lines);
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(polyData);
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    actor->GetProperty()->SetColor(colour[0], colour[1], colour[2]);
+    return actor;
+}
+
+} // namespace
 
 void applyLitGreen(vtkProperty* material) {
     material->SetDiffuseColor(0.0, 1.0, 0.0);
@@ -38,6 +56,33 @@ vtkSmartPointer<vtkActor> litGreenSphere(const Point3& centre, double radius) {
     actor->SetMapper(mapper);
     applyLitGreen(actor->GetProperty());
     return actor;
+}
+
+vtkSmartPointer<vtkActor> polylineActor(const std::vector<Point3>& nodes, const Point3& colour) {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataTypeToDouble();
+    auto lines = vtkSmartPointer<vtkCellArray>::New();
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+        points->InsertNextPoint(nodes[k].data());
+        if (k > 0) {
+            const vtkIdType segment[2] = {static_cast<vtkIdType>(k - 1), static_cast<vtkIdType>(k)};
+            lines->InsertNextCell(2, segment);
+        }
+    }
+    return linesActor(points, lines, colour);
+}
+
+vtkSmartPointer<vtkActor> spokesActor(const Point3& centre, const std::vector<Point3>& ends,
+                                      const Point3& colour) {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataTypeToDouble();
+    points->InsertNextPoint(centre.data());
+    auto spokes = vtkSmartPointer<vtkCellArray>::New();
+    for (const Point3& end : ends) {
+        const vtkIdType spoke[2] = {0, points->InsertNextPoint(end.data())};
+        spokes->InsertNextCell(2, spoke);
+    }
+    return linesActor(points, spokes, colour);
 }
 
 vtkSmartPointer<vtkPolyData> constraintTriad() {

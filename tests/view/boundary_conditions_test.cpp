@@ -6,6 +6,7 @@
 #include "app/Orvane.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
 #include "scene/ActorNames.h"
 #include "scene/PickedPointArrow.h"
 
@@ -80,18 +81,18 @@ protected:
 
 TEST_F(BoundaryConditions, ForceParametersSetLabelDirectionAndTheRecord) {
     EXPECT_NE(command("arrowAdd").find("set the force components first"), std::string::npos);
-    EXPECT_TRUE(style().model.forces.empty());
-    EXPECT_EQ(style().entityCounter, 0);
+    EXPECT_TRUE(view->analysis->model.forces.empty());
+    EXPECT_EQ(view->analysis->entityCounter, 0);
 
     command("arrowHighLight 0 0 -100 0 0 0");
-    EXPECT_EQ(style().labelText, "100.000000");
-    EXPECT_EQ(style().direction, (Point3{0, 0, -1}));
-    style().target = "F 0 7";
-    style().position = {1, 2, 3};
+    EXPECT_EQ(view->analysis->labelText, "100.000000");
+    EXPECT_EQ(view->analysis->direction, (Point3{0, 0, -1}));
+    view->analysis->target = "F 0 7";
+    view->analysis->position = {1, 2, 3};
     command("arrowAdd");
     command("arrowAdd");
-    ASSERT_EQ(style().model.forces.size(), 2u);
-    const orvane::ForceRecord& force = style().model.forces[1];
+    ASSERT_EQ(view->analysis->model.forces.size(), 2u);
+    const orvane::ForceRecord& force = view->analysis->model.forces[1];
     EXPECT_EQ(force.name, "* 1");
     EXPECT_EQ(force.target, "F 0 7");
     EXPECT_EQ(force.label, "100.000000");
@@ -107,54 +108,54 @@ TEST_F(BoundaryConditions, ForceParametersSetLabelDirectionAndTheRecord) {
 
     // A force without magnitude keeps the last direction.
     EXPECT_NE(command("arrowHighLight 0 0 0 5 0 0").find("has no direction"), std::string::npos);
-    EXPECT_EQ(style().direction, (Point3{0, 0, -1}));
-    EXPECT_EQ(style().labelText, "0.000000");
+    EXPECT_EQ(view->analysis->direction, (Point3{0, 0, -1}));
+    EXPECT_EQ(view->analysis->labelText, "0.000000");
     command("frameHightLight 3 4 0 0 0 0 25");
-    EXPECT_EQ(style().captureRadius, 25.0);
-    EXPECT_DOUBLE_EQ(style().direction[0], 0.6);
+    EXPECT_EQ(view->analysis->captureRadius, 25.0);
+    EXPECT_DOUBLE_EQ(view->analysis->direction[0], 0.6);
 }
 
 TEST_F(BoundaryConditions, MultiPointForcesFollowThePickedPoints) {
     command("arrowHighLight 10 0 0 0 0 0");
-    style().multiPointMode = true;
-    style().pickedPoints = {{"F 0 1", {0, 0, 0}, 1}, {"F 0 4", {5, 0, 0}, 4}};
+    view->analysis->multiPointMode = true;
+    view->analysis->pickedPoints = {{"F 0 1", {0, 0, 0}, 1}, {"F 0 4", {5, 0, 0}, 4}};
     command("arrowAdd");
-    ASSERT_EQ(style().model.forces.size(), 2u);
-    EXPECT_EQ(style().model.forces[0].target, "F 0 1");
-    EXPECT_EQ(style().model.forces[1].name, "* 1");
-    EXPECT_EQ(style().model.forces[1].position, (Point3{5, 0, 0}));
+    ASSERT_EQ(view->analysis->model.forces.size(), 2u);
+    EXPECT_EQ(view->analysis->model.forces[0].target, "F 0 1");
+    EXPECT_EQ(view->analysis->model.forces[1].name, "* 1");
+    EXPECT_EQ(view->analysis->model.forces[1].position, (Point3{5, 0, 0}));
 }
 
 TEST_F(BoundaryConditions, ConstraintsTruncateTheirFlagsAndShareTheCounter) {
     command("fixHighLight 1 1 1 0.9 0 -1.7");
-    EXPECT_EQ(style().fixTranslation, (std::array<int32_t, 3>{1, 1, 1}));
-    EXPECT_EQ(style().fixRotation, (std::array<int32_t, 3>{0, 0, -1}));
+    EXPECT_EQ(view->analysis->fixTranslation, (std::array<int32_t, 3>{1, 1, 1}));
+    EXPECT_EQ(view->analysis->fixRotation, (std::array<int32_t, 3>{0, 0, -1}));
     command("arrowHighLight 0 0 -100 0 0 0");
-    style().target = "F 0 3";
+    view->analysis->target = "F 0 3";
     command("arrowAdd");
     command("constrainAdd");
-    ASSERT_EQ(style().model.constraints.size(), 1u);
-    EXPECT_EQ(style().model.constraints[0].name, "* 1");
+    ASSERT_EQ(view->analysis->model.constraints.size(), 1u);
+    EXPECT_EQ(view->analysis->model.constraints[0].name, "* 1");
     vtkActor* glyph = actorNamed("* 1");
     ASSERT_NE(glyph, nullptr);
     EXPECT_EQ(glyph->GetProperty()->GetRepresentation(), VTK_WIREFRAME);
 }
 
 TEST_F(BoundaryConditions, Rb3CaptureTakesGaussPointsWithinTheRadius) {
-    style().gaussPoints = {{2, 10, 0, 0}, {2, 0, 10, 0}, {5, 0, 0, 10.5}, {6, 3, 0, 0}};
-    style().target = "P 0 4";
+    view->analysis->gaussPoints = {{2, 10, 0, 0}, {2, 0, 10, 0}, {5, 0, 0, 10.5}, {6, 3, 0, 0}};
+    view->analysis->target = "P 0 4";
     command("frameHightLight 1 0 0 0 0 0 10");
     command("sphereAdd");
-    ASSERT_EQ(style().model.rb3Elements.size(), 1u);
-    const orvane::Rb3Record& element = style().model.rb3Elements[0];
+    ASSERT_EQ(view->analysis->model.rb3Elements.size(), 1u);
+    const orvane::Rb3Record& element = view->analysis->model.rb3Elements[0];
     EXPECT_EQ(element.name, "* 0");
     EXPECT_EQ(element.faceIds, (std::vector<int32_t>{2, 6}));
     EXPECT_EQ(element.capturedPoints.size(), 3u);
     EXPECT_NE(actorNamed("* 0"), nullptr);
 
-    style().gaussPoints.clear();
+    view->analysis->gaussPoints.clear();
     command("sphereAdd");
-    EXPECT_TRUE(style().model.rb3Elements[1].faceIds.empty());
+    EXPECT_TRUE(view->analysis->model.rb3Elements[1].faceIds.empty());
 }
 
 TEST_F(BoundaryConditions, NodeAndTextMarkers) {
@@ -162,10 +163,10 @@ TEST_F(BoundaryConditions, NodeAndTextMarkers) {
     command("node 0 0 0 1");
     EXPECT_NE(actorNamed("P 0 0"), nullptr);
     EXPECT_NE(actorNamed("P 0 1"), nullptr);
-    EXPECT_EQ(style().nodeCounter, 2);
+    EXPECT_EQ(view->analysis->nodeCounter, 2);
     command("mark Hello 1 0 0 18.7 5 6 7");
-    EXPECT_EQ(style().markText, "Hello");
-    EXPECT_EQ(style().position, (Point3{5, 6, 7}));
+    EXPECT_EQ(view->analysis->markText, "Hello");
+    EXPECT_EQ(view->analysis->position, (Point3{5, 6, 7}));
 }
 
 TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
@@ -199,10 +200,10 @@ TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
 
 TEST_F(BoundaryConditions, SolverFilesHoldExactlyTheModel) {
     command("arrowHighLight 0 0 -100 0 0 0");
-    style().target = "F 0 7";
+    view->analysis->target = "F 0 7";
     command("arrowAdd");
     command("fixHighLight 1 1 1 0 0 0");
-    style().target = "F 0 3";
+    view->analysis->target = "F 0 3";
     command("constrainAdd");
     command("materials x 210000 0.3 7850 1");
     command("BPP 2 3");

@@ -6,6 +6,8 @@
 #include "app/Orvane.h"
 #include "interaction/MouseInteractorHighLightActor.h"
 #include "interaction/PointPickerCallback.h"
+#include "model/Analysis.h"
+#include "model/EntityEditor.h"
 #include "scene/ActorNames.h"
 #include "scene/SceneRegistry.h"
 
@@ -88,8 +90,8 @@ protected:
 
 TEST_F(LineElementsAndKeys, StraightBeamHasOneSphereANodeAndOneCellASegment) {
     command("beamHightLight 4 100 0 0 0 8 0 0 5 210000 0.3 1 1 0 2");
-    ASSERT_EQ(style().model.beams.size(), 1u);
-    const orvane::BeamRecord& beam = style().model.beams[0];
+    ASSERT_EQ(view->analysis->model.beams.size(), 1u);
+    const orvane::BeamRecord& beam = view->analysis->model.beams[0];
     EXPECT_EQ(beam.name, "B 0");
     EXPECT_EQ(beam.points.size(), 5u);
     EXPECT_EQ(beam.points[1], (Point3{2, 0, 0}));
@@ -106,47 +108,47 @@ TEST_F(LineElementsAndKeys, StraightBeamHasOneSphereANodeAndOneCellASegment) {
 
     EXPECT_NE(command("beamHightLight 0 100 0 0 0 8 0 0 5 1 1 1 1 0 2").find("at least one segment"),
               std::string::npos);
-    EXPECT_EQ(style().model.beams.size(), 1u);
-    EXPECT_EQ(style().beamCounter, 1);
+    EXPECT_EQ(view->analysis->model.beams.size(), 1u);
+    EXPECT_EQ(view->analysis->beamCounter, 1);
 }
 
 TEST_F(LineElementsAndKeys, PolylineBeamFromCollectedPositions) {
     for (const Point3& p : {Point3{0, 0, 0}, Point3{1, 0, 0}, Point3{1, 1, 0}}) {
-        style().position = p;
+        view->analysis->position = p;
         key("h");
     }
     command("beamHightLight2 2 50 3 7 0.25 0 1 0 1");
-    ASSERT_EQ(style().model.beams.size(), 1u);
-    EXPECT_EQ(style().model.beams[0].points.size(), 3u);
-    EXPECT_EQ(style().model.beams[0].poisson, 0.25);
-    EXPECT_TRUE(style().beamPolyline.empty());
+    ASSERT_EQ(view->analysis->model.beams.size(), 1u);
+    EXPECT_EQ(view->analysis->model.beams[0].points.size(), 3u);
+    EXPECT_EQ(view->analysis->model.beams[0].poisson, 0.25);
+    EXPECT_TRUE(view->analysis->beamPolyline.empty());
 }
 
 TEST_F(LineElementsAndKeys, SpringsConnectionsAndTheirNames) {
     command("springHightLight 0 0 0 1 0 0 10 20 30 1 0 0 F 0 7 B 1 2");
     command("springHightLight 0 0 0 0 1 0 1 1 1 1 0 0 P 0 1 P 0 2");
-    ASSERT_EQ(style().model.springs.size(), 2u);
-    EXPECT_EQ(style().model.springs[1].name, "S 1");
-    EXPECT_EQ(style().model.springs[0].type2, "B 1 2");
-    EXPECT_EQ(style().model.springs[0].stiffness, (Point3{10, 20, 30}));
+    ASSERT_EQ(view->analysis->model.springs.size(), 2u);
+    EXPECT_EQ(view->analysis->model.springs[1].name, "S 1");
+    EXPECT_EQ(view->analysis->model.springs[0].type2, "B 1 2");
+    EXPECT_EQ(view->analysis->model.springs[0].stiffness, (Point3{10, 20, 30}));
 
     command("connects 0 0 0 1 1 1 F 0 1 F 0 2 1 1 1 0.9 -1.5 0 0 0 1");
-    ASSERT_EQ(style().model.connections.size(), 1u);
-    EXPECT_EQ(style().model.connections[0].name, "C 0");
-    EXPECT_EQ(style().model.connections[0].flags, (std::array<int32_t, 6>{1, 1, 1, 0, -1, 0}));
+    ASSERT_EQ(view->analysis->model.connections.size(), 1u);
+    EXPECT_EQ(view->analysis->model.connections[0].name, "C 0");
+    EXPECT_EQ(view->analysis->model.connections[0].flags, (std::array<int32_t, 6>{1, 1, 1, 0, -1, 0}));
     EXPECT_EQ(actorsNamed("C 0").size(), 1u);
 }
 
 TEST_F(LineElementsAndKeys, LinePointsAndPointsCoord) {
     command("addLinePoints 0 0 0 4 0 0 4");
-    EXPECT_EQ(style().nodeCounter, 4);
+    EXPECT_EQ(view->analysis->nodeCounter, 4);
     command("addLinePoints2 0 0 0 4 0 0 4");
-    EXPECT_EQ(style().nodeCounter, 9);
+    EXPECT_EQ(view->analysis->nodeCounter, 9);
     command("addLinePoints 0 0 0 4 0 0 0");
-    EXPECT_EQ(style().nodeCounter, 9);
+    EXPECT_EQ(view->analysis->nodeCounter, 9);
 
-    style().position = {1, 2.5, 0};
-    style().target = "F 0 7";
+    view->analysis->position = {1, 2.5, 0};
+    view->analysis->target = "F 0 7";
     key("b");
     EXPECT_TRUE(style().pointCollectFlag);
     command("pointsCoord");
@@ -158,53 +160,53 @@ TEST_F(LineElementsAndKeys, LinePointsAndPointsCoord) {
 
 TEST_F(LineElementsAndKeys, KeysAddDeleteAndToggle) {
     command("arrowHighLight 0 0 -100 0 0 0");
-    style().target = "F 0 7";
+    view->analysis->target = "F 0 7";
     key("r");
     key("R");
     key("t");
-    ASSERT_EQ(style().model.forces.size(), 2u);
-    EXPECT_EQ(style().model.forces[1].name, "* 1");
-    EXPECT_EQ(style().model.constraints.size(), 1u);
+    ASSERT_EQ(view->analysis->model.forces.size(), 2u);
+    EXPECT_EQ(view->analysis->model.forces[1].name, "* 1");
+    EXPECT_EQ(view->analysis->model.constraints.size(), 1u);
 
     // Escape with nothing under the mouse changes nothing.
     EXPECT_EQ(key("Escape"), "");
     style().lastPickedActor = actorsNamed("* 0").at(0);
     EXPECT_EQ(key("Escape"), "* 0\narrow delete\n");
-    ASSERT_EQ(style().model.forces.size(), 1u);
-    EXPECT_EQ(style().model.forces[0].name, "* 1");
+    ASSERT_EQ(view->analysis->model.forces.size(), 1u);
+    EXPECT_EQ(view->analysis->model.forces[0].name, "* 1");
     EXPECT_FALSE(actorsNamed("* 0").at(0)->GetVisibility());
 
-    style().multiPointMode = true;
-    style().pickedPoints = {{"F 0 1", {0, 0, 0}, 1}};
+    view->analysis->multiPointMode = true;
+    view->analysis->pickedPoints = {{"F 0 1", {0, 0, 0}, 1}};
     key("v");
-    EXPECT_FALSE(style().multiPointMode);
-    EXPECT_TRUE(style().pickedPoints.empty());
+    EXPECT_FALSE(view->analysis->multiPointMode);
+    EXPECT_TRUE(view->analysis->pickedPoints.empty());
     key("V");
-    EXPECT_TRUE(style().multiPointMode);
+    EXPECT_TRUE(view->analysis->multiPointMode);
 
     key("l");
     EXPECT_TRUE(style().faceMode);
     key("L");
     EXPECT_FALSE(style().faceMode);
 
-    style().dataRoot = (scratch / "root").string();
+    view->analysis->dataRoot = (scratch / "root").string();
     key("k");
     EXPECT_TRUE(fs::exists(scratch / "root/data/preFiles.txt"));
 
     for (const char* ignored : {"w", "e", "3", "F1", "escape"}) {
         EXPECT_EQ(key(ignored), "") << ignored;
     }
-    EXPECT_EQ(style().model.forces.size(), 1u);
+    EXPECT_EQ(view->analysis->model.forces.size(), 1u);
 }
 
 TEST_F(LineElementsAndKeys, RB3DiscCapturesInItsPlaneAndCanBeDeleted) {
     command("frameHightLight 0 0 100 0 0 0 10");
-    style().position = {0, 0, 0};
-    style().target = "F 0 2";
-    style().gaussPoints = {{1, 10, 0, 0}, {1, 0, 0, 5}, {2, 0, 3, 4.9}, {3, 0, 11, 0}};
+    view->analysis->position = {0, 0, 0};
+    view->analysis->target = "F 0 2";
+    view->analysis->gaussPoints = {{1, 10, 0, 0}, {1, 0, 0, 5}, {2, 0, 3, 4.9}, {3, 0, 11, 0}};
     key("y");
-    ASSERT_EQ(style().rb3Circles.size(), 1u);
-    const auto& circle = style().rb3Circles[0];
+    ASSERT_EQ(view->analysis->rb3Circles.size(), 1u);
+    const auto& circle = view->analysis->rb3Circles[0];
     EXPECT_EQ(circle.name, "* 0") << "named after its actors, so deletion finds it";
     EXPECT_EQ(circle.id, 100.0);
     EXPECT_EQ(circle.capturedPoints, (std::vector<double>{10, 0, 0, 0, 3, 4.9}));
@@ -213,21 +215,39 @@ TEST_F(LineElementsAndKeys, RB3DiscCapturesInItsPlaneAndCanBeDeleted) {
 
     style().lastPickedActor = actorsNamed("* 0").at(1);
     EXPECT_EQ(key("q"), "* 0\narrowFrame delete\n");
-    EXPECT_TRUE(style().rb3Circles.empty());
+    EXPECT_TRUE(view->analysis->rb3Circles.empty());
 
-    style().labelText = "abc";
-    EXPECT_TRUE(style().AddRb3Circle());
-    EXPECT_EQ(style().rb3Circles.back().id, 0.0);
+    view->analysis->labelText = "abc";
+    EXPECT_TRUE(view->entities->AddRb3Circle());
+    EXPECT_EQ(view->analysis->rb3Circles.back().id, 0.0);
     EXPECT_TRUE(fs::exists(scratch / "rb3/circle1.brep"));
 
-    style().direction = {0, 0, 0};
-    EXPECT_FALSE(style().AddRb3Circle());
-    EXPECT_EQ(style().rb3Circles.size(), 1u);
+    view->analysis->direction = {0, 0, 0};
+    EXPECT_FALSE(view->entities->AddRb3Circle());
+    EXPECT_EQ(view->analysis->rb3Circles.size(), 1u);
     EXPECT_FALSE(fs::exists(scratch / "rb3/circle2.brep"));
 }
 
+TEST_F(LineElementsAndKeys, WithoutTheirLocationsKeysAndCommandsSayWhatIsMissing) {
+    view->analysis->dataRoot.clear();
+    view->analysis->rb3BrepDir.clear();
+    command("frameHightLight 0 0 100 0 0 0 10");
+    testing::internal::CaptureStderr();
+    key("k");
+    key("y");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("orvane: k: no data root yet"), std::string::npos) << err;
+    EXPECT_NE(err.find("RB3 disc * 0 is not written: no RB3 B-rep directory"), std::string::npos) << err;
+    EXPECT_EQ(view->analysis->rb3Circles.size(), 1u) << "the disc itself is still added";
+    EXPECT_NE(command("cutBrep 0 0 0 1").find("cutBrep: no data root yet"), std::string::npos);
+    view->fixedLocations.seriesDir.clear();
+    EXPECT_NE(
+        command("rendererVTK " + (scratch / "box3D_FEMmpData1.vtk").string()).find("no series directory"),
+        std::string::npos);
+}
+
 TEST_F(LineElementsAndKeys, XExportsOnlyFaceTargets) {
-    style().target = "P 0 1";
+    view->analysis->target = "P 0 1";
     testing::internal::CaptureStderr();
     key("x");
     EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a face"), std::string::npos);
@@ -265,15 +285,15 @@ TEST_F(LineElementsAndKeys, BeamNodeMarkersAtThePickedNode) {
     EXPECT_EQ(view->scene->beamLabelAssembly->GetParts()->GetNumberOfItems(), 3);
 
     events.clear();
-    style().target = "F 0 2";
+    view->analysis->target = "F 0 2";
     command("MatIds");
     EXPECT_TRUE(events.empty());
-    style().target = "S 0 2";
+    view->analysis->target = "S 0 2";
     command("MatIds");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].name, "id");
     EXPECT_EQ(events[0].args.at(0), "2");
 
-    style().target = "S 0 2";
+    view->analysis->target = "S 0 2";
     EXPECT_NE(command("getFaceCenter").find("is not a face"), std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include "geometry/GaussPointJob.h"
 #include "geometry/ImportState.h"
 #include "interaction/MouseInteractorHighLightActor.h"
+#include "model/Analysis.h"
 #include "scene/ActorNames.h"
 
 #include <BRepBuilderAPI_Transform.hxx>
@@ -219,8 +220,8 @@ TEST_F(StepImport, RealModelBecomesFacesAndSolidsJoinedByTheirIndex) {
     EXPECT_TRUE(solid->GetVisibility());
     EXPECT_DOUBLE_EQ(solid->GetProperty()->GetOpacity(), 0.8);
     EXPECT_DOUBLE_EQ(style.modelActor->GetProperty()->GetOpacity(), 0.8);
-    EXPECT_EQ(style.dataRoot, root.string());
-    EXPECT_EQ(style.model.stepPath, screw);
+    EXPECT_EQ(style.analysis->dataRoot, root.string());
+    EXPECT_EQ(style.analysis->model.stepPath, screw);
     EXPECT_EQ(view->stepImport->stepDir, root.string() + "/data/step");
     EXPECT_FALSE(view->stepImport->workingShape.IsNull());
 }
@@ -363,10 +364,10 @@ TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
     EXPECT_EQ(second, root.string() + "/data/guass/guass.txt");
 
     auto& style = *view->pickingStyle;
-    ASSERT_EQ(style.gaussPoints.size(), 2u);
-    EXPECT_EQ(style.gaussPoints[1].faceIndex, 3);
-    EXPECT_EQ(style.gaussPoints[1].z, 6.0);
-    EXPECT_EQ(style.model.brepFiles, std::vector<std::string>{brep});
+    ASSERT_EQ(style.analysis->gaussPoints.size(), 2u);
+    EXPECT_EQ(style.analysis->gaussPoints[1].faceIndex, 3);
+    EXPECT_EQ(style.analysis->gaussPoints[1].z, 6.0);
+    EXPECT_EQ(style.analysis->model.brepFiles, std::vector<std::string>{brep});
 
     // A failing generator, or one that writes nothing, adds no points: the
     // old output is gone before it runs and is never read under a new face.
@@ -377,7 +378,7 @@ TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
         testing::internal::CaptureStderr();
         command("genBrep 5");
         const std::string diagnostics = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(style.gaussPoints.size(), 2u) << failing;
+        EXPECT_EQ(style.analysis->gaussPoints.size(), 2u) << failing;
         EXPECT_NE(diagnostics.find("guass.txt"), std::string::npos) << failing << diagnostics;
     }
     EXPECT_FALSE(fs::exists(output));
@@ -385,19 +386,19 @@ TEST_F(StepImport, GenBrepRunsTheGeneratorWithBothPathsAndAppendsItsPoints) {
     fs::create_directory(root / "data/brep/face6.brep");
     std::ofstream(program) << "#!/bin/sh\nprintf '1 2 3\\n' > \"$2\"\n";
     command("genBrep 6");
-    EXPECT_EQ(style.gaussPoints.size(), 2u);
+    EXPECT_EQ(style.analysis->gaussPoints.size(), 2u);
     EXPECT_FALSE(fs::exists(output));
 
     // generateBreps takes the face from the target.
-    style.target = "F 0 7";
+    style.analysis->target = "F 0 7";
     command("generateBreps");
     EXPECT_TRUE(fs::exists(root / "data/brep/face7.brep"));
-    EXPECT_EQ(style.gaussPoints.back().faceIndex, 7);
+    EXPECT_EQ(style.analysis->gaussPoints.back().faceIndex, 7);
 
     testing::internal::CaptureStderr();
     command("genBrep " + std::to_string(style.faces.size()));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("no face"), std::string::npos);
-    EXPECT_EQ(style.gaussPoints.size(), 3u);
+    EXPECT_EQ(style.analysis->gaussPoints.size(), 3u);
 }
 
 TEST_F(StepImport, TheShippedGeneratorWorksUnderARootWithShellCharacters) {
@@ -407,7 +408,7 @@ TEST_F(StepImport, TheShippedGeneratorWorksUnderARootWithShellCharacters) {
     command("genBrep 0");
     EXPECT_TRUE(fs::exists(odd / "data/brep/face0.brep"));
     EXPECT_GT(fs::file_size(odd / "data/guass/guass.txt"), 0u);
-    EXPECT_FALSE(view->pickingStyle->gaussPoints.empty());
+    EXPECT_FALSE(view->analysis->gaussPoints.empty());
     EXPECT_FALSE(fs::exists("pwned"));
 }
 
@@ -420,7 +421,7 @@ TEST_F(StepImport, SphereCutsWriteNumberedPiecesAndRegisterThem) {
         EXPECT_TRUE(fs::exists(root / file)) << file;
     }
     EXPECT_EQ(view->stepImport->cutCount, 2);
-    EXPECT_EQ(view->pickingStyle->model.brepFiles,
+    EXPECT_EQ(view->analysis->model.brepFiles,
               (std::vector<std::string>{root.string() + "/data/cut/cut0.stl",
                                         root.string() + "/data/cut/cut1.stl"}));
     int cutActors = 0;
@@ -477,16 +478,16 @@ TEST_F(StepImport, HoverInFaceModeSelectsTheFaceUnderTheMouseAndARightClickTarge
         std::cout.rdbuf(old);
         return out.str();
     }();
-    EXPECT_EQ(style.target, "F 0 " + std::to_string(face));
-    EXPECT_EQ(console.substr(0, console.find('\n')), style.target);
+    EXPECT_EQ(style.analysis->target, "F 0 " + std::to_string(face));
+    EXPECT_EQ(console.substr(0, console.find('\n')), style.analysis->target);
     const double* centre = style.faceActors[static_cast<std::size_t>(face)]->GetCenter();
-    EXPECT_EQ(style.position[0], centre[0]);
+    EXPECT_EQ(style.analysis->position[0], centre[0]);
 
     // Off the model nothing is selected, and the target stays.
     style.updateHover(2, 2);
     EXPECT_TRUE(style.selectedFaceIds.empty());
     style.OnRightButtonDown();
-    EXPECT_EQ(style.target, "F 0 " + std::to_string(face));
+    EXPECT_EQ(style.analysis->target, "F 0 " + std::to_string(face));
 }
 
 TEST_F(StepImport, HoverInSolidModeRedsTheSolidAndRestoresIt) {
@@ -518,17 +519,17 @@ TEST_F(StepImport, HighlightPointsMarksEveryPointOfTheFile) {
 TEST_F(StepImport, FaceCentreOfTheTargetFace) {
     command("openSTLFile " + root.string() + " " + screw);
     auto& style = *view->pickingStyle;
-    style.target = "F 0 0";
+    style.analysis->target = "F 0 0";
     const std::string console = command("getFaceCenter");
     EXPECT_EQ(console.substr(0, 2), "0\n") << console;
-    EXPECT_EQ(style.nodeCounter, 1);
+    EXPECT_EQ(style.analysis->nodeCounter, 1);
 }
 
 TEST_F(StepImport, MultiPointModeCollectsEachRightClickedFaceOnce) {
     command("openSTLFile " + root.string() + " " + screw);
     auto& style = *view->pickingStyle;
     style.HandleKey("v");
-    ASSERT_TRUE(style.multiPointMode);
+    ASSERT_TRUE(style.analysis->multiPointMode);
     std::ostringstream out;
     std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
     for (int face : {3, 3, 5}) {
@@ -538,16 +539,16 @@ TEST_F(StepImport, MultiPointModeCollectsEachRightClickedFaceOnce) {
     style.lastPickedActor = view->pickingStyle->modelActor;
     style.OnRightButtonDown();
     std::cout.rdbuf(old);
-    ASSERT_EQ(style.pickedPoints.size(), 2u);
-    EXPECT_EQ(style.pickedPoints[0].target, "F 0 3");
-    EXPECT_EQ(style.pickedPoints[1].faceIndex, 5);
+    ASSERT_EQ(style.analysis->pickedPoints.size(), 2u);
+    EXPECT_EQ(style.analysis->pickedPoints[0].target, "F 0 3");
+    EXPECT_EQ(style.analysis->pickedPoints[1].faceIndex, 5);
     EXPECT_DOUBLE_EQ(style.faceActors[3]->GetProperty()->GetColor()[1], 0.1);
 
     command("arrowHighLight 10 0 0 0 0 0");
     command("arrowAdd");
-    EXPECT_EQ(style.model.forces.size(), 2u);
+    EXPECT_EQ(style.analysis->model.forces.size(), 2u);
     style.HandleKey("v");
-    EXPECT_TRUE(style.pickedPoints.empty());
+    EXPECT_TRUE(style.analysis->pickedPoints.empty());
 }
 
 // Hover takes the face from the model's triangles and the solid from its own

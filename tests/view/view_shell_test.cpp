@@ -10,6 +10,7 @@
 #include <QVTKOpenGLStereoWidget.h>
 
 #include "interaction/MouseInteractorHighLightActor.h"
+#include "model/Analysis.h"
 #include <vtkActor.h>
 #include <vtkAssembly.h>
 #include <vtkOrientationMarkerWidget.h>
@@ -78,11 +79,11 @@ TEST(ViewShell, FixedLocationsComeFromTheEnvironment) {
     ViewFixture fixture;
     ::unsetenv("ORVANE_DEFAULT_DATA_ROOT");
     ::unsetenv("ORVANE_RB3_BREP_DIR");
-    EXPECT_EQ(fixture.view->pickingStyle->dataRoot, "/srv/orvane-root");
-    EXPECT_EQ(fixture.view->pickingStyle->rb3BrepDir, "/srv/orvane-rb3");
+    EXPECT_EQ(fixture.view->analysis->dataRoot, "/srv/orvane-root");
+    EXPECT_EQ(fixture.view->analysis->rb3BrepDir, "/srv/orvane-rb3");
 
     ViewFixture builtIn;
-    EXPECT_EQ(builtIn.view->pickingStyle->dataRoot, "E:/Zelq01/Plentor_sdk.node/unit/gridmoor");
+    EXPECT_EQ(builtIn.view->analysis->dataRoot, "");
 }
 
 TEST(ViewShell, HideStartsMinimisedBeyondTheScreen) {
