@@ -24,8 +24,27 @@ bool CafModel::WriteStl(const std::string& path, bool asciiMode, bool withPointT
         return false;
     }
     try {
-        const TopoDS_Compound compound = freeShapesCompound(document);
-        meshShape(compound, linearDeflection, angularDeflectionDeg * 3.141592653589793 / 180.0, stop);
+        return WriteShapeStl(freeShapesCompound(document), path, asciiMode, withPointTriangleFiles, console,
+                             stop, true);
+    } catch (const Standard_Failure& e) {
+        std::cerr << "cannot write " << path << ": " << e.GetMessageString() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "cannot write " << path << ": " << e.what() << '\n';
+    }
+    return false;
+}
+
+void CafModel::Mesh(const TopoDS_Shape& compound, const std::atomic<bool>* stop) const {
+    meshShape(compound, linearDeflection, angularDeflectionDeg * 3.141592653589793 / 180.0, stop);
+}
+
+bool CafModel::WriteShapeStl(const TopoDS_Shape& compound, const std::string& path, bool asciiMode,
+                             bool withPointTriangleFiles, std::ostream& console,
+                             const std::atomic<bool>* stop, bool mesh) const {
+    try {
+        if (mesh) {
+            Mesh(compound, stop);
+        }
         if (stop != nullptr && *stop) {
             return false;
         }

@@ -28,6 +28,15 @@ struct CafModel {
     bool WriteStl(const std::string& path, bool asciiMode, bool withPointTriangleFiles,
                   std::ostream& console = std::cout, const std::atomic<bool>* stop = nullptr) const;
 
+    // WriteStl for a compound of the free shapes; with `mesh` false the
+    // compound is written with the triangulations it carries (see Mesh).
+    bool WriteShapeStl(const TopoDS_Shape& compound, const std::string& path, bool asciiMode,
+                       bool withPointTriangleFiles, std::ostream& console, const std::atomic<bool>* stop,
+                       bool mesh) const;
+
+    // The meshing WriteStl does, with this model's fineness.
+    void Mesh(const TopoDS_Shape& compound, const std::atomic<bool>* stop = nullptr) const;
+
     // Writes base.pts and base.tri from the stored triangulations of the
     // shape's faces (see writePointTriangleFiles).
     static bool WritePointTriangleFiles(const std::string& base, const TopoDS_Shape& shape,

@@ -75,6 +75,22 @@ std::optional<std::string> failureOf(const std::function<void()>& work) {
     return std::nullopt;
 }
 
+void meshStepModel(StepModel& model, const std::atomic<bool>* stop) {
+    model.meshed = false;
+    std::optional<std::string> wholeModelFailure;
+    {
+        // Two topologies: each mesh is the one it would be alone.
+        JoinedThreads wholeModel;
+        wholeModel.start(
+            [&] { wholeModelFailure = failureOf([&] { CafModel().Mesh(model.wholeModel, stop); }); });
+        meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection, stop);
+    }
+    if (wholeModelFailure) {
+        throw Standard_Failure(wholeModelFailure->c_str());
+    }
+    model.meshed = stop == nullptr || !*stop;
+}
+
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,
                                   std::ostream& console, const std::atomic<bool>& stop) {
     WrittenModelFiles written;
@@ -92,15 +108,13 @@ WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& roo
             return;
         }
         wholeModelFailure = failureOf([&] {
-            CafModel caf;
-            caf.document = model.document;
-            written.wholeModelWritten =
-                caf.WriteStl(dp::modelStl(root), true, true, wholeModelConsole, &stop);
-            written.wholeModel = freeShapesCompound(model.document);
+            written.wholeModelWritten = CafModel().WriteShapeStl(
+                model.wholeModel, dp::modelStl(root), true, true, wholeModelConsole, &stop, !model.meshed);
+            written.wholeModel = model.wholeModel;
         });
     });
 
-    if (!stop) {
+    if (!stop && !model.meshed) {
         meshShape(model.workingShape, kExportLinearDeflection, kExportAngularDeflection, &stop);
     }
 

@@ -35,12 +35,19 @@ struct WrittenModelFiles {
 // Worker threads run their work through it, so nothing leaves them.
 std::optional<std::string> failureOf(const std::function<void()>& work);
 
+// Meshes the working shape as the solid and face files need it and, at
+// the same time, the whole model as its files need it; model.meshed then
+// says so. Throws what the mesher throws (the model is then not meshed).
+// Once `stop` is true the meshing gives up, and the model is not meshed.
+void meshStepModel(StepModel& model, const std::atomic<bool>* stop = nullptr);
+
 // Writes the files of a STEP import below root: solid<i>.stl for every
 // solid, model<i>.stl for every face, and the whole-model STL with its point
 // and triangle files. Files and bytes are those of exportShapeStl for each
 // solid and face and CafModel::WriteStl for the document; the working shape
 // is meshed once, and the files are written on `threads` threads while the
 // whole model is meshed on one more. The triangulations stay on the shapes.
+// A model meshed already (meshStepModel) is written as it is meshed.
 // Once `stop` is true no further file is started; the files under way are
 // finished, so every file is whole.
 WrittenModelFiles writeModelFiles(const StepModel& model, const std::string& root, unsigned threads,

@@ -174,6 +174,8 @@ struct PreparedImport {
     std::size_t facesAdded = 0;
     std::size_t solidsShown = 0;
     vtkIdType trianglesPerTurn = 20000;
+    // Set in the first turn from the solids' triangles (see showImportTurn).
+    vtkIdType fewestTrianglesPerTurn = 1000;
 };
 
 namespace {
@@ -353,8 +355,12 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
     // Each actor added scans the renderer's list, and drawing a solid for the
     // first time uploads its mesh: a share of both per event-loop turn, each
     // turn about frameBudgetMs with its frame, keeps the view answering the
-    // mouse while a large model appears.
+    // mouse while a large model appears. Every turn's frame also draws all
+    // that is shown already, so the solids take at most mostSolidTurns
+    // turns: with more, the frames would grow with the model and their
+    // number too.
     constexpr double frameBudgetMs = 50.0;
+    constexpr vtkIdType mostSolidTurns = 8;
     using Clock = std::chrono::steady_clock;
     const auto elapsedMs = [](Clock::time_point since) {
         return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
@@ -369,9 +375,15 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
     if (pending.facesAdded == 0 && pending.solidsShown == 0) {
         // The final camera from the first turn on, so every solid is drawn (and uploaded) when added.
         vtkBoundingBox bounds;
+        vtkIdType solidTriangles = 0;
         for (const auto& actor : solids) {
             bounds.AddBounds(actor->GetBounds());
+            if (auto* mesh = vtkPolyData::SafeDownCast(actor->GetMapper()->GetInput())) {
+                solidTriangles += mesh->GetNumberOfCells();
+            }
         }
+        pending.fewestTrianglesPerTurn = std::max<vtkIdType>(1000, solidTriangles / mostSolidTurns + 1);
+        pending.trianglesPerTurn = std::max(pending.trianglesPerTurn, pending.fewestTrianglesPerTurn);
         double box[6];
         bounds.GetBounds(box);
         vtkCamera* camera = renderer->GetActiveCamera();
@@ -400,10 +412,10 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
     renderView();
     const double renderMs = elapsedMs(renderStart);
     if (triangles > 0) {
-        pending.trianglesPerTurn = renderMs < frameBudgetMs / 4.0 ? pending.trianglesPerTurn * 2
-                                   : renderMs > frameBudgetMs / 2.0
-                                       ? std::max<vtkIdType>(1000, pending.trianglesPerTurn / 2)
-                                       : pending.trianglesPerTurn;
+        pending.trianglesPerTurn = renderMs < frameBudgetMs / 4.0   ? pending.trianglesPerTurn * 2
+                                   : renderMs > frameBudgetMs / 2.0 ? std::max(pending.fewestTrianglesPerTurn,
+                                                                               pending.trianglesPerTurn / 2)
+                                                                    : pending.trianglesPerTurn;
     }
     return true;
 }

@@ -1,7 +1,10 @@
 #include "geometry/StepModel.h"
 
+#include "geometry/ShapeExporter.h"
+
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Copy.hxx>
+#include <BRep_Builder.hxx>
 #include <BinTools.hxx>
 #include <BinXCAFDrivers.hxx>
 #include <Bnd_Box.hxx>
@@ -9,15 +12,13 @@
 #include <IFSelect_ReturnStatus.hxx>
 #include <Message_ProgressIndicator.hxx>
 #include <Message_ProgressScope.hxx>
-#include <PCDM_ReaderStatus.hxx>
-#include <PCDM_StoreStatus.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
-#include <TCollection_ExtendedString.hxx>
 #include <TDocStd_Application.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Iterator.hxx>
 #include <Transfer_TransientProcess.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XSControl_TransferReader.hxx>
@@ -46,8 +47,7 @@ Handle(TDocStd_Document) newXcafDocument() {
     return document;
 }
 
-const char* const documentFile = "/model.xbf";
-const char* const shapeFile = "/shape.brep";
+const char* const handOverFile = "/model.bin";
 
 // Closes the document unless the model that holds it is handed out.
 class DocumentGuard {
@@ -128,6 +128,7 @@ std::optional<StepModel> read(const std::string& stepPath, std::ostream& console
     // whole-model files off the faces the view picks and exports one by one.
     model.workingShape = BRepBuilderAPI_Copy(reader.Shape(reader.NbShapes()), false, false).Shape();
     splitWorkingShape(model);
+    model.wholeModel = freeShapesCompound(model.document);
     guard.release();
     return model;
 }
@@ -159,45 +160,50 @@ void splitWorkingShape(StepModel& model) {
 }
 
 bool saveStepModel(const StepModel& model, const std::string& directory, std::ostream& diagnostics) {
+    const std::string path = directory + handOverFile;
+    if (!model.meshed) {
+        diagnostics << "cannot write the model into " << path << ": it is not meshed\n";
+        return false;
+    }
     try {
-        const std::string documentPath = directory + documentFile;
-        if (xcafApplication()->SaveAs(model.document,
-                                      TCollection_ExtendedString(documentPath.c_str(), true)) != PCDM_SS_OK) {
-            diagnostics << "cannot write the model document " << documentPath << '\n';
-            return false;
+        // One file, so geometry that both shapes share is written once.
+        TopoDS_Compound both;
+        BRep_Builder builder;
+        builder.MakeCompound(both);
+        builder.Add(both, model.workingShape);
+        builder.Add(both, model.wholeModel);
+        if (BinTools::Write(both, path.c_str(), true, false, BinTools_FormatVersion_CURRENT)) {
+            return true;
         }
-        const std::string shapePath = directory + shapeFile;
-        if (!BinTools::Write(model.workingShape, shapePath.c_str())) {
-            diagnostics << "cannot write the model shape " << shapePath << '\n';
-            return false;
-        }
-        return true;
+        diagnostics << "cannot write the model into " << path << '\n';
     } catch (const Standard_Failure& e) {
-        diagnostics << "cannot write the model into " << directory << ": " << e.GetMessageString() << '\n';
+        diagnostics << "cannot write the model into " << path << ": " << e.GetMessageString() << '\n';
     }
     return false;
 }
 
 std::optional<StepModel> loadStepModel(const std::string& directory, std::ostream& diagnostics) {
+    const std::string path = directory + handOverFile;
     try {
+        TopoDS_Shape both;
+        if (!BinTools::Read(both, path.c_str()) || both.IsNull() || both.NbChildren() != 2) {
+            diagnostics << "cannot read the model from " << path << '\n';
+            return std::nullopt;
+        }
         StepModel model;
-        const std::string documentPath = directory + documentFile;
-        if (xcafApplication()->Open(TCollection_ExtendedString(documentPath.c_str(), true), model.document) !=
-            PCDM_RS_OK) {
-            diagnostics << "cannot read the model document " << documentPath << '\n';
+        TopoDS_Iterator part(both);
+        model.workingShape = part.Value();
+        part.Next();
+        if (part.Value().ShapeType() != TopAbs_COMPOUND) {
+            diagnostics << "cannot read the model from " << path << ": no whole model\n";
             return std::nullopt;
         }
-        DocumentGuard guard(model.document);
-        const std::string shapePath = directory + shapeFile;
-        if (!BinTools::Read(model.workingShape, shapePath.c_str()) || model.workingShape.IsNull()) {
-            diagnostics << "cannot read the model shape " << shapePath << '\n';
-            return std::nullopt;
-        }
+        model.wholeModel = TopoDS::Compound(part.Value());
+        model.meshed = true;
         splitWorkingShape(model);
-        guard.release();
         return model;
     } catch (const Standard_Failure& e) {
-        diagnostics << "cannot read the model from " << directory << ": " << e.GetMessageString() << '\n';
+        diagnostics << "cannot read the model from " << path << ": " << e.GetMessageString() << '\n';
     }
     return std::nullopt;
 }

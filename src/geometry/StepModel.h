@@ -2,6 +2,7 @@
 
 #include <Standard_Handle.hxx>
 #include <TDocStd_Document.hxx>
+#include <TopoDS_Compound.hxx>
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 
@@ -22,9 +23,16 @@ struct StepModel {
     // faces[i]), each orientation composed with workingShape's.
     std::vector<TopoDS_Shape> solids;
     std::vector<TopoDS_Face> faces;
-    // XCAF document with every root, colours and names, for whole-model
-    // exports. Opened by the XCAF application: release it with closeDocument.
+    // Every root of the file (the document's free shapes) in one compound,
+    // for the whole-model files; its own topology, apart from workingShape.
+    TopoDS_Compound wholeModel;
+    // XCAF document with every root, colours and names, of a model read in
+    // place (a handed-over model has none). Opened by the XCAF application:
+    // release it with closeDocument.
     Handle(TDocStd_Document) document;
+    // workingShape carries the mesh of the solid and face files and
+    // wholeModel the finer one of the whole-model files (meshStepModel).
+    bool meshed = false;
 };
 
 // Called with the fraction (0 to 1) of the STEP entities transferred so far;
@@ -43,10 +51,13 @@ std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream
 // order, each orientation composed with the working shape's.
 void splitWorkingShape(StepModel& model);
 
-// A model handed from one process to another through files in directory:
-// the XCAF document as binary XCAF ("model.xbf") and the working shape as a
-// binary B-rep ("shape.brep"). Both sides give the same files, faces and
-// solids as the model read in place. False or nullopt with a diagnostic.
+// A meshed model handed from one process to another through a file in
+// directory: the working shape and the whole model, with their meshes, as
+// one binary B-rep ("model.bin"). The geometry does not cross a B-rep file
+// bit for bit (axes are rebuilt from their directions), so the meshes are
+// made where the model was read and cross with it: the files written from
+// the model handed over are those of the model read in place, byte for byte.
+// Names and colours stay behind. False or nullopt with a diagnostic.
 bool saveStepModel(const StepModel& model, const std::string& directory, std::ostream& diagnostics);
 std::optional<StepModel> loadStepModel(const std::string& directory, std::ostream& diagnostics);
 

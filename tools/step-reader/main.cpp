@@ -1,11 +1,12 @@
 // orvane-step-reader STEP_FILE OUT_DIR PARENT_PID
-// Reads a STEP file for the view in a process of its own and hands the model
-// back as files in OUT_DIR (see saveStepModel). Transfer progress goes to
-// file descriptor 3 as one fraction per line. Exit status 0 when the model
+// Reads and meshes a STEP file for the view in a process of its own and
+// hands the model back as a file in OUT_DIR (see saveStepModel). Transfer
+// progress goes to file descriptor 3 as one fraction per line. Exit status 0 when the model
 // was written, 1 when the file was refused (the reason on standard error),
 // 2 on a usage error. It ends with the view: a reader outliving the view
 // would only keep a core busy.
 
+#include "geometry/ModelFiles.h"
 #include "geometry/StepModel.h"
 
 #include <cerrno>
@@ -59,6 +60,14 @@ int main(int argc, char* argv[]) {
     std::optional<orvane::StepModel> model = orvane::readStepModel(stepPath, std::cout, progress);
     std::cout.flush();
     if (!model) {
+        return 1;
+    }
+    // The meshes cross to the view with the shapes; made here, from the
+    // geometry as read, they are those of a read in place.
+    if (const std::optional<std::string> failure =
+            orvane::failureOf([&] { orvane::meshStepModel(*model); })) {
+        std::cerr << "cannot mesh the model of " << stepPath << ": " << *failure << '\n';
+        orvane::closeDocument(model->document);
         return 1;
     }
     const bool saved = orvane::saveStepModel(*model, argv[2], std::cerr);
