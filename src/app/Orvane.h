@@ -4,7 +4,7 @@
 #include "channel/ProgressThrottle.h"
 #include "channel/ReplyChannel.h"
 #include "commands/CommandHold.h"
-#include "geometry/GaussPoint.h"
+#include "model/PointLists.h"
 #include "results/ResultPipeline.h"
 
 #include <QString>
@@ -165,15 +165,9 @@ public slots:
 public:
     // Shared state, used directly by the command handlers of every subsystem.
     bool hideOnStart = false;
-    std::vector<orvane::Point3> pointCoords;
-    std::vector<orvane::GaussPoint> filePoints;
-    // Points chosen by "judge".
-    std::vector<int> selectedPointIndices;
-    std::vector<orvane::Point3> selectedPointCoords;
-    std::vector<orvane::Point3> beamPoints;
-    std::vector<std::vector<orvane::Point3>> beamPointGroups;
-    double sphereRadius = 30.0;
     orvane::FixedLocations fixedLocations;
+    // The known points, the points "judge" chose and the beam nodes.
+    std::unique_ptr<orvane::PointLists> pointLists = std::make_unique<orvane::PointLists>();
 
     QVTKOpenGLStereoWidget* vtkWidget = nullptr;
 

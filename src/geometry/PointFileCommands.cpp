@@ -41,8 +41,8 @@ void Orvane::LoadPointFile(const std::string& path) {
     // Picks report these coordinates back, so they keep the file's precision.
     points->SetDataTypeToDouble();
 
-    filePoints.clear();
-    pointCoords.clear();
+    pointLists->filePoints.clear();
+    pointLists->pointCoords.clear();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
 
     const orvane::CoordinateRead read = orvane::readCoordinates(path);
@@ -50,10 +50,10 @@ void Orvane::LoadPointFile(const std::string& path) {
         std::cerr << "orvane: point file '" << path << "': " << *read.problem << "\n";
     }
     for (const orvane::Point3& point : read.points) {
-        filePoints.push_back({0, point[0], point[1], point[2]});
-        pointCoords.push_back(point);
+        pointLists->filePoints.push_back({0, point[0], point[1], point[2]});
+        pointLists->pointCoords.push_back(point);
     }
-    for (const orvane::GaussPoint& point : filePoints) {
+    for (const orvane::GaussPoint& point : pointLists->filePoints) {
         const vtkIdType id = points->InsertNextPoint(point.x, point.y, point.z);
         vertexCells->InsertNextCell(1, &id);
     }
@@ -68,12 +68,12 @@ void Orvane::LoadPointFile(const std::string& path) {
     renderer->AddActor(actor);
     applyGradientBackground();
 
-    pointPickerCallback->points = pointCoords;
+    pointPickerCallback->points = pointLists->pointCoords;
     renderView();
 }
 
 void Orvane::LoadGaussDataFiles() {
-    pointCoords.clear();
+    pointLists->pointCoords.clear();
     // The lists are optional, as their files are: without a directory there are none.
     if (fixedLocations.gaussDataDir.empty()) {
         return;
@@ -85,6 +85,6 @@ void Orvane::LoadGaussDataFiles() {
             std::cerr << "orvane: Gauss data file '" << fixedLocations.gaussData(k) << "': " << *read.problem
                       << "\n";
         }
-        pointCoords.insert(pointCoords.end(), read.points.begin(), read.points.end());
+        pointLists->pointCoords.insert(pointLists->pointCoords.end(), read.points.begin(), read.points.end());
     }
 }

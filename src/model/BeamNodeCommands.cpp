@@ -140,23 +140,23 @@ void Orvane::beamMesh(double segments, double length, const std::array<int, 3>& 
         std::cerr << "orvane: beamMesh: refused: " << *problem << "\n";
         return;
     }
-    beamPoints = orvane::beamMeshNodes(segments, length, axisFlags, start);
-    beamPointGroups.push_back(beamPoints);
+    pointLists->beamPoints = orvane::beamMeshNodes(segments, length, axisFlags, start);
+    pointLists->beamPointGroups.push_back(pointLists->beamPoints);
 }
 
 void Orvane::showPoint(int group, const orvane::Colour& colour, double opacity) {
     orvane::recolourPart(scene->beamAssembly, group, colour, opacity);
-    if (!validGroup(beamPointGroups, group, "showPoint")) {
+    if (!validGroup(pointLists->beamPointGroups, group, "showPoint")) {
         return;
     }
-    pointCoords.clear();
+    pointLists->pointCoords.clear();
     auto points = vtkSmartPointer<vtkPoints>::New();
     points->SetDataTypeToDouble();
     auto vertices = vtkSmartPointer<vtkCellArray>::New();
-    for (const orvane::Point3& node : beamPointGroups[static_cast<std::size_t>(group)]) {
+    for (const orvane::Point3& node : pointLists->beamPointGroups[static_cast<std::size_t>(group)]) {
         const vtkIdType id = points->InsertNextPoint(node.data());
         vertices->InsertNextCell(1, &id);
-        pointCoords.push_back(node);
+        pointLists->pointCoords.push_back(node);
     }
     auto polyData = vtkSmartPointer<vtkPolyData>::New();
     polyData->SetPoints(points);
@@ -169,16 +169,16 @@ void Orvane::showPoint(int group, const orvane::Colour& colour, double opacity) 
     actor->GetProperty()->SetPointSize(5.0);
     scene->beamPointAssembly->AddPart(actor);
     renderer->AddActor(scene->beamPointAssembly);
-    pointPickerCallback->points = pointCoords;
+    pointPickerCallback->points = pointLists->pointCoords;
     renderView();
 }
 
 void Orvane::pickBeamNodes(int group) {
-    if (!validGroup(beamPointGroups, group, "peidianPicker")) {
+    if (!validGroup(pointLists->beamPointGroups, group, "peidianPicker")) {
         return;
     }
-    pointCoords = beamPointGroups[static_cast<std::size_t>(group)];
-    pointPickerCallback->points = pointCoords;
+    pointLists->pointCoords = pointLists->beamPointGroups[static_cast<std::size_t>(group)];
+    pointPickerCallback->points = pointLists->pointCoords;
     renderView();
 }
 
@@ -245,7 +245,7 @@ void Orvane::arrowBeam(const std::string& label, const orvane::Point3& direction
 
     placeBeamMarker(beamLoadSlot, label, transformFilter->GetOutputPort(), {1.0, 0.0, 1.0});
     const orvane::Point3 picked = pointPickerCallback->pickedPosition;
-    for (const int index : orvane::pointsWithin(picked, pointCoords, coincidenceTolerance)) {
+    for (const int index : orvane::pointsWithin(picked, pointLists->pointCoords, coincidenceTolerance)) {
         sendReply("id", std::to_string(index));
     }
     renderView();
@@ -265,8 +265,8 @@ void Orvane::fixBeam(const std::string& label) {
 }
 
 void Orvane::connectSelected() {
-    renderer->AddActor(
-        orvane::spokesActor(pointPickerCallback->pickedPosition, selectedPointCoords, {0.0, 1.0, 0.0}));
+    renderer->AddActor(orvane::spokesActor(pointPickerCallback->pickedPosition,
+                                           pointLists->selectedPointCoords, {0.0, 1.0, 0.0}));
     renderView();
 }
 

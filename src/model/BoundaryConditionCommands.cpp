@@ -152,7 +152,8 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
          "Write the picked point entities to a text file; replies \"file is generated\"",
          [view](const CommandArguments& a) {
              if (writeSelectionFile(a.text(1), view->pickedArrow->label, view->pickedArrow->direction,
-                                    view->selectedPointIndices, view->selectedPointCoords)) {
+                                    view->pointLists->selectedPointIndices,
+                                    view->pointLists->selectedPointCoords)) {
                  view->sendReply("message", "file is generated");
              }
          }},
@@ -174,19 +175,19 @@ std::vector<CommandRow> boundaryConditionCommands(Orvane* view) {
 } // namespace orvane
 
 void Orvane::Judge() {
-    selectedPointIndices.clear();
-    selectedPointCoords.clear();
+    pointLists->selectedPointIndices.clear();
+    pointLists->selectedPointCoords.clear();
     const orvane::Point3 picked = pointPickerCallback->pickedPosition;
-    for (const orvane::Point3& point : pointCoords) {
+    for (const orvane::Point3& point : pointLists->pointCoords) {
         sendReply("message", orvane::joinReplyItems({orvane::sixDigits(picked[0] - point[0]),
                                                      orvane::sixDigits(picked[1] - point[1]),
                                                      orvane::sixDigits(picked[2] - point[2])}));
     }
-    for (const int index :
-         orvane::judgeSelection(picked, pointCoords, pickedArrow->direction, sphereRadius)) {
-        const orvane::Point3& point = pointCoords[static_cast<std::size_t>(index)];
-        selectedPointIndices.push_back(index);
-        selectedPointCoords.push_back(point);
+    for (const int index : orvane::judgeSelection(picked, pointLists->pointCoords, pickedArrow->direction,
+                                                  pointLists->sphereRadius)) {
+        const orvane::Point3& point = pointLists->pointCoords[static_cast<std::size_t>(index)];
+        pointLists->selectedPointIndices.push_back(index);
+        pointLists->selectedPointCoords.push_back(point);
         sendReply("message", orvane::joinReplyItems({orvane::sixDigits(point[0]), orvane::sixDigits(point[1]),
                                                      orvane::sixDigits(point[2])}));
     }
@@ -205,6 +206,6 @@ void Orvane::ProbeDisc(const orvane::Point3& centre, const orvane::Point3& norma
     actor->GetProperty()->SetColor(1.0, 0.0, 0.0);
     actor->GetProperty()->SetOpacity(0.2);
     renderer->AddActor(actor);
-    sphereRadius = radius;
+    pointLists->sphereRadius = radius;
     renderView();
 }

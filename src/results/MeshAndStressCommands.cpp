@@ -67,8 +67,8 @@ std::vector<CommandRow> meshAndStressCommands(Orvane* view) {
 void Orvane::BeiJingMesh(const std::string& path) {
     clearScene();
     const auto [points, polyData, mapper, actor] = scene->renewSlot(meshSlot);
-    pointCoords.clear();
-    filePoints.clear();
+    pointLists->pointCoords.clear();
+    pointLists->filePoints.clear();
 
     std::ifstream file;
     if (orvane::isRegularFile(path)) {

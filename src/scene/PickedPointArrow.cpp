@@ -98,7 +98,7 @@ void Orvane::arrow(const orvane::Point3& direction, const std::string& label) {
     const std::string positionText = orvane::joinReplyItems(
         {orvane::sixDigits(position[0]), orvane::sixDigits(position[1]), orvane::sixDigits(position[2])});
     sendReply("message", positionText);
-    for (const int index : orvane::pointsWithin(position, pointCoords, coincidenceTolerance)) {
+    for (const int index : orvane::pointsWithin(position, pointLists->pointCoords, coincidenceTolerance)) {
         sendReply("spring", positionText + " " + std::to_string(index));
     }
 

@@ -207,7 +207,7 @@ void Orvane::resetCamera() {
 }
 
 void Orvane::showBeam() {
-    const std::vector<orvane::Point3> points = beamPoints;
+    const std::vector<orvane::Point3> points = pointLists->beamPoints;
     auto linePoints = vtkSmartPointer<vtkPoints>::New();
     for (const orvane::Point3& point : points) {
         sendReply("message", orvane::joinReplyItems({orvane::sixDigits(point[0]), orvane::sixDigits(point[1]),

@@ -170,7 +170,7 @@ TEST_F(BoundaryConditions, NodeAndTextMarkers) {
 }
 
 TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
-    view->pointCoords = {{0, 0, 0}, {0, 0, 5}, {20, 0, 0}};
+    view->pointLists->pointCoords = {{0, 0, 0}, {0, 0, 5}, {20, 0, 0}};
     view->pointPickerCallback->pickedPosition = {0, 0, 0};
     command("judge");
     std::vector<std::string> texts;
@@ -180,7 +180,7 @@ TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
     EXPECT_EQ(texts, (std::vector<std::string>{"0.000000 0.000000 0.000000", "0.000000 0.000000 -5.000000",
                                                "-20.000000 0.000000 0.000000", "0.000000 0.000000 0.000000",
                                                "20.000000 0.000000 0.000000"}));
-    EXPECT_EQ(view->selectedPointIndices, (std::vector<int>{0, 2}));
+    EXPECT_EQ(view->pointLists->selectedPointIndices, (std::vector<int>{0, 2}));
 
     events.clear();
     view->pickedArrow->label = "F1";
@@ -191,11 +191,11 @@ TEST_F(BoundaryConditions, JudgeRepliesOffsetsThenTheSelectedPoints) {
 
     events.clear();
     command("sphere 2 10 0 0 0 0 0 1");
-    EXPECT_EQ(view->sphereRadius, 10.0);
+    EXPECT_EQ(view->pointLists->sphereRadius, 10.0);
     command("judge");
-    EXPECT_EQ(view->selectedPointIndices, (std::vector<int>{0}));
+    EXPECT_EQ(view->pointLists->selectedPointIndices, (std::vector<int>{0}));
     command("sphere 3 50");
-    EXPECT_EQ(view->sphereRadius, 10.0) << "an unknown form does nothing";
+    EXPECT_EQ(view->pointLists->sphereRadius, 10.0) << "an unknown form does nothing";
 }
 
 TEST_F(BoundaryConditions, SolverFilesHoldExactlyTheModel) {

@@ -16,8 +16,8 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProp3DCollection.h>
-#include <vtkProperty.h>
 #include <vtkPropCollection.h>
+#include <vtkProperty.h>
 #include <vtkRenderer.h>
 
 #include <gtest/gtest.h>
@@ -258,7 +258,7 @@ TEST_F(LineElementsAndKeys, BeamNodeMarkersAtThePickedNode) {
     command("beamMesh 4 100 1 0 0 0 0 0");
     command("beamMesh 2 10 0 1 0 0 0 0");
     command("peidianPicker 2 unused 0");
-    EXPECT_EQ(view->pointCoords.size(), 5u);
+    EXPECT_EQ(view->pointLists->pointCoords.size(), 5u);
     EXPECT_EQ(view->pointPickerCallback->points.size(), 5u);
 
     view->pointPickerCallback->pickedValid = true;

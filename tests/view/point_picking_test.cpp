@@ -117,9 +117,9 @@ TEST_F(PointPicking, LoadShowsEveryPointAsOneBlueVertex) {
     EXPECT_EQ(blue[1], 0.0);
     EXPECT_GE(blue[2], 1.0);
     EXPECT_TRUE(rendererHolds(actor));
-    EXPECT_EQ(view->pointCoords.size(), 3u);
-    EXPECT_EQ(view->filePoints.size(), 3u);
-    EXPECT_EQ(view->pointPickerCallback->points, view->pointCoords);
+    EXPECT_EQ(view->pointLists->pointCoords.size(), 3u);
+    EXPECT_EQ(view->pointLists->filePoints.size(), 3u);
+    EXPECT_EQ(view->pointPickerCallback->points, view->pointLists->pointCoords);
 
     command("load 1 " + writeFile("q.txt", "1 1 1"));
     vtkActor* second = view->scene->actors.get(1);
@@ -132,9 +132,9 @@ TEST_F(PointPicking, LoadShowsEveryPointAsOneBlueVertex) {
     EXPECT_EQ(view->pointPickerCallback->points.size(), 1u);
 
     command("load 0 " + writeFile("r.txt", "1 2 3 4 5 6"));
-    EXPECT_EQ(view->pointCoords.size(), 1u) << "selector 0 does nothing";
+    EXPECT_EQ(view->pointLists->pointCoords.size(), 1u) << "selector 0 does nothing";
     command("load 1 " + (scratch / "missing.txt").string());
-    EXPECT_TRUE(view->pointCoords.empty());
+    EXPECT_TRUE(view->pointLists->pointCoords.empty());
     EXPECT_TRUE(events.empty()) << "load never replies";
 }
 
@@ -144,16 +144,16 @@ TEST_F(PointPicking, GaussDataFilesOneToFourteenFillTheKnownPoints) {
     writeFile("guass_data_3.txt", "3 3 3 9");
     writeFile("guass_data_14.txt", "14 14 14");
     writeFile("guass_data_15.txt", "15 15 15");
-    view->pointCoords = {{7, 7, 7}};
+    view->pointLists->pointCoords = {{7, 7, 7}};
     EXPECT_EQ(command("readStl 1 " + std::string(ORVANE_TEST_DATA_DIR) + "/cube.stl"), "11\n");
-    EXPECT_EQ(view->pointCoords,
+    EXPECT_EQ(view->pointLists->pointCoords,
               (std::vector<orvane::Point3>{{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {14, 14, 14}}));
     EXPECT_TRUE(view->pointPickerCallback->points.empty()) << "the picker's list is left alone";
 
     fs::remove_all(scratch);
     fs::create_directories(scratch);
     command("readStl 1 " + std::string(ORVANE_TEST_DATA_DIR) + "/cube.stl");
-    EXPECT_TRUE(view->pointCoords.empty());
+    EXPECT_TRUE(view->pointLists->pointCoords.empty());
 }
 
 TEST_F(PointPicking, ClickOnAKnownPointSelectsIt) {

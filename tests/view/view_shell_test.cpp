@@ -137,7 +137,7 @@ TEST(ViewShell, NonAsciiTextCrossesTheHopIntact) {
 
 TEST(ViewShell, ShowBeamRepliesEveryPointThenAddsOnePolyline) {
     ViewFixture fixture;
-    fixture.view->beamPoints = {{0, 0, 0}, {1.5, 0, 0}, {3, -0.25, 1e-7}};
+    fixture.view->pointLists->beamPoints = {{0, 0, 0}, {1.5, 0, 0}, {3, -0.25, 1e-7}};
     fixture.view->OnReceiveMessage("showBeam");
     ASSERT_EQ(fixture.events.size(), 4u);
     EXPECT_EQ(fixture.events[0].args.at(0), "0.000000 0.000000 0.000000");
