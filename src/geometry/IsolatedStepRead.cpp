@@ -180,6 +180,18 @@ std::optional<pid_t> spawnReader(const std::string& program, const std::vector<s
     return pid;
 }
 
+long long memoryLimitMebibytes(const IsolatedReadOptions& options) {
+    if (options.memoryLimitMebibytes > 0) {
+        return options.memoryLimitMebibytes;
+    }
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageBytes = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageBytes <= 0) {
+        return 0; // unknown: no limit
+    }
+    return static_cast<long long>(pages) / 2 * pageBytes / (1024 * 1024);
+}
+
 std::string signalName(int signal) {
     const char* name = ::strsignal(signal);
     return std::to_string(signal) + (name != nullptr ? std::string(" (") + name + ")" : std::string());
@@ -220,9 +232,10 @@ std::optional<StepModel> readStepModelIsolated(const std::string& stepPath, std:
             return refuse(std::string("no pipe to the reader: ") + std::strerror(errno));
         }
     }
-    const std::optional<pid_t> pid =
-        spawnReader(program, {stepPath, scratch.path(), std::to_string(::getpid())}, writeEnds[Console].get(),
-                    writeEnds[Progress].get(), writeEnds[Errors].get(), std::cerr);
+    const std::optional<pid_t> pid = spawnReader(
+        program,
+        {stepPath, scratch.path(), std::to_string(::getpid()), std::to_string(memoryLimitMebibytes(options))},
+        writeEnds[Console].get(), writeEnds[Progress].get(), writeEnds[Errors].get(), std::cerr);
     if (!pid) {
         return refuse("the reader did not start");
     }

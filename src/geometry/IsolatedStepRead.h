@@ -15,6 +15,11 @@ struct IsolatedReadOptions {
     // The whole read, parse to hand-over, stops after this long; 0 means
     // the limit for the file's size (see limits::stepReadBaseSeconds).
     double timeLimitSeconds = 0;
+    // The most memory the reader may take, in MiB; 0 means half of this
+    // machine's memory. A file that makes the translation or the meshing
+    // allocate without end then fails the reader alone, instead of the
+    // out-of-memory killer choosing among the user's processes.
+    long long memoryLimitMebibytes = 0;
 };
 
 // The STEP reader program: "orvane-step-reader" beside the running

@@ -314,6 +314,19 @@ TEST_F(StepModel, IsolatedReadHandsTheModelBackAndRefusesWhatCrashesTheReader) {
     orvane::IsolatedReadOptions shortTime;
     shortTime.timeLimitSeconds = 0.05;
     EXPECT_NE(refused({}, shortTime).find("took longer than 0 s and was stopped"), std::string::npos);
+    // A file that makes the reader allocate past its limit costs the
+    // reader alone (here a real sample under a tiny limit).
+    orvane::IsolatedReadOptions littleMemory;
+    littleMemory.memoryLimitMebibytes = 16;
+    {
+        std::ostringstream console;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(orvane::readStepModelIsolated(kOccData + "/step/screw.step", console, {}, littleMemory));
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("cannot read STEP file " + kOccData + "/step/screw.step: the reader"),
+                  std::string::npos)
+            << said;
+    }
     orvane::IsolatedReadOptions missingReader;
     missingReader.readerProgram = (dir / "no-such-reader").string();
     EXPECT_NE(refused({}, missingReader).find("the reader did not start"), std::string::npos);

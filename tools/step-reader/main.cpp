@@ -1,10 +1,11 @@
-// orvane-step-reader STEP_FILE OUT_DIR PARENT_PID
+// orvane-step-reader STEP_FILE OUT_DIR PARENT_PID MEMORY_MIB
 // Reads and meshes a STEP file for the view in a process of its own and
 // hands the model back as a file in OUT_DIR (see saveStepModel). Transfer
 // progress goes to file descriptor 3 as one fraction per line. Exit status 0 when the model
 // was written, 1 when the file was refused (the reason on standard error),
-// 2 on a usage error. It ends with the view: a reader outliving the view
-// would only keep a core busy.
+// 2 on a usage error. MEMORY_MIB bounds the memory it may take (0: no
+// bound). It ends with the view: a reader outliving the view would only
+// keep a core busy.
 
 #include "geometry/ModelFiles.h"
 #include "geometry/StepModel.h"
@@ -16,6 +17,7 @@
 #include <iostream>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -39,13 +41,20 @@ bool writeProgressLine(double fraction) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 4) {
-        std::cerr << "usage: orvane-step-reader STEP_FILE OUT_DIR PARENT_PID\n";
+    if (argc != 5) {
+        std::cerr << "usage: orvane-step-reader STEP_FILE OUT_DIR PARENT_PID MEMORY_MIB\n";
         return 2;
     }
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (std::to_string(::getppid()) != argv[3]) {
         return 1; // the view is already gone
+    }
+    // A hostile file can make the translation or the meshing allocate
+    // without end: past the limit an allocation fails here, in this process.
+    if (const long long mebibytes = std::atoll(argv[4]); mebibytes > 0) {
+        const auto bytes = static_cast<rlim_t>(mebibytes) * 1024 * 1024;
+        const rlimit limit{bytes, bytes};
+        ::setrlimit(RLIMIT_DATA, &limit);
     }
     const std::string stepPath = argv[1];
     double reported = -1.0;
