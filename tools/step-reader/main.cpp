@@ -14,7 +14,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -38,6 +40,20 @@ bool writeProgressLine(double fraction) {
     return true;
 }
 
+// The private writable memory the process holds (VmData), which is what
+// RLIMIT_DATA bounds.
+rlim_t dataBytesHeld() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    for (unsigned long long kibibytes = 0; status >> key;) {
+        if (key == "VmData:" && status >> kibibytes) {
+            return static_cast<rlim_t>(kibibytes) * 1024;
+        }
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -50,9 +66,11 @@ int main(int argc, char* argv[]) {
         return 1; // the view is already gone
     }
     // A hostile file can make the translation or the meshing allocate
-    // without end: past the limit an allocation fails here, in this process.
+    // without end: past the bound an allocation fails here, in this process.
+    // The bound counts from what the process holds already, which in a
+    // sanitizer build is terabytes of reserved shadow memory.
     if (const long long mebibytes = std::atoll(argv[4]); mebibytes > 0) {
-        const auto bytes = static_cast<rlim_t>(mebibytes) * 1024 * 1024;
+        const auto bytes = dataBytesHeld() + static_cast<rlim_t>(mebibytes) * 1024 * 1024;
         const rlimit limit{bytes, bytes};
         ::setrlimit(RLIMIT_DATA, &limit);
     }
