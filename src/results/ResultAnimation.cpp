@@ -34,6 +34,47 @@ std::array<int, 3> dimensionsOf(vtkStructuredGrid* grid) {
     return dimensions;
 }
 
+// The cell of a 3-D structured grid that holds `point`: a walk through the
+// grid's index space from cell `start`, one step along each axis whose
+// parametric coordinate lies outside the cell. -1 when the walk would leave
+// the grid or does not settle; a general search must then decide, since a
+// curved grid need not be convex. Neighbouring surface points lie in the
+// same or a neighbouring cell, so most walks are one or two cells long and
+// the point locator of a general search (a second pass over a million
+// points) is never built.
+vtkIdType walkToCell(vtkStructuredGrid* grid, const std::array<vtkIdType, 3>& cells, vtkIdType start,
+                     const double point[3], vtkGenericCell* cell, double parametric[3], double* cellWeights) {
+    vtkIdType at[3] = {start % cells[0], (start / cells[0]) % cells[1], start / (cells[0] * cells[1])};
+    double closest[3];
+    double distance2 = 0.0;
+    int subId = 0;
+    for (vtkIdType step = 0; step < cells[0] + cells[1] + cells[2]; ++step) {
+        const vtkIdType id = at[0] + cells[0] * (at[1] + cells[1] * at[2]);
+        grid->GetCell(id, cell);
+        const int inside = cell->EvaluatePosition(point, closest, subId, parametric, distance2, cellWeights);
+        if (inside == 1) {
+            return id;
+        }
+        if (inside != 0) {
+            return -1;
+        }
+        bool moved = false;
+        for (int axis = 0; axis < 3; ++axis) {
+            const vtkIdType to = parametric[axis] < 0.0   ? at[axis] - 1
+                                 : parametric[axis] > 1.0 ? at[axis] + 1
+                                                          : at[axis];
+            if (to != at[axis] && to >= 0 && to < cells[axis]) {
+                at[axis] = to;
+                moved = true;
+            }
+        }
+        if (!moved) {
+            return -1;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 std::optional<SurfaceFileStamp> SurfaceFileStamp::of(const std::string& path) {
@@ -77,13 +118,22 @@ void ModeTransfer::rebuild(const SurfaceFileStamp& file, vtkPolyData* modelSurfa
     double parametric[3];
     double closest[3];
     int subId = 0;
+    const std::array<int, 3> dimensions = dimensionsOf(grid);
+    const std::array<vtkIdType, 3> cells{dimensions[0] - 1, dimensions[1] - 1, dimensions[2] - 1};
+    const bool walkable = grid->GetDataDimension() == 3 && !grid->HasAnyBlankCells() && cells[0] > 0 &&
+                          cells[1] > 0 && cells[2] > 0;
+    vtkIdType lastCell = walkable ? cells[0] / 2 + cells[0] * (cells[1] / 2 + cells[1] * (cells[2] / 2)) : -1;
     for (vtkIdType i = 0; i < count; ++i) {
         surface->GetPoint(i, point);
-        const vtkIdType cellId =
-            grid->FindCell(point, nullptr, cell, -1, 0.0, subId, parametric, cellWeights.data());
+        vtkIdType cellId =
+            walkable ? walkToCell(grid, cells, lastCell, point, cell, parametric, cellWeights.data()) : -1;
+        if (cellId < 0) {
+            cellId = grid->FindCell(point, nullptr, cell, -1, 0.0, subId, parametric, cellWeights.data());
+        }
         if (cellId < 0) {
             continue;
         }
+        lastCell = cellId;
         grid->GetCell(cellId, cell);
         double distance2 = 0.0;
         cell->EvaluatePosition(point, closest, subId, parametric, distance2, cellWeights.data());

@@ -23,12 +23,14 @@
 #include <vtkDataSetReader.h>
 #include <vtkImageData.h>
 #include <vtkPointData.h>
+#include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPropCollection.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkScalarBarActor.h>
 #include <vtkSmartPointer.h>
+#include <vtkStructuredGrid.h>
 #include <vtkTextActor.h>
 #include <vtkUnsignedCharArray.h>
 #include <vtkWindowToImageFilter.h>
@@ -379,6 +381,70 @@ TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
     EXPECT_NE(tick().err.find("locomotive_bogieassembly_sldasm2.stl"), std::string::npos);
     EXPECT_EQ(view->animation->modeTransfer.surface, nullptr);
     command("endModel");
+}
+
+} // namespace
+
+namespace {
+
+// Half an annulus (radii 10 to 20, 0 to 180 degrees, 8 high), a curved grid
+// that is not convex: the cell search walks through index space first and
+// must still find every point inside and none outside.
+TEST(ModeTransferSearch, FindsTheCellsOfACurvedGridAndNothingOutsideIt) {
+    constexpr int around = 40;
+    constexpr int across = 5;
+    constexpr int up = 3;
+    auto gridPoints = vtkSmartPointer<vtkPoints>::New();
+    for (int k = 0; k < up; ++k) {
+        for (int j = 0; j < across; ++j) {
+            for (int i = 0; i < around; ++i) {
+                const double angle = M_PI * i / (around - 1);
+                const double radius = 10.0 + 10.0 * j / (across - 1);
+                gridPoints->InsertNextPoint(radius * std::cos(angle), radius * std::sin(angle), 4.0 * k);
+            }
+        }
+    }
+    auto grid = vtkSmartPointer<vtkStructuredGrid>::New();
+    grid->SetDimensions(around, across, up);
+    grid->SetPoints(gridPoints);
+
+    // Inside at both ends of the arc, then across the hole, then beyond it.
+    const std::vector<std::array<double, 3>> inside{
+        {15.0, 0.5, 1.0}, {-15.0, 0.5, 7.0}, {0.0, 15.0, 4.0}, {-12.0, 1.0, 2.0}, {14.0, 3.0, 5.0}};
+    const std::vector<std::array<double, 3>> outside{
+        {0.0, 0.0, 4.0}, {0.0, 25.0, 4.0}, {15.0, -1.0, 4.0}, {0.0, 15.0, 9.0}};
+    auto surfacePoints = vtkSmartPointer<vtkPoints>::New();
+    for (const auto* points : {&inside, &outside}) {
+        for (const auto& p : *points) {
+            surfacePoints->InsertNextPoint(p.data());
+        }
+    }
+    auto surface = vtkSmartPointer<vtkPolyData>::New();
+    surface->SetPoints(surfacePoints);
+
+    orvane::ModeTransfer transfer;
+    transfer.rebuild(orvane::SurfaceFileStamp{}, surface, grid);
+    ASSERT_EQ(transfer.weights.targetCount(), inside.size() + outside.size());
+    // The grid's own coordinates, interpolated, give back each point found.
+    std::vector<double> coordinates(static_cast<std::size_t>(gridPoints->GetNumberOfPoints()) * 3);
+    for (vtkIdType i = 0; i < gridPoints->GetNumberOfPoints(); ++i) {
+        gridPoints->GetPoint(i, &coordinates[static_cast<std::size_t>(i) * 3]);
+    }
+    std::vector<double> interpolated(transfer.weights.targetCount() * 3);
+    orvane::interpolateTuples(transfer.weights, coordinates.data(), 3, interpolated.data());
+    for (std::size_t p = 0; p < inside.size(); ++p) {
+        EXPECT_GE(transfer.weights.sources[p * transfer.weights.width], 0) << "point " << p;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(interpolated[p * 3 + static_cast<std::size_t>(c)],
+                        inside[p][static_cast<std::size_t>(c)], 1e-9)
+                << "point " << p;
+        }
+    }
+    for (std::size_t p = inside.size(); p < transfer.weights.targetCount(); ++p) {
+        const auto* first = &transfer.weights.sources[p * transfer.weights.width];
+        EXPECT_TRUE(std::all_of(first, first + transfer.weights.width, [](auto id) { return id < 0; }))
+            << "point " << p;
+    }
 }
 
 } // namespace
