@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/FaultInjection.h"
 #include "geometry/CafModel.h"
+#include "geometry/JoinedThreads.h"
 #include "geometry/MeshFiles.h"
 #include "geometry/ShapeExporter.h"
 
@@ -36,27 +37,6 @@ bool writeMeshedStl(const TopoDS_Shape& shape, const std::string& path, std::ost
         return true;
     });
 }
-
-// Joins every thread it was given when it goes, so that no exception on the
-// way out leaves a running thread behind (which would end the program).
-class JoinedThreads {
-public:
-    JoinedThreads() = default;
-    JoinedThreads(const JoinedThreads&) = delete;
-    JoinedThreads& operator=(const JoinedThreads&) = delete;
-    ~JoinedThreads() { joinAll(); }
-    template <typename Work> void start(Work&& work) { threads_.emplace_back(std::forward<Work>(work)); }
-    void joinAll() {
-        for (std::thread& thread : threads_) {
-            if (thread.joinable()) {
-                thread.join();
-            }
-        }
-    }
-
-private:
-    std::vector<std::thread> threads_;
-};
 
 } // namespace
 

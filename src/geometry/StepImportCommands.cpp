@@ -13,6 +13,7 @@
 #include "geometry/GaussPointJob.h"
 #include "geometry/ImportState.h"
 #include "geometry/IsolatedStepRead.h"
+#include "geometry/JoinedThreads.h"
 #include "geometry/MeshFiles.h"
 #include "geometry/ModelFiles.h"
 #include "geometry/ShapeExporter.h"
@@ -56,6 +57,7 @@
 #include <new>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -235,40 +237,75 @@ void prepareImport(PreparedImport& prepared) {
 
     // The view shows the faces and solids of this model, from their meshes
     // in memory: files that an earlier import left in the directories are
-    // neither shown nor pickable.
-    const long long showTotal = static_cast<long long>(model.faces.size() + model.solids.size()) + 1LL;
-    long long shown = 0;
-    prepared.progress("show", shown, showTotal);
-
-    for (std::size_t i = 0; i < model.faces.size(); ++i) {
-        if (prepared.stop) {
-            prepared.stopped = true;
-            return;
+    // neither shown nor pickable. The meshes are made on every core, one
+    // thread making the picking index and the whole model's mesh meanwhile.
+    const std::size_t faceCount = model.faces.size();
+    const std::size_t shapeCount = faceCount + model.solids.size();
+    const long long showTotal = static_cast<long long>(shapeCount) + 1LL;
+    std::atomic<long long> shown{0};
+    prepared.progress("show", 0, showTotal);
+    std::vector<vtkSmartPointer<vtkPolyData>> meshes(shapeCount);
+    vtkSmartPointer<vtkPolyData> wholeModelMesh;
+    std::optional<std::string> indexFailure;
+    std::vector<std::optional<std::string>> meshFailures(threads);
+    {
+        JoinedThreads workers;
+        workers.start([&] {
+            indexFailure = failureOf([&] {
+                prepared.pickIndex.triangles =
+                    faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
+                prepared.pickIndex.locator = locatorOf(prepared.pickIndex.triangles);
+                wholeModelMesh = shapeMesh(written.wholeModel);
+                ++shown;
+            });
+        });
+        std::atomic<std::size_t> next{0};
+        const auto makeMeshes = [&](unsigned worker) {
+            meshFailures[worker] = failureOf([&] {
+                for (std::size_t i = next++; i < shapeCount && !prepared.stop; i = next++) {
+                    meshes[i] = shapeMesh(i < faceCount ? TopoDS_Shape(model.faces[i])
+                                                        : TopoDS_Shape(model.solids[i - faceCount]));
+                    ++shown;
+                    // One thread reports, so that the count never goes back.
+                    if (worker == 0) {
+                        prepared.progress("show", shown, showTotal);
+                    }
+                }
+            });
+        };
+        for (unsigned worker = 1; worker < threads; ++worker) {
+            workers.start([&makeMeshes, worker] { makeMeshes(worker); });
         }
-        vtkSmartPointer<vtkActor> actor = meshActor(shapeMesh(model.faces[i]));
+        makeMeshes(0);
+    }
+    for (const std::optional<std::string>& failure : meshFailures) {
+        if (failure) {
+            throw std::runtime_error(*failure);
+        }
+    }
+    if (indexFailure) {
+        throw std::runtime_error(*indexFailure);
+    }
+    prepared.progress("show", shown, showTotal);
+    if (prepared.stop) {
+        prepared.stopped = true;
+        return;
+    }
+    for (std::size_t i = 0; i < faceCount; ++i) {
+        vtkSmartPointer<vtkActor> actor = meshActor(meshes[i]);
         // A highlighted face lies in the surface of its translucent solid: draw it in front.
         actor->GetMapper()->SetRelativeCoincidentTopologyPolygonOffsetParameters(-2.0, -2.0);
         setActorName(actor, "F 0 " + std::to_string(i));
         prepared.faceActors.push_back(actor);
-        prepared.progress("show", ++shown, showTotal);
     }
-    for (std::size_t i = 0; i < model.solids.size(); ++i) {
-        if (prepared.stop) {
-            prepared.stopped = true;
-            return;
-        }
-        vtkSmartPointer<vtkActor> actor = meshActor(shapeMesh(model.solids[i]));
-        setActorName(actor, "S 0 " + std::to_string(i));
+    for (std::size_t i = faceCount; i < shapeCount; ++i) {
+        vtkSmartPointer<vtkActor> actor = meshActor(meshes[i]);
+        setActorName(actor, "S 0 " + std::to_string(i - faceCount));
         prepared.solidActors.push_back(actor);
         prepared.pickIndex.solidActors.push_back(actor);
-        prepared.progress("show", ++shown, showTotal);
     }
-    prepared.modelActor = meshActor(shapeMesh(written.wholeModel));
+    prepared.modelActor = meshActor(wholeModelMesh);
     prepared.modelActor->GetProperty()->SetOpacity(0.8);
-    prepared.progress("show", ++shown, showTotal);
-
-    prepared.pickIndex.triangles = faceIndexedPolyData(model.faces, solidOfEachFace(model.workingShape));
-    prepared.pickIndex.locator = locatorOf(prepared.pickIndex.triangles);
 }
 
 // The worker's whole life: nothing it throws leaves it; the GUI thread
