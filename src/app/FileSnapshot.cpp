@@ -1,5 +1,7 @@
 #include "app/FileSnapshot.h"
 
+#include "app/Descriptor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -13,24 +15,6 @@
 namespace orvane {
 
 namespace {
-
-// Closes a descriptor when it goes, unless released.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 // Copies up to `bytes` bytes from `from` to `to` in the kernel; falls back to
 // reading and writing where the file system cannot send. Returns the bytes

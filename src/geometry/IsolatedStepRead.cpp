@@ -1,5 +1,6 @@
 #include "geometry/IsolatedStepRead.h"
 
+#include "app/Descriptor.h"
 #include "commands/InputLimits.h"
 
 #include <cerrno>
@@ -25,26 +26,6 @@ namespace orvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Closes a file descriptor when it goes.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
     int fds[2];

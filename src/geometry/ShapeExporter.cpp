@@ -1,5 +1,6 @@
 #include "geometry/ShapeExporter.h"
 
+#include "app/Descriptor.h"
 #include "app/FileChecks.h"
 #include "app/TemporarySibling.h"
 #include "geometry/MeshFiles.h"
@@ -57,8 +58,9 @@ std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_S
     const std::string::size_type slash = path.rfind('/');
     const std::string directory =
         slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
-    const int directoryFd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (directoryFd < 0) {
+    // Closed however the writer leaves, an OpenCASCADE exception included.
+    const Descriptor directoryFd(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (directoryFd.get() < 0) {
         return "cannot open its directory: " + std::string(std::strerror(errno));
     }
     static std::atomic<unsigned> counter{0};
@@ -66,14 +68,13 @@ std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_S
         ".orvane-stl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     std::optional<std::string> problem;
     {
-        TemporarySibling file(path, "/proc/self/fd/" + std::to_string(directoryFd) + "/" + plainName);
+        TemporarySibling file(path, "/proc/self/fd/" + std::to_string(directoryFd.get()) + "/" + plainName);
         if (!writer.Write(shape, file.path().c_str())) {
             problem = "the STL writer failed";
         } else if (const std::optional<std::string> why = file.commit()) {
             problem = "cannot rename the written file: " + *why;
         }
     }
-    ::close(directoryFd);
     return problem;
 }
 
