@@ -130,6 +130,21 @@ vtkSmartPointer<vtkPolyData> shapeMesh(const TopoDS_Shape& shape) {
     return shape.IsNull() ? vtkSmartPointer<vtkPolyData>::New() : orvane::triangulationPolyData(shape);
 }
 
+// Where a camera stands and what it sees.
+struct CameraPose {
+    std::array<double, 11> values{};
+    static CameraPose of(vtkCamera& camera) {
+        CameraPose pose;
+        camera.GetPosition(&pose.values[0]);
+        camera.GetFocalPoint(&pose.values[3]);
+        camera.GetViewUp(&pose.values[6]);
+        pose.values[9] = camera.GetViewAngle();
+        pose.values[10] = camera.GetParallelScale();
+        return pose;
+    }
+    bool operator!=(const CameraPose& other) const { return values != other.values; }
+};
+
 vtkSmartPointer<vtkStaticCellLocator> locatorOf(vtkPolyData* mesh) {
     auto locator = vtkSmartPointer<vtkStaticCellLocator>::New();
     locator->SetDataSet(mesh);
@@ -521,15 +536,20 @@ void Orvane::applyStepImport(orvane::PreparedImport& prepared) {
     pickingStyle->setModelPickIndex(std::move(prepared.pickIndex));
 
     vtkCamera* camera = renderer->GetActiveCamera();
+    const CameraPose cameraBefore = CameraPose::of(*camera);
     camera->SetPosition(0.0, 0.0, -1.0);
     camera->SetFocalPoint(0.0, 0.0, 0.0);
     renderer->ResetCamera();
     camera->SetViewUp(0.0, 1.0, 0.0);
 
+    // The last turn drew the solids under this camera already: another
+    // frame of a large model would only keep the view from the mouse.
     if (state.solidFileCount == 0) {
         renderer->AddActor(prepared.modelActor);
+        renderView();
+    } else if (CameraPose::of(*camera) != cameraBefore) {
+        renderView();
     }
-    renderView();
 
     state.stepDir = dp::stepDir(root);
     state.solidDir = dp::solidDir(root);
