@@ -37,6 +37,17 @@ try {
   const open = ui.events.slice(mark).find((e) => e.event === 'message' && e.args[0] === 'open');
   if (open) process.stdout.write(`import: "open" to "step_file_loaded_flag" ${((flag.t - open.t) / 1000).toFixed(3)} s\n`);
   process.stdout.write(`import_seconds ${seconds.toFixed(3)}\n`);
+  // Where the time goes: each phase's first and last progress event, from "open".
+  const phases = new Map();
+  for (const e of ui.events.slice(mark)) {
+    if (e.event !== 'progress') continue;
+    const phase = String(e.args[0]).split(' ')[0];
+    const at = (((e.t - (open?.t ?? e.t)) / 1000)).toFixed(2);
+    if (!phases.has(phase)) phases.set(phase, [at, at]);
+    phases.get(phase)[1] = at;
+  }
+  const spans = [...phases].map(([phase, [from, to]]) => `${phase} ${from}-${to} s`).join(', ');
+  if (open) process.stdout.write(`import phases: ${spans}, flag ${((flag.t - open.t) / 1000).toFixed(2)} s\n`);
   const peak = /VmHWM:\s+(\d+) kB/.exec(readFileSync(`/proc/${view.pid}/status`, 'latin1'));
   if (peak) process.stdout.write(`import_peak_rss_mib ${(Number(peak[1]) / 1024).toFixed(1)}\n`);
   if (copyTo) cpSync(join(root, 'data'), copyTo, { recursive: true });

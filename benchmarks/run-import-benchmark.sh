@@ -71,6 +71,7 @@ for run in $(seq "$runs"); do
   rss=$(awk '/^import_peak_rss_mib / { print $2 }' "$log")
   idle=$(awk '/^import_idle_rss_mib / { print $2 }' "$log")
   echo "import run $run: $t s, peak memory $rss MiB, idle $idle MiB, load average $(cut -d' ' -f1 /proc/loadavg)"
+  sed -n "s/^import phases: /  phases: /p" "$log"
   import_times+=("$t")
 
   clean_root "$work/floor"

@@ -12,12 +12,14 @@
 #include "geometry/StepModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -87,7 +89,6 @@ int main(int argc, char* argv[]) {
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         bytes += entry.file_size();
     }
-    std::filesystem::remove_all(directory);
     orvane::closeDocument(model->document);
     if (!saved || !back) {
         std::cerr << "the hand-over file could not be written or read\n";
@@ -98,5 +99,26 @@ int main(int argc, char* argv[]) {
               << std::chrono::duration<double>(read - written).count() << " s (processor time "
               << double(writtenCpu - startCpu) / CLOCKS_PER_SEC << " s and "
               << double(readCpu - writtenCpu) / CLOCKS_PER_SEC << " s)\n";
+
+    // The import's files, from the model read in place and from the one
+    // handed over, alternating.
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    const std::atomic<bool> stop{false};
+    for (int run = 0; run < runs; ++run) {
+        for (const auto* which : {&*model, &*back}) {
+            const std::filesystem::path root = directory / "root";
+            std::filesystem::create_directories(root / "data/step");
+            std::filesystem::create_directories(root / "data/solid");
+            std::ostringstream lines;
+            const auto filesStart = std::chrono::steady_clock::now();
+            orvane::writeModelFiles(*which, root.string(), threads, lines, stop);
+            std::cout << "files from the model " << (which == &*model ? "read in place" : "handed over")
+                      << ": "
+                      << std::chrono::duration<double>(std::chrono::steady_clock::now() - filesStart).count()
+                      << " s\n";
+            std::filesystem::remove_all(root);
+        }
+    }
+    std::filesystem::remove_all(directory);
     return 0;
 }
