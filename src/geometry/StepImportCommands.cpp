@@ -321,6 +321,10 @@ void prepareImport(PreparedImport& prepared) {
     }
     prepared.modelActor = meshActor(wholeModelMesh);
     prepared.modelActor->GetProperty()->SetOpacity(0.8);
+    // Nothing needs the whole model's topology any more: taken apart here, it
+    // does not hold up the view's thread at the end of the import.
+    model.wholeModel.Nullify();
+    written.wholeModel.Nullify();
 }
 
 // The worker's whole life: nothing it throws leaves it; the GUI thread
