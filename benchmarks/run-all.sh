@@ -87,6 +87,8 @@ solids=$(sed -n 's/^hover: solids agreeing.*(\([0-9.]*\)%)$/\1/p' "$logs/import.
 row "solids agreeing with a plain cell picker, %" "$solids" "" "" "100" "$hover_load"
 gap=$(sed -n 's/^import: longest time without a frame \([0-9.]*\) ms.*/\1/p' "$logs/import.log")
 row "import: longest time without a frame, ms" "$gap" "" "" "<= 100" "$hover_load"
+frame=$(sed -n 's/^import: a frame of the whole model after the import, median of 7: \([0-9.]*\) ms$/\1/p' "$logs/import.log")
+row "  one frame of the whole model, ms" "$frame" "" "" "" "$hover_load"
 
 trip() { awk -v k="round_trip_$1" -v i="$2" '$1 == k { print $i }' "$logs/round-trip.log"; }
 row "round trip median ms (peer: echo client)" "$(trip view 3)" "$(trip echo 3)" \
