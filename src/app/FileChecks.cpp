@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <istream>
+#include <string>
 
 namespace orvane {
 
@@ -165,35 +167,39 @@ std::optional<std::string> writtenStlProblem(const std::string& path, std::size_
         }
         return std::nullopt;
     }
-    // Only the start of each line matters: its first word after the indentation.
+    // The facets are counted by their "endfacet" keyword, found with
+    // memmem: a written file is read back whole, so this runs at memory
+    // speed. A keyword split between two reads is found in the bytes kept
+    // from the previous one.
+    static constexpr char keyword[] = "endfacet";
+    constexpr std::size_t keywordSize = sizeof keyword - 1;
     std::size_t written = 0;
-    std::string head;
-    std::string lastHead;
-    const auto endLine = [&] {
-        if (head.rfind("endfacet", 0) == 0) {
+    char buffer[65536 + keywordSize];
+    std::size_t kept = 0;
+    std::string tail;
+    while (file.read(buffer + kept, 65536) || file.gcount() > 0) {
+        const std::size_t size = kept + static_cast<std::size_t>(file.gcount());
+        const char* at = buffer;
+        const char* const end = buffer + size;
+        while (const void* found = ::memmem(at, static_cast<std::size_t>(end - at), keyword, keywordSize)) {
             ++written;
+            at = static_cast<const char*>(found) + keywordSize;
         }
-        if (!head.empty()) {
-            lastHead = head;
+        // The last bytes of the file, for its last line.
+        constexpr std::ptrdiff_t tailSize = 4096;
+        tail.append(std::max<const char*>(buffer + kept, end - tailSize), end);
+        if (tail.size() > static_cast<std::size_t>(tailSize)) {
+            tail.erase(0, tail.size() - static_cast<std::size_t>(tailSize));
         }
-        head.clear();
-    };
-    char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        const auto count = static_cast<std::size_t>(file.gcount());
-        for (std::size_t i = 0; i < count; ++i) {
-            const char c = buffer[i];
-            if (c == '\n') {
-                endLine();
-            } else if ((c != ' ' && c != '\t' && c != '\r') || !head.empty()) {
-                if (head.size() < 8) {
-                    head += c;
-                }
-            }
-        }
+        kept = std::min(keywordSize - 1, static_cast<std::size_t>(end - at));
+        std::memmove(buffer, end - kept, kept);
     }
-    endLine();
-    const bool ended = lastHead.rfind("endsolid", 0) == 0;
+    // The last line that is not blank must be the "endsolid" line.
+    const std::size_t last = tail.find_last_not_of(" \t\r\n");
+    const std::size_t lineStart = last == std::string::npos ? 0 : tail.find_last_of('\n', last) + 1;
+    const std::size_t wordStart = tail.find_first_not_of(" \t", lineStart);
+    const bool ended = last != std::string::npos && wordStart != std::string::npos &&
+                       tail.compare(wordStart, 8, "endsolid") == 0;
     if (written != facets || !ended) {
         return "the written file is incomplete (" + std::to_string(written) + " of " +
                std::to_string(facets) + " facets" + (ended ? ")" : ", no endsolid line; disk full?)");

@@ -94,6 +94,17 @@ TEST_F(InputChecks, WrittenStlMustHoldEveryFacetAndItsEnd) {
     EXPECT_FALSE(orvane::writtenStlProblem(write("crlf.stl", "solid\r\nendsolid\r\n\r\n"), 0, true));
     EXPECT_TRUE(orvane::writtenStlProblem(write("short.stl", whole.substr(0, whole.size() - 30)), 2, true));
     EXPECT_TRUE(orvane::writtenStlProblem(write("empty.stl", ""), 0, true));
+    // A keyword across two of the check's 64 KiB reads still counts.
+    std::string many;
+    for (int i = 0; i < 1000; ++i) {
+        many += facet;
+    }
+    const std::size_t straddling = std::string("solid shape\n" + many).rfind("endfacet", 65532);
+    const std::string padded =
+        "solid shape" + std::string(65532 - straddling, ' ') + "\n" + many + "endsolid\n";
+    ASSERT_EQ(padded.find("endfacet", 65529), 65532U);
+    EXPECT_FALSE(orvane::writtenStlProblem(write("straddling.stl", padded), 1000, true));
+    EXPECT_TRUE(orvane::writtenStlProblem(write("straddling.stl", padded), 1001, true));
     // A lost block in the middle: the file still ends well but lacks a facet.
     EXPECT_TRUE(
         orvane::writtenStlProblem(write("hole.stl", "solid shape\n" + facet + "endsolid shape\n"), 2, true));
