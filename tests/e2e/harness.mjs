@@ -381,24 +381,36 @@ export async function startView({ url, args = [], env = {}, cwd } = {}) {
         `view stderr line matching ${re}`, timeout);
     },
     // Qt may map helper windows too; the view is the largest visible one.
+    // xdotool stops with an X error when a window it has listed goes away
+    // before it asks about it, as Qt's helper windows do at start: then it
+    // is asked again, until the time is up.
     async window({ timeout = DEFAULT_TIMEOUT } = {}) {
       if (windowId !== null) return windowId;
-      let stdout;
-      try {
-        ({ stdout } = await execFileAsync('xdotool',
-          ['search', '--sync', '--onlyvisible', '--pid', String(child.pid)], { timeout }));
-      } catch (err) {
-        throw new Error(`no visible window of view pid ${child.pid} found within ${timeout} ms `
-          + `(${err.killed ? 'timed out' : err.message.trim()}; DISPLAY=${process.env.DISPLAY})\n${diagnostics()}`);
+      const deadline = Date.now() + timeout;
+      let lastProblem = 'timed out';
+      for (;;) {
+        const left = deadline - Date.now();
+        if (left <= 0) {
+          throw new Error(`no visible window of view pid ${child.pid} found within ${timeout} ms `
+            + `(${lastProblem}; DISPLAY=${process.env.DISPLAY})\n${diagnostics()}`);
+        }
+        try {
+          const { stdout } = await execFileAsync('xdotool',
+            ['search', '--sync', '--onlyvisible', '--pid', String(child.pid)], { timeout: left });
+          let best = null;
+          for (const id of stdout.split('\n').filter(Boolean).map(Number)) {
+            const g = await windowGeometry(id).catch(() => null);
+            if (g && (!best || g.width * g.height > best.area)) best = { id, area: g.width * g.height };
+          }
+          if (best) {
+            windowId = best.id;
+            return windowId;
+          }
+        } catch (err) {
+          lastProblem = err.killed ? 'timed out' : err.message.trim();
+        }
+        await new Promise((resolve) => setTimeout(resolve, 100));
       }
-      const ids = stdout.split('\n').filter(Boolean).map(Number);
-      let best = null;
-      for (const id of ids) {
-        const g = await windowGeometry(id);
-        if (!best || g.width * g.height > best.area) best = { id, area: g.width * g.height };
-      }
-      windowId = best.id;
-      return windowId;
     },
     async geometry() {
       return windowGeometry(await view.window());
