@@ -7,6 +7,7 @@
 // the shown actors. Needs an X display.
 // Usage: orvane_hover_benchmark MODEL.step ROOT [MOVES]   (MOVES: 500)
 
+#include "FrameTimes.h"
 #include "ProcessMemory.h"
 #include "RecordingChannel.h"
 #include "ViewReady.h"
@@ -15,10 +16,8 @@
 
 #include <QApplication>
 #include <QSurfaceFormat>
-#include <QTimer>
 #include <QVTKOpenGLStereoWidget.h>
 
-#include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
 #include <vtkCellPicker.h>
 #include <vtkMath.h>
@@ -133,29 +132,19 @@ int main(int argc, char** argv) {
     std::ostringstream importOutput;
     std::streambuf* const console = std::cout.rdbuf(importOutput.rdbuf());
     vtkRenderWindow* window = view.vtkWidget->renderWindow();
-    std::vector<Clock::time_point> frames;
-    auto frameDone = vtkSmartPointer<vtkCallbackCommand>::New();
-    frameDone->SetClientData(&frames);
-    frameDone->SetCallback([](vtkObject*, unsigned long, void* clientData, void*) {
-        static_cast<std::vector<Clock::time_point>*>(clientData)->push_back(Clock::now());
-    });
-    const unsigned long observer = window->AddObserver(vtkCommand::EndEvent, frameDone);
-    QTimer redraw;
-    QObject::connect(&redraw, &QTimer::timeout, [window] { window->Render(); });
-    redraw.start(10);
+    FrameTimes frameTimes(window);
 
     const double idleMebibytes = processMebibytes("VmRSS:");
     const Clock::time_point importStart = Clock::now();
-    frames.push_back(importStart);
+    frameTimes.start(importStart);
     view.OnReceiveMessage(QString::fromStdString("openSTLFile " + root + " " + stepPath));
     while (view.importing()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const Clock::time_point importEnd = Clock::now();
     const double peakMebibytes = processMebibytes("VmHWM:");
-    redraw.stop();
-    window->RemoveObserver(observer);
-    frames.push_back(importEnd);
+    frameTimes.stop(importEnd);
+    const std::vector<Clock::time_point>& frames = frameTimes.frames;
     std::cout.rdbuf(console);
     if (!replied(events, "step_file_loaded_flag")) {
         std::cerr << "the import of " << stepPath << " into " << root << " failed\n";

@@ -7,10 +7,12 @@
 //       extracts the surface and renders it once off-screen, as plain VTK would
 //   orvane_results_benchmark view ROOT      (needs an X display)
 //       "stack ROOT 1" and "ModelAnsys ROOT 0" through the view's command
-//       path, from command to rendered frame
+//       path, from command to rendered frame, each with the longest time
+//       without a drawn frame while a timer asks for one every 10 ms
 // Each prints "name milliseconds" lines, "idle_rss_mib N" (resident memory
 // with a window drawn, before any data) and "peak_rss_mib N".
 
+#include "FrameTimes.h"
 #include "ProcessMemory.h"
 #include "RecordingChannel.h"
 #include "ResultGenerator.h"
@@ -143,17 +145,41 @@ int view(const std::string& root, int argc, char* argv[]) {
     // The view's console lines stay out of the figures.
     std::ostringstream console;
     std::streambuf* const standardOutput = std::cout.rdbuf();
-    const auto timed = [&](const std::string& command) {
+    // For the gap figures a timer asks for a frame every 10 ms, as a moving
+    // mouse would, and the longest time without a drawn frame is taken. The
+    // load times are taken without it, as the floor's are.
+    FrameTimes frameTimes(orvane.vtkWidget->renderWindow());
+    double longestGap = 0.0;
+    const auto timed = [&](const std::string& command, bool drawing = false) {
         events.clear();
         std::cout.rdbuf(console.rdbuf());
         const Clock::time_point start = Clock::now();
+        if (drawing) {
+            frameTimes.start(start);
+        }
         orvane.OnReceiveMessage(QString::fromStdString(command));
+        while (orvane.holdingCommands()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         const double elapsed = millisecondsSince(start);
         std::cout.rdbuf(standardOutput);
+        if (drawing) {
+            frameTimes.stop(Clock::now());
+            const std::vector<Clock::time_point>& frames = frameTimes.frames;
+            longestGap = 0.0;
+            for (std::size_t i = 1; i < frames.size(); ++i) {
+                longestGap = std::max(
+                    longestGap, std::chrono::duration<double, std::milli>(frames[i] - frames[i - 1]).count());
+            }
+        }
         return elapsed;
     };
     std::cout << "view_stack_ms " << timed("stack " + root + " 1") << std::endl;
     std::cout << "view_stack2_ms " << timed("stack " + root + " 1") << std::endl;
+    timed("stack " + root + " 1", true);
+    std::cout << "view_stack_gap_ms " << longestGap << std::endl;
+    timed("ModelAnsys " + root + " 0", true);
+    std::cout << "view_mode_gap_ms " << longestGap << std::endl;
     const double mode = timed("ModelAnsys " + root + " 0");
     const bool success = std::any_of(events.begin(), events.end(), [](const RecordingChannel::Event& e) {
         return e.name == "message" && !e.args.empty() && e.args[0] == "success";

@@ -103,10 +103,14 @@ while read -r _ run _ _ _ v _ _ f _ _ r _ l _; do
   row "result load memory growth MiB, run $run" "$v" "$f" "$r" "<= 1.3" "$l"
 done < <(grep -E '^run [0-9]+  memory growth' "$logs/results.log")
 sed -n 's/^run \([0-9]*\)  memory growth.*(peaks \(.*\))$/  run \1 result load peaks, idle (view \/ floor): \2/p' "$logs/results.log"
+while read -r _ run _ _ _ _ _ _ s _ _ m _ _ l; do
+  row "result load stack, longest no-frame ms, run $run" "$s" "" "" "<= 100" "$l"
+  row "result load mode, longest no-frame ms, run $run" "$m" "" "" "<= 100" "$l"
+done < <(grep -E '^run [0-9]+  longest time without a frame' "$logs/results.log")
 
-sed -n 's/^mode tick (mode \([0-9]*\), [^:]*: \([0-9.]*\) ms, floor [^:]*: \([0-9.]*\) ms$/\1 \2 \3/p' \
-  "$logs/animation.log" | while read -r mode v f; do
-  row "mode tick ms (mode $mode)" "$v" "$f" "$(ratio "$v" "$f")" "<= 1.3, < 100" "$animation_load"
+sed -n 's/^mode tick (mode \([0-9]*\), round \([0-9]*\), [^:]*: \([0-9.]*\) ms, floor [^:]*: \([0-9.]*\) ms$/\1 \2 \3 \4/p' \
+  "$logs/animation.log" | while read -r mode round v f; do
+  row "mode tick ms (mode $mode, round $round)" "$v" "$f" "$(ratio "$v" "$f")" "<= 1.3, < 100" "$animation_load"
 done
 sed -n 's/^series step to frame \([0-9]*\) [^:]*: \([0-9.]*\) ms, floor [^:]*: \([0-9.]*\) ms$/\1 \2 \3/p' \
   "$logs/animation.log" | while read -r frame v f; do

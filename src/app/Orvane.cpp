@@ -4,6 +4,7 @@
 #include "commands/CommandDispatcher.h"
 #include "commands/CommandHold.h"
 #include "commands/CommandTable.h"
+#include "commands/HeldJob.h"
 #include "geometry/GaussPointJob.h"
 #include "geometry/ImportState.h"
 #include "interaction/MouseInteractorHighLightActor.h"
@@ -12,6 +13,7 @@
 #include "model/Analysis.h"
 #include "model/EntityEditor.h"
 #include "results/ResultAnimation.h"
+#include "results/ResultLoad.h"
 #include "results/SolverRun.h"
 #include "scene/PickedPointArrow.h"
 #include "scene/SceneRegistry.h"
@@ -69,6 +71,12 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
             this, [this, work = std::move(work)] { dispatcher->runGuarded("genBrep", work); },
             Qt::QueuedConnection);
     });
+    resultLoading = std::make_unique<orvane::HeldJob<orvane::ResultLoadOutcome>>(
+        *commandHold, [this](std::function<void()> work) {
+            QMetaObject::invokeMethod(
+                this, [this, work = std::move(work)] { dispatcher->runGuarded("result load", work); },
+                Qt::QueuedConnection);
+        });
     pointPickerCallback = vtkSmartPointer<orvane::PointPickerCallback>::New();
     pointPicker = vtkSmartPointer<vtkPointPicker>::New();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
@@ -149,6 +157,7 @@ Orvane::~Orvane() {
     // and lets go of the command hold while the hold still exists.
     solverRun.reset();
     gaussJob.reset();
+    resultLoading.reset();
     cancelStepImport();
     orvane::removeWrittenFiles(stepImport->importFiles, std::cerr);
     // Its hold on the commands ends while the commands' hold still exists.

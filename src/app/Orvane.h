@@ -38,6 +38,8 @@ struct Analysis;
 class CommandDispatcher;
 class EntityEditor;
 class GaussPointJob;
+template <typename Result> class HeldJob;
+struct ResultLoadOutcome;
 struct ImportState;
 class SolverRun;
 class MouseInteractorHighLightActor;
@@ -105,6 +107,9 @@ public:
     // then importing() is true and commands wait.
     void OpenStepFile(const std::string& root, const std::string& stepPath);
     bool importing() const;
+    // Whether a long operation (an import, a result load, a run) holds the
+    // commands that arrive.
+    bool holdingCommands() const { return commandHold->holding(); }
     void ExportFaceBrep(int face);
     void ExportTargetFaceBrep();
     void CutWithSphere(const orvane::Point3& centre, double radius);
@@ -146,6 +151,9 @@ public:
     void showNextMode();
     void rendererVTK(const std::string& path);
     void stepSeries(orvane::SeriesStep step, const std::string& command);
+    // Reads the grid of the mode on show when its tick did not; false, with
+    // a diagnostic and no result kept, when it cannot be read.
+    bool readUnreadModeGrid(const std::string& command);
     void attri(const std::string& name);
 
     // Shows the plane widget that cuts the result open.
@@ -203,6 +211,9 @@ public:
     std::unique_ptr<orvane::SolverRun> solverRun;
     // The Gauss-point program of `genBrep`, if it runs.
     std::unique_ptr<orvane::GaussPointJob> gaussJob;
+    // The result load in progress, if any: its files are read and transferred
+    // onto the model surface on a worker.
+    std::unique_ptr<orvane::HeldJob<orvane::ResultLoadOutcome>> resultLoading;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -222,18 +233,12 @@ private:
     // to the shutdown.
     void cancelStepImport();
     void applyStepImport(orvane::PreparedImport& prepared);
-    // Reads the model surface and a result grid and fills the quantities;
-    // false with a diagnostic (and no result kept) when either is unusable.
-    bool readResultFiles(const std::string& command, const std::string& surfacePath,
-                         const std::string& gridPath, bool withStress, double scale,
-                         vtkSmartPointer<vtkDataArray>* modeVectors);
-    bool readResultSurface(const std::string& command, const std::string& surfacePath);
-    bool readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
-                        double scale, vtkSmartPointer<vtkDataArray>* modeVectors);
-    // Probes the grid's quantities onto the model surface.
-    void transferToSurface();
-    // Moves the surface by its mode shape and colours it by the shape's size.
-    bool warpByMode();
+    // The end of a result load, on the GUI thread: the loaded result replaces
+    // the scene, or the failure is reported and no result is kept.
+    void showLoadedResult(orvane::ResultForm form, const std::string& gridPath,
+                          orvane::ResultLoadOutcome outcome);
+    void attachLoadedResult(orvane::ResultForm form, const std::string& gridPath,
+                            orvane::ResultLoadOutcome outcome);
     void enableScalarBar(orvane::ScalarBarPlace place);
     // The marker objects of a beam-node marker slot, at the picked position.
     void placeBeamMarker(int markerSlot, const std::string& label, vtkAlgorithmOutput* glyphSource,

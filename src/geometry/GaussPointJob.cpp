@@ -1,6 +1,5 @@
 #include "geometry/GaussPointJob.h"
 
-#include "commands/CommandHold.h"
 #include "geometry/FaceBrep.h"
 #include "geometry/ProcessRunner.h"
 
@@ -13,11 +12,7 @@
 namespace orvane {
 
 GaussPointJob::GaussPointJob(CommandHold& commandHold, ToGuiThread toGui)
-    : hold(commandHold), toGuiThread(std::move(toGui)) {}
-
-GaussPointJob::~GaussPointJob() {
-    stop();
-}
+    : job(commandHold, std::move(toGui)) {}
 
 bool GaussPointJob::start(const std::string& program, const std::string& brepPath,
                           const std::string& outputPath, int face, Finished finished) {
@@ -31,15 +26,13 @@ bool GaussPointJob::start(const std::string& program, const std::string& brepPat
                   << std::strerror(errno) << "; the Gauss-point program is not run\n";
         return false;
     }
-    stopRequested = false;
-    // Held until `finish` ends; released here if the worker cannot start.
-    CommandHold::Lease held = hold.lease();
-    worker = std::thread([this, program, brepPath, outputPath, face, finished = std::move(finished)] {
-        std::vector<GaussPoint> points;
-        try {
+    const std::chrono::milliseconds limit = timeLimit;
+    return job.start(
+        [program, brepPath, outputPath, face, limit](const std::atomic<bool>& stop) {
             std::ostringstream diagnostics;
-            const int status = runProgram(program, {brepPath, outputPath}, diagnostics,
-                                          RunLimits{timeLimit, &stopRequested});
+            const int status =
+                runProgram(program, {brepPath, outputPath}, diagnostics, RunLimits{limit, &stop});
+            std::vector<GaussPoint> points;
             if (status == 0) {
                 points = readGaussPoints(outputPath, face);
             } else {
@@ -49,36 +42,15 @@ bool GaussPointJob::start(const std::string& program, const std::string& brepPat
                             << "); no points are read from " << outputPath << "\n";
             }
             std::cerr << diagnostics.str() << std::flush;
-        } catch (const std::exception& error) {
-            std::cerr << "orvane: genBrep: " << error.what() << "; no points are read\n";
-            points.clear();
-        } catch (...) {
-            std::cerr << "orvane: genBrep: an unknown error; no points are read\n";
-            points.clear();
-        }
-        if (stopRequested) {
-            return;
-        }
-        toGuiThread(
-            [this, points = std::move(points), finished]() mutable { finish(std::move(points), finished); });
-    });
-    lease = std::move(held);
-    return true;
-}
-
-void GaussPointJob::finish(std::vector<GaussPoint> points, const Finished& finished) {
-    const CommandHold::Lease held = std::move(lease);
-    if (worker.joinable()) {
-        worker.join();
-    }
-    finished(std::move(points));
-}
-
-void GaussPointJob::stop() {
-    stopRequested = true;
-    if (worker.joinable()) {
-        worker.join();
-    }
+            return points;
+        },
+        [finished = std::move(finished)](std::optional<std::vector<GaussPoint>> points,
+                                         const std::string& failure) {
+            if (!points) {
+                std::cerr << "orvane: genBrep: " << failure << "; no points are read\n";
+            }
+            finished(points.value_or(std::vector<GaussPoint>{}));
+        });
 }
 
 } // namespace orvane

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "commands/CommandHold.h"
+#include "commands/HeldJob.h"
 #include "geometry/GaussPoint.h"
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orvane {
@@ -19,37 +18,25 @@ namespace orvane {
 // so a failed run never yields the points of an earlier one.
 class GaussPointJob {
 public:
-    // Runs `work` in a later turn of the GUI thread's event loop.
-    using ToGuiThread = std::function<void(std::function<void()> work)>;
+    using ToGuiThread = HeldJob<std::vector<GaussPoint>>::ToGuiThread;
     using Finished = std::function<void(std::vector<GaussPoint> points)>;
 
     GaussPointJob(CommandHold& hold, ToGuiThread toGuiThread);
-    ~GaussPointJob();
-
-    GaussPointJob(const GaussPointJob&) = delete;
-    GaussPointJob& operator=(const GaussPointJob&) = delete;
 
     // Runs `program BREP OUTPUT`; `finished` gets the points (none after a
     // failure, with a diagnostic) on the GUI thread, then the hold is
     // released. False with a diagnostic when nothing was started.
     bool start(const std::string& program, const std::string& brepPath, const std::string& outputPath,
                int face, Finished finished);
-    bool running() const { return worker.joinable(); }
+    bool running() const { return job.running(); }
     // Stops the program (its whole process group) and waits for the worker;
     // `finished` is not called and the hold stays, for the shutdown.
-    void stop();
+    void stop() { job.stop(); }
 
     std::chrono::milliseconds timeLimit{std::chrono::minutes(2)};
 
 private:
-    void finish(std::vector<GaussPoint> points, const Finished& finished);
-
-    CommandHold& hold;
-    // Holds the commands from the start until `finish` has run.
-    CommandHold::Lease lease;
-    ToGuiThread toGuiThread;
-    std::thread worker;
-    std::atomic<bool> stopRequested{false};
+    HeldJob<std::vector<GaussPoint>> job;
 };
 
 } // namespace orvane

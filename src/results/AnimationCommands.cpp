@@ -13,6 +13,7 @@
 #include "results/ResultAnimation.h"
 #include "results/ResultCalculations.h"
 #include "results/ResultFiles.h"
+#include "results/ResultLoad.h"
 #include "results/ResultPipeline.h"
 
 #include <QTimerEvent>
@@ -84,7 +85,8 @@ std::optional<LegacyFile> readLegacyFile(const std::string& command, const std::
     {
         orvane::ByteInput checked(snapshot->bytes());
         // The whole keyword structure, block by block.
-        if (std::optional<std::string> problem = orvane::legacyVtkStructureProblem(checked, snapshot->size())) {
+        if (std::optional<std::string> problem =
+                orvane::legacyVtkStructureProblem(checked, snapshot->size())) {
             return fail(*problem);
         }
     }
@@ -105,13 +107,13 @@ std::optional<LegacyFile> readLegacyFile(const std::string& command, const std::
     return LegacyFile{std::move(*snapshot), reader};
 }
 
-// The model surface moved by a mode shape as a load shows a mode, the shape
-// interpolated at each surface point through the kept weights.
-bool warpThroughTransfer(const orvane::ModeTransfer& transfer, vtkDataArray* modeVectors,
-                         vtkPolyData& shown) {
+// A mode shape interpolated at each surface point through the kept
+// weights; null when the weights belong to no surface.
+vtkSmartPointer<vtkDoubleArray> shapeOnSurface(const orvane::ModeTransfer& transfer,
+                                               vtkDataArray* modeVectors) {
     const vtkIdType count = transfer.surface->GetNumberOfPoints();
     if (count == 0 || static_cast<vtkIdType>(transfer.weights.targetCount()) != count) {
-        return false;
+        return nullptr;
     }
     auto shape = vtkSmartPointer<vtkDoubleArray>::New();
     shape->SetName("ModeShape");
@@ -120,6 +122,14 @@ bool warpThroughTransfer(const orvane::ModeTransfer& transfer, vtkDataArray* mod
     orvane::withComponents(modeVectors, 3, [&](const auto* tuples) {
         orvane::interpolateTuples(transfer.weights, tuples, 3, shape->GetPointer(0));
     });
+    return shape;
+}
+
+// The model surface moved by a mode shape on it, as a load shows a mode.
+bool warpBy(const orvane::ModeTransfer& transfer, vtkDoubleArray* shape, vtkPolyData& shown) {
+    if (shape == nullptr) {
+        return false;
+    }
     shown.Initialize();
     shown.CopyStructure(transfer.surface);
     shown.GetPointData()->SetVectors(shape);
@@ -236,44 +246,90 @@ void Orvane::showNextMode() {
     const std::string gridPath = orvane::datapaths::animatedModeResult(a.animationRoot, mode);
     const std::string surfacePath = orvane::datapaths::modelStl(a.animationRoot);
     // The surface is read again only when its file changed since the weights were made.
-    const std::optional<orvane::SurfaceFileStamp> surfaceFile = orvane::SurfaceFileStamp::of(surfacePath);
+    const std::optional<orvane::FileStamp> surfaceFile = orvane::FileStamp::of(surfacePath);
     const bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
-    vtkSmartPointer<vtkDataArray> modeVectors;
-    if ((surfaceKept || readResultSurface("playModel", surfacePath)) &&
-        readResultGrid("playModel", gridPath, false, 1.0, &modeVectors)) {
+    const std::optional<orvane::FileStamp> modeFile = orvane::FileStamp::of(gridPath);
+    vtkSmartPointer<vtkDoubleArray> shape =
+        surfaceKept && modeFile ? a.modeTransfer.keptShape(*modeFile) : nullptr;
+    if (shape != nullptr) {
+        // Drawn from the kept shape; the grid is read when a command needs it.
+        r.forgetResult();
+        r.unreadModeGrid = gridPath;
+        r.resultModel = a.modeTransfer.surface;
+    } else {
+        orvane::ResultRequest request;
+        request.surfacePath = surfaceKept ? std::string() : surfacePath;
+        request.gridPath = gridPath;
+        request.modeShape = true;
+        std::string why;
+        std::optional<orvane::ResultData> read = orvane::readResult(request, why);
+        if (!read) {
+            std::cerr << "orvane: playModel: " << why << "\n";
+            r.forgetResult();
+            a.modeTransfer.forget();
+            renderView();
+            return;
+        }
+        vtkSmartPointer<vtkDataArray> modeVectors = read->modeShape;
+        r.adopt(std::move(*read));
         r.resultPointData->SetVectors(modeVectors);
         r.resultPointData->SetScalars(r.deformationMagnitude);
         r.deformationMagnitude->GetRange(r.resultRange.data());
         if (!surfaceFile || !a.modeTransfer.fits(*surfaceFile, r.resultGrid)) {
-            a.modeTransfer.rebuild(surfaceFile.value_or(orvane::SurfaceFileStamp{}), r.resultModel,
-                                   r.resultGrid);
+            a.modeTransfer.rebuild(surfaceFile.value_or(orvane::FileStamp{}), r.resultModel, r.resultGrid);
         }
         r.resultModel = a.modeTransfer.surface;
-        if (warpThroughTransfer(a.modeTransfer, modeVectors, *r.resultSurface)) {
-            r.resultRange = orvane::modeColourRange;
-            r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
-            r.resultMapper->SetInputData(r.resultSurface);
-            r.colourActor(r.resultMapper, r.resultActor);
-
-            a.modeLabel = vtkSmartPointer<vtkTextActor>::New();
-            a.modeLabel->SetTextScaleModeToNone();
-            a.modeLabel->GetPositionCoordinate()->SetCoordinateSystemToNormalizedDisplay();
-            a.modeLabel->SetPosition(0.0, 0.0);
-            a.modeLabel->GetTextProperty()->SetFontSize(25);
-            a.modeLabel->GetTextProperty()->SetColor(1.0, 1.0, 1.0);
-            a.modeLabel->SetInput(orvane::modeLabelText(mode, r.eigenvalues).c_str());
-            renderer->AddActor2D(a.modeLabel);
-            applyGradientBackground();
-            renderer->AddActor(r.resultActor);
-        } else {
-            std::cerr << "orvane: playModel: the mode shape of '" << gridPath
-                      << "' did not reach the model surface\n";
+        shape = shapeOnSurface(a.modeTransfer, modeVectors);
+        if (shape != nullptr && modeFile && surfaceFile) {
+            a.modeTransfer.keepShape(*modeFile, shape);
         }
+    }
+    if (warpBy(a.modeTransfer, shape, *r.resultSurface)) {
+        r.resultRange = orvane::modeColourRange;
+        r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+        r.resultMapper->SetInputData(r.resultSurface);
+        r.colourActor(r.resultMapper, r.resultActor);
+
+        a.modeLabel = vtkSmartPointer<vtkTextActor>::New();
+        a.modeLabel->SetTextScaleModeToNone();
+        a.modeLabel->GetPositionCoordinate()->SetCoordinateSystemToNormalizedDisplay();
+        a.modeLabel->SetPosition(0.0, 0.0);
+        a.modeLabel->GetTextProperty()->SetFontSize(25);
+        a.modeLabel->GetTextProperty()->SetColor(1.0, 1.0, 1.0);
+        a.modeLabel->SetInput(orvane::modeLabelText(mode, r.eigenvalues).c_str());
+        renderer->AddActor2D(a.modeLabel);
+        applyGradientBackground();
+        renderer->AddActor(r.resultActor);
+    } else {
+        std::cerr << "orvane: playModel: the mode shape of '" << gridPath
+                  << "' did not reach the model surface\n";
     }
     if (!r.hasResult()) {
         a.modeTransfer.forget();
     }
     renderView();
+}
+
+bool Orvane::readUnreadModeGrid(const std::string& command) {
+    ResultPipeline& r = *results;
+    if (r.unreadModeGrid.empty()) {
+        return true;
+    }
+    orvane::ResultRequest request;
+    request.gridPath = std::exchange(r.unreadModeGrid, {});
+    request.modeShape = true;
+    std::string why;
+    std::optional<orvane::ResultData> read = orvane::readResult(request, why);
+    if (!read) {
+        std::cerr << "orvane: " << command << ": " << why << "\n";
+        r.forgetResult();
+        return false;
+    }
+    vtkSmartPointer<vtkDataArray> modeVectors = read->modeShape;
+    r.adopt(std::move(*read));
+    r.resultPointData->SetVectors(modeVectors);
+    r.resultPointData->SetScalars(r.deformationMagnitude);
+    return true;
 }
 
 void Orvane::rendererVTK(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <vtkDataArray.h>
 #include <vtkDataSetMapper.h>
 #include <vtkDataSetReader.h>
+#include <vtkDoubleArray.h>
 #include <vtkGenericCell.h>
 #include <vtkIdList.h>
 #include <vtkPoints.h>
@@ -77,9 +78,9 @@ vtkIdType walkToCell(vtkStructuredGrid* grid, const std::array<vtkIdType, 3>& ce
 
 } // namespace
 
-std::optional<SurfaceFileStamp> SurfaceFileStamp::of(const std::string& path) {
+std::optional<FileStamp> FileStamp::of(const std::string& path) {
     std::error_code error;
-    SurfaceFileStamp stamp;
+    FileStamp stamp;
     stamp.path = path;
     stamp.bytes = std::filesystem::file_size(path, error);
     if (error) {
@@ -92,12 +93,14 @@ std::optional<SurfaceFileStamp> SurfaceFileStamp::of(const std::string& path) {
     return stamp;
 }
 
-bool ModeTransfer::fits(const SurfaceFileStamp& file, vtkStructuredGrid* grid) const {
+bool ModeTransfer::fits(const FileStamp& file, vtkStructuredGrid* grid) const {
     return surface != nullptr && surfaceFile && *surfaceFile == file &&
            dimensionsOf(grid) == gridDimensions && geometryFingerprint(grid) == gridFingerprint;
 }
 
-void ModeTransfer::rebuild(const SurfaceFileStamp& file, vtkPolyData* modelSurface, vtkStructuredGrid* grid) {
+void ModeTransfer::rebuild(const FileStamp& file, vtkPolyData* modelSurface, vtkStructuredGrid* grid) {
+    keptShapes.clear();
+    keptShapeBytes = 0;
     surface = vtkSmartPointer<vtkPolyData>::New();
     surface->ShallowCopy(modelSurface);
     surfaceFile = file;
@@ -147,6 +150,27 @@ void ModeTransfer::rebuild(const SurfaceFileStamp& file, vtkPolyData* modelSurfa
             weights.weights[slot + static_cast<std::size_t>(k)] = cellWeights[static_cast<std::size_t>(k)];
         }
     }
+}
+
+vtkDoubleArray* ModeTransfer::keptShape(const FileStamp& modeFile) const {
+    const auto kept = keptShapes.find(modeFile.path);
+    return kept != keptShapes.end() && kept->second.first == modeFile ? kept->second.second.Get() : nullptr;
+}
+
+void ModeTransfer::keepShape(const FileStamp& modeFile, vtkSmartPointer<vtkDoubleArray> shape) {
+    const auto bytesOf = [](vtkDoubleArray* array) {
+        return static_cast<std::size_t>(array->GetNumberOfValues()) * sizeof(double);
+    };
+    const auto old = keptShapes.find(modeFile.path);
+    if (old != keptShapes.end()) {
+        keptShapeBytes -= bytesOf(old->second.second);
+        keptShapes.erase(old);
+    }
+    if (keptShapeBytes + bytesOf(shape) > maxKeptShapeBytes) {
+        return;
+    }
+    keptShapeBytes += bytesOf(shape);
+    keptShapes.emplace(modeFile.path, std::make_pair(modeFile, std::move(shape)));
 }
 
 void ModeTransfer::forget() {

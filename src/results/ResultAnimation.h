@@ -8,11 +8,13 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 class vtkDataSetMapper;
+class vtkDoubleArray;
 class vtkDataSetReader;
 class vtkPolyData;
 class vtkStructuredGrid;
@@ -20,15 +22,15 @@ class vtkTextActor;
 
 namespace orvane {
 
-// A model surface file as last read: its path, size and modification time.
-struct SurfaceFileStamp {
+// A file as last read: its path, size and modification time.
+struct FileStamp {
     std::string path;
     std::uintmax_t bytes = 0;
     std::filesystem::file_time_type modified{};
 
     // The stamp of the file now; nothing when it cannot be read.
-    static std::optional<SurfaceFileStamp> of(const std::string& path);
-    bool operator==(const SurfaceFileStamp& other) const {
+    static std::optional<FileStamp> of(const std::string& path);
+    bool operator==(const FileStamp& other) const {
         return path == other.path && bytes == other.bytes && modified == other.modified;
     }
 };
@@ -38,17 +40,28 @@ struct SurfaceFileStamp {
 // surface point are found once and applied to each new mode.
 struct ModeTransfer {
     // Whether the weights were made for this surface file and grid geometry.
-    bool fits(const SurfaceFileStamp& surfaceFile, vtkStructuredGrid* grid) const;
+    bool fits(const FileStamp& surfaceFile, vtkStructuredGrid* grid) const;
     // Finds the grid cell and weights of every surface point.
-    void rebuild(const SurfaceFileStamp& surfaceFile, vtkPolyData* modelSurface, vtkStructuredGrid* grid);
+    void rebuild(const FileStamp& surfaceFile, vtkPolyData* modelSurface, vtkStructuredGrid* grid);
     void forget();
 
-    std::optional<SurfaceFileStamp> surfaceFile;
+    std::optional<FileStamp> surfaceFile;
     std::array<int, 3> gridDimensions{0, 0, 0};
     std::uint64_t gridFingerprint = 0;
     // The model surface the weights belong to, unwarped.
     vtkSmartPointer<vtkPolyData> surface;
     PointWeights weights;
+
+    // The shape of a mode on the surface, kept for a mode file as it is now;
+    // null when none is kept. The modes repeat while they play, and a file
+    // unchanged since its shape was made is not read again.
+    vtkDoubleArray* keptShape(const FileStamp& modeFile) const;
+    // Keeps a shape made through these weights, while all kept shapes stay
+    // within maxKeptShapeBytes.
+    void keepShape(const FileStamp& modeFile, vtkSmartPointer<vtkDoubleArray> shape);
+    static constexpr std::size_t maxKeptShapeBytes = std::size_t{256} << 20;
+    std::map<std::string, std::pair<FileStamp, vtkSmartPointer<vtkDoubleArray>>> keptShapes;
+    std::size_t keptShapeBytes = 0;
 };
 
 // The two result animations: the modes of a modal result, one per tick of a

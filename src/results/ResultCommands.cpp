@@ -3,28 +3,22 @@
 // user colour maps and the extreme-value markers.
 
 #include "app/DataPaths.h"
-#include "app/FileSnapshot.h"
 #include "app/Orvane.h"
 #include "channel/ReplyText.h"
 #include "commands/CommandTable.h"
-#include "commands/InputLimits.h"
-#include "results/ErrorCounter.h"
-#include "results/GridFileChecks.h"
+#include "commands/HeldJob.h"
 #include "results/ResultFiles.h"
+#include "results/ResultLoad.h"
 #include "results/ResultPipeline.h"
 #include "scene/SceneRegistry.h"
+#include "scene/SectionClipping.h"
 
 #include <QVTKOpenGLStereoWidget.h>
 
 #include <vtkActor.h>
 #include <vtkCellArray.h>
 #include <vtkColorTransferFunction.h>
-#include <vtkCommand.h>
-#include <vtkDataSetSurfaceFilter.h>
 #include <vtkDoubleArray.h>
-#include <vtkErrorCode.h>
-#include <vtkFloatArray.h>
-#include <vtkInformation.h>
 #include <vtkLineSource.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -35,16 +29,13 @@
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkResampleWithDataSet.h>
-#include <vtkSTLReader.h>
 #include <vtkScalarBarActor.h>
 #include <vtkScalarBarRepresentation.h>
 #include <vtkScalarBarWidget.h>
 #include <vtkSphereSource.h>
-#include <vtkStreamingDemandDrivenPipeline.h>
 #include <vtkStructuredGrid.h>
 #include <vtkTextActor3D.h>
 #include <vtkTextProperty.h>
-#include <vtkXMLStructuredGridReader.h>
 
 #include <array>
 #include <cmath>
@@ -60,38 +51,10 @@ using orvane::ResultPipeline;
 
 namespace {
 
-// Values written through raw pointers do not mark the arrays changed.
-void markWritten(ResultPipeline& results) {
-    for (vtkDoubleArray* array :
-         {results.deformationX.Get(), results.deformationY.Get(), results.deformationZ.Get(),
-          results.deformationMagnitude.Get(), results.stressValue.Get()}) {
-        array->Modified();
-    }
-}
-
-// The displacement components and magnitude, times scale.
-void splitInto(vtkDataArray* displacement, double scale, ResultPipeline& results) {
-    const vtkIdType count = displacement->GetNumberOfTuples();
-    vtkDoubleArray* outputs[] = {results.deformationX, results.deformationY, results.deformationZ,
-                                 results.deformationMagnitude};
-    for (vtkDoubleArray* output : outputs) {
-        output->SetNumberOfComponents(1);
-        output->SetNumberOfTuples(count);
-    }
-    orvane::withComponents(displacement, 3, [&](const auto* tuples) {
-        orvane::splitDisplacement(tuples, static_cast<std::size_t>(count), scale,
-                                  results.deformationX->GetPointer(0), results.deformationY->GetPointer(0),
-                                  results.deformationZ->GetPointer(0),
-                                  results.deformationMagnitude->GetPointer(0));
-    });
-    markWritten(results);
-}
-
 // A load whose files are unusable keeps no result.
-bool resultReadFailed(ResultPipeline& results, const std::string& command, const std::string& why) {
+void resultReadFailed(ResultPipeline& results, const std::string& command, const std::string& why) {
     std::cerr << "orvane: " << command << ": " << why << "\n";
     results.forgetResult();
-    return false;
 }
 
 std::string formForLog(ResultForm form) {
@@ -229,220 +192,92 @@ std::vector<CommandRow> resultCommands(Orvane* view) {
 
 void Orvane::LoadResultFields(const std::string& location, ResultForm form, double factor, int mode) {
     ResultPipeline& r = *results;
-    clearScene();
-    std::string surfacePath;
-    std::string gridPath;
+    orvane::ResultRequest request;
     switch (form) {
     case ResultForm::Plain:
-        surfacePath = orvane::datapaths::resultModelStl(location);
-        gridPath = orvane::datapaths::resultGrid(location);
+        request.surfacePath = orvane::datapaths::resultModelStl(location);
+        request.gridPath = orvane::datapaths::resultGrid(location);
         break;
     case ResultForm::Scaled:
-        surfacePath = orvane::datapaths::modelStl(location);
-        gridPath = orvane::datapaths::staticResult(location);
+        request.surfacePath = orvane::datapaths::modelStl(location);
+        request.gridPath = orvane::datapaths::staticResult(location);
         break;
     case ResultForm::Mode:
         r.modeIndex = mode;
         ReadEigenvalues(orvane::datapaths::modalEigenvalues(location));
-        surfacePath = orvane::datapaths::modelStl(location);
-        gridPath = orvane::datapaths::modalResult(location, static_cast<long long>(mode) + 1);
+        request.surfacePath = orvane::datapaths::modelStl(location);
+        request.gridPath = orvane::datapaths::modalResult(location, static_cast<long long>(mode) + 1);
         break;
     }
-    const double scale = form == ResultForm::Scaled ? factor : 1.0;
-    vtkSmartPointer<vtkDataArray> modeVectors;
-    // Reading, transfer and display are the three steps of a load.
+    request.withStress = form != ResultForm::Mode;
+    request.modeShape = form == ResultForm::Mode;
+    request.scale = form == ResultForm::Scaled ? factor : 1.0;
+    // Reading, transfer and display are the three steps of a load. The first
+    // two run on a worker while the view goes on drawing the previous result.
+    r.keepOnlyTheDrawing();
     reportProgress("load", 0, 3);
-    if (!readResultFiles(formForLog(form), surfacePath, gridPath, form != ResultForm::Mode, scale,
-                         form == ResultForm::Mode ? &modeVectors : nullptr)) {
-        reportProgress("load", 3, 3);
-        renderView();
+    resultLoading->start(
+        [this, request](const std::atomic<bool>& stop) {
+            orvane::ResultLoadOutcome outcome;
+            outcome.load = orvane::loadResult(request, outcome.why, stop, [this](int step) {
+                QMetaObject::invokeMethod(
+                    this, [this, step] { reportProgress("load", step, 3); }, Qt::QueuedConnection);
+            });
+            return outcome;
+        },
+        [this, form, gridPath = request.gridPath](std::optional<orvane::ResultLoadOutcome> outcome,
+                                                  const std::string& failure) {
+            if (!outcome) {
+                outcome.emplace();
+                outcome->why = failure;
+            }
+            showLoadedResult(form, gridPath, std::move(*outcome));
+        });
+}
+
+void Orvane::showLoadedResult(ResultForm form, const std::string& gridPath,
+                              orvane::ResultLoadOutcome outcome) {
+    clearScene();
+    attachLoadedResult(form, gridPath, std::move(outcome));
+    renderView();
+    reportProgress("load", 3, 3);
+}
+
+void Orvane::attachLoadedResult(ResultForm form, const std::string& gridPath,
+                                orvane::ResultLoadOutcome outcome) {
+    ResultPipeline& r = *results;
+    if (!outcome.load) {
+        resultReadFailed(r, formForLog(form), outcome.why);
         return;
     }
-    reportProgress("load", 1, 3);
-
-    if (form == ResultForm::Mode) {
-        r.resultPointData->SetVectors(modeVectors);
-    } else {
-        r.resultPointData->SetScalars(r.deformationMagnitude);
-    }
-    r.deformationMagnitude->GetRange(r.resultRange.data());
-
-    transferToSurface();
-    reportProgress("load", 2, 3);
-
+    orvane::ResultLoad& load = *outcome.load;
     if (form != ResultForm::Mode) {
-        r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
-        r.resultMapper->SetInputConnection(r.resampler->GetOutputPort(0));
-    } else {
-        if (!warpByMode()) {
-            std::cerr << "orvane: ModelAnsys: the mode shape of '" << gridPath
-                      << "' did not reach the model surface\n";
-            reportProgress("load", 3, 3);
-            renderView();
-            return;
-        }
-        r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+        std::cout << load.data.stressName << std::endl;
+    }
+    r.adopt(std::move(load.data));
+    r.resampler = load.resampler;
+    r.resultSurface->ShallowCopy(load.surface);
+    r.resultRange = load.range;
+    // A section cut made before cuts and caps the new result.
+    clipping->clipObserver->source = r.resampler;
+    clipping->capResampler->SetSourceData(r.resultGrid);
+    if (!load.shapeReachedSurface) {
+        std::cerr << "orvane: ModelAnsys: the mode shape of '" << gridPath
+                  << "' did not reach the model surface\n";
+        return;
+    }
+    r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));
+    if (form == ResultForm::Mode) {
         r.resultMapper->SetInputData(r.resultSurface);
+    } else {
+        r.resultMapper->SetInputConnection(r.resampler->GetOutputPort(0));
     }
     r.colourActor(r.resultMapper, r.resultActor);
-
     applyGradientBackground();
     renderer->AddActor(r.resultActor);
     if (form == ResultForm::Mode) {
         sendReply("message", "success");
     }
-    renderView();
-    reportProgress("load", 3, 3);
-}
-
-bool Orvane::readResultFiles(const std::string& command, const std::string& surfacePath,
-                             const std::string& gridPath, bool withStress, double scale,
-                             vtkSmartPointer<vtkDataArray>* modeVectors) {
-    return readResultSurface(command, surfacePath) &&
-           readResultGrid(command, gridPath, withStress, scale, modeVectors);
-}
-
-bool Orvane::readResultSurface(const std::string& command, const std::string& surfacePath) {
-    ResultPipeline& r = *results;
-    const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
-    if (!orvane::isRegularFile(surfacePath)) {
-        return fail("cannot read the model surface '" + surfacePath + "'");
-    }
-    r.resultModelReader->SetFileName(surfacePath.c_str());
-    // Read afresh: the solver may have rewritten the file under the same name.
-    r.resultModelReader->Modified();
-    r.resultModelReader->Update();
-    if (r.resultModelReader->GetErrorCode() != vtkErrorCode::NoError ||
-        r.resultModelReader->GetOutput()->GetNumberOfPoints() == 0) {
-        return fail("cannot read the model surface '" + surfacePath + "'");
-    }
-    r.resultModel = r.resultModelReader->GetOutput();
-    return true;
-}
-
-bool Orvane::readResultGrid(const std::string& command, const std::string& gridPath, bool withStress,
-                            double scale, vtkSmartPointer<vtkDataArray>* modeVectors) {
-    ResultPipeline& r = *results;
-    const auto fail = [&](const std::string& why) { return resultReadFailed(r, command, why); };
-
-    // A reader of this read alone: it reads a snapshot that ends with this
-    // call, so it must never run again.
-    auto reader = vtkSmartPointer<vtkXMLStructuredGridReader>::New();
-    auto errors = vtkSmartPointer<orvane::ErrorCounter>::New();
-    reader->AddObserver(vtkCommand::ErrorEvent, errors);
-    if (!orvane::isRegularFile(gridPath)) {
-        return fail("cannot read the result grid '" + gridPath + "'");
-    }
-    // The reader parses the very bytes that were checked, whatever happens
-    // to the file under its name meanwhile (a solver writing it again).
-    std::string why;
-    std::optional<orvane::FileSnapshot> snapshot =
-        orvane::FileSnapshot::take(gridPath, orvane::limits::resultFileBytes, why);
-    if (!snapshot) {
-        return fail("cannot read the result grid '" + gridPath + "': " + why);
-    }
-    const std::string snapshotPath = snapshot->readerPath();
-    if (reader->CanReadFile(snapshotPath.c_str()) == 0) {
-        return fail("cannot read the result grid '" + gridPath + "'");
-    }
-    {
-        orvane::ByteInput checked(snapshot->bytes());
-        if (const std::optional<std::string> problem = orvane::structuredGridFileProblem(
-                checked, snapshot->size(), orvane::limits::resultGridPoints)) {
-            return fail("cannot read the result grid '" + gridPath + "': " + *problem);
-        }
-    }
-    snapshot->unmap();
-    reader->SetFileName(snapshotPath.c_str());
-    // The header alone first: the reader allocates the whole declared grid.
-    reader->UpdateInformation();
-    std::array<int, 6> extent{0, -1, 0, -1, 0, -1};
-    vtkInformation* information = reader->GetOutputInformation(0);
-    if (errors->count > 0 || !information->Has(vtkStreamingDemandDrivenPipeline::WHOLE_EXTENT())) {
-        return fail("cannot read the result grid '" + gridPath + "'");
-    }
-    information->Get(vtkStreamingDemandDrivenPipeline::WHOLE_EXTENT(), extent.data());
-    if (const std::optional<std::string> problem =
-            orvane::gridExtentProblem({extent[0], extent[1], extent[2], extent[3], extent[4], extent[5]},
-                                      orvane::limits::resultGridPoints)) {
-        return fail("cannot read the result grid '" + gridPath + "': " + *problem);
-    }
-    reader->Update();
-    // The grid without its reader.
-    auto grid = vtkSmartPointer<vtkStructuredGrid>::New();
-    grid->ShallowCopy(reader->GetOutput());
-    const vtkIdType points = grid->GetNumberOfPoints();
-    if (points == 0 || errors->count > 0) {
-        return fail("cannot read the result grid '" + gridPath + "'");
-    }
-    vtkPointData* pointData = grid->GetPointData();
-    vtkDataArray* displacement = pointData->GetNumberOfArrays() > 0 ? pointData->GetArray(0) : nullptr;
-    if (displacement == nullptr || displacement->GetNumberOfComponents() < 3 ||
-        displacement->GetNumberOfTuples() != points) {
-        return fail("the result grid '" + gridPath +
-                    "' has no displacement (point array 0, three components per point)");
-    }
-    vtkDataArray* stress = pointData->GetNumberOfArrays() > 1 ? pointData->GetArray(1) : nullptr;
-    if (withStress && (stress == nullptr || stress->GetNumberOfTuples() != points)) {
-        return fail("the result grid '" + gridPath + "' has no stress (point array 1, one value per point)");
-    }
-
-    r.resultGrid = grid;
-    r.resultGridFile = gridPath;
-    r.resultPointData = pointData;
-    r.resultGridPoints = grid->GetPoints();
-
-    splitInto(displacement, scale, r);
-    if (modeVectors != nullptr) {
-        // The grid's own array where it holds just the shape: no second copy of a large grid.
-        if (displacement->GetNumberOfComponents() == 3) {
-            *modeVectors = displacement;
-        } else {
-            auto vectors = vtkSmartPointer<vtkDoubleArray>::New();
-            vectors->SetName("ModeShape");
-            vectors->SetNumberOfComponents(3);
-            vectors->SetNumberOfTuples(points);
-            orvane::withComponents(displacement, 3, [&](const auto* tuples) {
-                std::copy(tuples, tuples + 3 * points, vectors->GetPointer(0));
-            });
-            *modeVectors = vectors;
-        }
-    }
-    if (withStress) {
-        const char* name = stress->GetName();
-        std::cout << (name != nullptr ? name : "") << std::endl;
-        r.stressValue->SetNumberOfTuples(points);
-        const int components = stress->GetNumberOfComponents();
-        orvane::withComponents(stress, components, [&](const auto* values) {
-            double* out = r.stressValue->GetPointer(0);
-            for (vtkIdType i = 0; i < points; ++i) {
-                out[i] = static_cast<double>(values[i * components]) * scale;
-            }
-        });
-        r.stressValue->Modified();
-    }
-    return true;
-}
-
-void Orvane::transferToSurface() {
-    ResultPipeline& r = *results;
-    r.resampler->SetInputData(r.resultModel);
-    r.resampler->SetSourceData(r.resultGrid);
-    // The grid may be the same object with new values.
-    r.resampler->Modified();
-    r.resampler->Update();
-    r.surfaceFilter->SetInputConnection(r.resampler->GetOutputPort(0));
-    r.surfaceFilter->Update();
-    r.resultSurface->DeepCopy(r.surfaceFilter->GetOutput());
-}
-
-bool Orvane::warpByMode() {
-    ResultPipeline& r = *results;
-    if (!orvane::warpByModeShape(*r.resultSurface)) {
-        return false;
-    }
-    r.resultRange = orvane::modeColourRange;
-    return true;
 }
 
 void Orvane::ReadEigenvalues(const std::string& path) {
@@ -527,14 +362,17 @@ void Orvane::ShowPointCloud(const std::string& directory) {
 
 void Orvane::attribute(int code) {
     ResultPipeline& r = *results;
-    vtkDoubleArray* array = r.quantity(code);
-    if (array == nullptr) {
+    if (r.quantity(code) == nullptr) {
         return;
     }
     if (!r.hasResult()) {
         std::cerr << "orvane: attribute " << code << ": no result is loaded\n";
         return;
     }
+    if (!readUnreadModeGrid("attribute " + std::to_string(code))) {
+        return;
+    }
+    vtkDoubleArray* array = r.quantity(code);
     // A quantity that the loaded result does not provide would be probed
     // beyond its values.
     if (array->GetNumberOfTuples() != r.resultGrid->GetNumberOfPoints()) {

@@ -1,9 +1,10 @@
 #include "results/ResultPipeline.h"
 
+#include "results/ResultLoad.h"
+
 #include <vtkActor.h>
 #include <vtkColorTransferFunction.h>
 #include <vtkDataArray.h>
-#include <vtkDataSetSurfaceFilter.h>
 #include <vtkDoubleArray.h>
 #include <vtkLineSource.h>
 #include <vtkPointData.h>
@@ -12,7 +13,6 @@
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkResampleWithDataSet.h>
-#include <vtkSTLReader.h>
 #include <vtkScalarBarActor.h>
 #include <vtkScalarBarWidget.h>
 #include <vtkSphereSource.h>
@@ -23,19 +23,6 @@
 #include <cmath>
 
 namespace orvane {
-
-namespace {
-
-vtkSmartPointer<vtkDoubleArray> quantityArray(const char* name) {
-    auto array = vtkSmartPointer<vtkDoubleArray>::New();
-    if (name != nullptr) {
-        array->SetName(name);
-    }
-    array->SetNumberOfComponents(1);
-    return array;
-}
-
-} // namespace
 
 bool warpByModeShape(vtkPolyData& surface) {
     vtkDataArray* shape = surface.GetPointData()->GetVectors();
@@ -71,18 +58,17 @@ ExtremeMarker::ExtremeMarker()
 }
 
 ResultPipeline::ResultPipeline()
-    : resultModelReader(vtkSmartPointer<vtkSTLReader>::New()),
-      deformationX(quantityArray("DeformationX")), deformationY(quantityArray("DeformationY")),
-      deformationZ(quantityArray("DeformationZ")), deformationMagnitude(quantityArray("Deformation")),
-      strainMagnitude(quantityArray(nullptr)), strainX(quantityArray(nullptr)),
-      strainY(quantityArray(nullptr)), strainZ(quantityArray(nullptr)), stressValue(quantityArray("Stress")),
-      stressX(quantityArray("StressX")), stressY(quantityArray("StressY")), stressZ(quantityArray("StressZ")),
+    : deformationX(newQuantityArray("DeformationX")), deformationY(newQuantityArray("DeformationY")),
+      deformationZ(newQuantityArray("DeformationZ")), deformationMagnitude(newQuantityArray("Deformation")),
+      strainMagnitude(newQuantityArray(nullptr)), strainX(newQuantityArray(nullptr)),
+      strainY(newQuantityArray(nullptr)), strainZ(newQuantityArray(nullptr)),
+      stressValue(newQuantityArray("Stress")), stressX(newQuantityArray("StressX")),
+      stressY(newQuantityArray("StressY")), stressZ(newQuantityArray("StressZ")),
       resampler(vtkSmartPointer<vtkResampleWithDataSet>::New()),
-      surfaceFilter(vtkSmartPointer<vtkDataSetSurfaceFilter>::New()),
       resultSurface(vtkSmartPointer<vtkPolyData>::New()),
       colorFunction(vtkSmartPointer<vtkColorTransferFunction>::New()),
       resultMapper(vtkSmartPointer<vtkPolyDataMapper>::New()), resultActor(vtkSmartPointer<vtkActor>::New()),
-      cloudMagnitudes(quantityArray(nullptr)), scalarBar(vtkSmartPointer<vtkScalarBarActor>::New()),
+      cloudMagnitudes(newQuantityArray(nullptr)), scalarBar(vtkSmartPointer<vtkScalarBarActor>::New()),
       scalarBarWidget(vtkSmartPointer<vtkScalarBarWidget>::New()) {}
 
 ResultPipeline::~ResultPipeline() {
@@ -188,10 +174,37 @@ void ResultPipeline::styleScalarBar(const std::string& title, const char* labelF
     scalarBar->SetTextPad(10);
 }
 
+void ResultPipeline::adopt(ResultData data) {
+    if (data.surface != nullptr) {
+        resultModel = data.surface;
+    }
+    resultGrid = data.grid;
+    resultGridFile = data.gridFile;
+    unreadModeGrid.clear();
+    resultPointData = data.grid->GetPointData();
+    resultGridPoints = data.grid->GetPoints();
+    deformationX = data.deformationX;
+    deformationY = data.deformationY;
+    deformationZ = data.deformationZ;
+    deformationMagnitude = data.deformationMagnitude;
+    stressValue = data.stress;
+}
+
+void ResultPipeline::keepOnlyTheDrawing() {
+    if (auto* drawn = vtkPolyData::SafeDownCast(resultMapper->GetInput())) {
+        auto copy = vtkSmartPointer<vtkPolyData>::New();
+        copy->ShallowCopy(drawn);
+        resultMapper->SetInputData(copy);
+    }
+    resampler = vtkSmartPointer<vtkResampleWithDataSet>::New();
+    forgetResult();
+}
+
 void ResultPipeline::forgetResult() {
     resultModel = nullptr;
     resultGrid = nullptr;
     resultGridFile.clear();
+    unreadModeGrid.clear();
     resultPointData = nullptr;
     resultGridPoints = nullptr;
     for (int code = firstQuantityCode; code <= lastQuantityCode; ++code) {

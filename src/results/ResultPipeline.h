@@ -12,7 +12,6 @@
 
 class vtkActor;
 class vtkColorTransferFunction;
-class vtkDataSetSurfaceFilter;
 class vtkLineSource;
 class vtkPointData;
 class vtkPoints;
@@ -20,7 +19,6 @@ class vtkPolyData;
 class vtkPolyDataMapper;
 class vtkResampleWithDataSet;
 class vtkRenderer;
-class vtkSTLReader;
 class vtkScalarBarActor;
 class vtkScalarBarWidget;
 class vtkSphereSource;
@@ -29,6 +27,8 @@ class vtkTextActor3D;
 class vtkTextProperty;
 
 namespace orvane {
+
+struct ResultData;
 
 // Quantity codes of the result colouring, 1 to 12.
 constexpr int firstQuantityCode = 1;
@@ -126,12 +126,22 @@ public:
     // Configures the scalar bar's look for a title and label format.
     void styleScalarBar(const std::string& title, const char* labelFormat);
 
+    // Takes over what a read made: the model surface (when it read one), the
+    // grid and its quantities. A quantity the read did not make is left
+    // empty, so that no value of an earlier result is shown on this one.
+    void adopt(ResultData data);
+    // Lets go of the loaded result but keeps its drawing: the display shows a
+    // copy of what it drew, which needs neither the grid nor the transfer. A
+    // load calls it first, so that two results never fill memory at once.
+    void keepOnlyTheDrawing();
     // Forgets the loaded result, so that later commands find none.
     void forgetResult();
-    bool hasResult() const { return resultPointData != nullptr; }
+    bool hasResult() const { return resultPointData != nullptr || !unreadModeGrid.empty(); }
 
-    vtkSmartPointer<vtkSTLReader> resultModelReader;
     vtkSmartPointer<vtkPolyData> resultModel;
+    // The grid of the mode on show when a mode tick drew it from a kept shape
+    // without reading it; read when a command needs it.
+    std::string unreadModeGrid;
     // The result grid shown and the file it was read from.
     vtkSmartPointer<vtkStructuredGrid> resultGrid;
     std::string resultGridFile;
@@ -152,7 +162,6 @@ public:
     vtkSmartPointer<vtkDoubleArray> stressZ;
 
     vtkSmartPointer<vtkResampleWithDataSet> resampler;
-    vtkSmartPointer<vtkDataSetSurfaceFilter> surfaceFilter;
     vtkSmartPointer<vtkPolyData> resultSurface;
     vtkSmartPointer<vtkColorTransferFunction> colorFunction;
     vtkSmartPointer<vtkPolyDataMapper> resultMapper;

@@ -39,6 +39,9 @@ void Orvane::cutter() {
         std::cerr << "orvane: cutter: no result is loaded\n";
         return;
     }
+    if (!readUnreadModeGrid("cutter")) {
+        return;
+    }
     orvane::SectionClipping& c = *clipping;
     vtkPlaneWidget* widget = c.planeWidget;
     widget->SetInteractor(vtkWidget->interactor());

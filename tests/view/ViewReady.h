@@ -27,3 +27,18 @@ inline bool waitUntilExposed(Orvane& view, int timeoutMs = 5000) {
     }
     return false;
 }
+
+// Runs the event loop until no long operation (a result load, an import)
+// holds the commands any more, so the commands it kept have run too; false
+// when one still holds them after the timeout.
+inline bool waitUntilSettled(Orvane& view, int timeoutMs = 60000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (view.holdingCommands()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}

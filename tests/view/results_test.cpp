@@ -73,12 +73,19 @@ protected:
     }
 
     Outcome command(const std::string& text) {
+        return capture([&] {
+            view->OnReceiveMessage(QString::fromStdString(text));
+            EXPECT_TRUE(waitUntilSettled(*view)) << text;
+        });
+    }
+
+    template <typename Action> Outcome capture(Action action) {
         std::ostringstream out;
         std::ostringstream err;
         std::streambuf* const oldOut = std::cout.rdbuf(out.rdbuf());
         std::streambuf* const oldErr = std::cerr.rdbuf(err.rdbuf());
         events.clear();
-        view->OnReceiveMessage(QString::fromStdString(text));
+        action();
         std::cout.rdbuf(oldOut);
         std::cerr.rdbuf(oldErr);
         Outcome outcome{{}, out.str(), err.str()};
@@ -277,6 +284,38 @@ TEST_F(Results, StaticResultScalesColoursAndAnnotates) {
     for (int code : {1, 2, 3, 4, 9}) {
         EXPECT_EQ(view->results->quantity(code)->GetNumberOfTuples(), 99) << code;
     }
+}
+
+TEST_F(Results, ALoadReadsOnAWorkerWhileTheViewDrawsAndCommandsWaitForIt) {
+    command("stack " + root + " 1");
+    bool heldDuringTheLoad = false;
+    bool previousResultShown = false;
+    const Outcome outcome = capture([&] {
+        // Sent back to back, as a user would send them.
+        view->OnReceiveMessage(QString::fromStdString("ModelAnsys " + root + " 0"));
+        heldDuringTheLoad = view->holdingCommands();
+        // Until the mode is ready the static result stays, and can be drawn.
+        previousResultShown = view->renderer->GetViewProps()->IsItemPresent(view->results->resultActor) != 0;
+        view->renderView();
+        view->OnReceiveMessage("attribute 9");
+        EXPECT_TRUE(waitUntilSettled(*view));
+    });
+    EXPECT_TRUE(heldDuringTheLoad);
+    EXPECT_TRUE(previousResultShown);
+    ASSERT_EQ(outcome.replies.size(), 4u);
+    EXPECT_EQ(outcome.replies[3], "message success");
+    EXPECT_EQ(progress.back(), "load 3 3");
+    // The attribute ran after the load, on the mode's grid, which holds no
+    // stress: the static result's stress values are not shown on it.
+    EXPECT_NE(outcome.err.find("attribute 9: the loaded result has no Stress values"), std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(view->results->resultRange, (std::array<double, 2>{0.012, 0.94}));
+
+    // The view closed while a load runs: the worker ends and nothing of the
+    // load runs after the view is gone.
+    view->OnReceiveMessage(QString::fromStdString("stack " + root + " 1"));
+    EXPECT_TRUE(view->holdingCommands());
+    view.reset();
 }
 
 TEST_F(Results, PointCloudMarkersMeshAndStress) {

@@ -70,7 +70,10 @@ protected:
         view.reset();
         fs::remove_all(scratch);
     }
-    void run(const std::string& command) { view->OnReceiveMessage(QString::fromStdString(command)); }
+    void run(const std::string& command) {
+        view->OnReceiveMessage(QString::fromStdString(command));
+        EXPECT_TRUE(waitUntilSettled(*view)) << command;
+    }
 
     fs::path scratch;
     std::vector<RecordingChannel::Event> events;

@@ -15,6 +15,7 @@
 // the OpenCASCADE sample data.
 
 #include "RecordingChannel.h"
+#include "ViewReady.h"
 #include "app/Orvane.h"
 #include "scene/SceneRegistry.h"
 
@@ -95,6 +96,7 @@ protected:
         std::thread network([&] { recorder->commandReceiver(text); });
         network.join();
         QCoreApplication::processEvents();
+        EXPECT_TRUE(waitUntilSettled(*view)) << text;
         std::cout.rdbuf(oldOut);
         std::cerr.rdbuf(oldErr);
         return {events, linesOf(out.str()), linesOf(err.str())};
