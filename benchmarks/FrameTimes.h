@@ -8,6 +8,7 @@
 #include <vtkRenderWindow.h>
 #include <vtkSmartPointer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -40,6 +41,16 @@ public:
     void stop(Clock::time_point now) {
         redraw.stop();
         frames.push_back(now);
+    }
+
+    // The longest time between two recorded times, in milliseconds.
+    double longestGapMs() const {
+        double longest = 0.0;
+        for (std::size_t i = 1; i < frames.size(); ++i) {
+            longest = std::max(longest,
+                               std::chrono::duration<double, std::milli>(frames[i] - frames[i - 1]).count());
+        }
+        return longest;
     }
 
     std::vector<Clock::time_point> frames;

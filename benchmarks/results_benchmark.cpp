@@ -9,6 +9,9 @@
 //       "stack ROOT 1" and "ModelAnsys ROOT 0" through the view's command
 //       path, from command to rendered frame, each with the longest time
 //       without a drawn frame while a timer asks for one every 10 ms
+//   orvane_results_benchmark solve PROGRAM    (needs an X display)
+//       "SolveModel PROGRAM" through the view's command path, with the
+//       longest time without a drawn frame while it runs
 // Each prints "name milliseconds" lines, "idle_rss_mib N" (resident memory
 // with a window drawn, before any data) and "peak_rss_mib N".
 
@@ -165,12 +168,7 @@ int view(const std::string& root, int argc, char* argv[]) {
         std::cout.rdbuf(standardOutput);
         if (drawing) {
             frameTimes.stop(Clock::now());
-            const std::vector<Clock::time_point>& frames = frameTimes.frames;
-            longestGap = 0.0;
-            for (std::size_t i = 1; i < frames.size(); ++i) {
-                longestGap = std::max(
-                    longestGap, std::chrono::duration<double, std::milli>(frames[i] - frames[i - 1]).count());
-            }
+            longestGap = frameTimes.longestGapMs();
         }
         return elapsed;
     };
@@ -192,11 +190,37 @@ int view(const std::string& root, int argc, char* argv[]) {
     return success ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
+// "SolveModel PROGRAM" through the command path while a timer asks for a
+// frame every 10 ms: the run's time and its longest time without a frame.
+int solve(const std::string& program, int argc, char* argv[]) {
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
+    QApplication application(argc, argv);
+    std::vector<RecordingChannel::Event> events;
+    Orvane orvane(false, std::make_unique<RecordingChannel>(events));
+    if (!waitUntilExposed(orvane)) {
+        std::cerr << "solve: the window was not shown\n";
+        return EXIT_FAILURE;
+    }
+    FrameTimes frameTimes(orvane.vtkWidget->renderWindow());
+    const Clock::time_point start = Clock::now();
+    frameTimes.start(start);
+    orvane.OnReceiveMessage(QString::fromStdString("SolveModel " + program));
+    while (orvane.holdingCommands()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double elapsed = millisecondsSince(start);
+    frameTimes.stop(Clock::now());
+    std::cout << "solve_ms " << elapsed << "\nsolve_gap_ms " << frameTimes.longestGapMs() << "\nsolve_frames "
+              << frameTimes.frames.size() - 2 << std::endl;
+    return EXIT_SUCCESS;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     if (argc < 3) {
-        std::cerr << "usage: orvane_results_benchmark generate|floor|view ROOT ...\n";
+        std::cerr << "usage: orvane_results_benchmark generate|floor|view ROOT ...\n"
+                     "       orvane_results_benchmark solve PROGRAM\n";
         return 2;
     }
     const std::string mode = argv[1];
@@ -209,6 +233,9 @@ int main(int argc, char* argv[]) {
     }
     if (mode == "view") {
         return view(root, argc, argv);
+    }
+    if (mode == "solve") {
+        return solve(root, argc, argv);
     }
     std::cerr << "unknown mode " << mode << "\n";
     return 2;

@@ -8,6 +8,8 @@
 #   round trip  benchmarks/round-trip.mjs (view and echo peer alternately)
 #   results     benchmarks/run-results-benchmark.sh
 #   animation   orvane_animation_benchmark (ticks and steps alternating with floors)
+#   solver run  benchmarks/run-solver-benchmark.sh, the cantilever case: its
+#               phases, and the view's longest time without a frame during it
 #   scaling     benchmarks/run-scaling-benchmark.sh (2x and 4x the import model)
 # Memory is growth over each process's own idle size; raw peaks are given too.
 # QUICK=1 takes small inputs, to keep the benchmarks building and running
@@ -44,6 +46,7 @@ benchmarks/run-results-benchmark.sh | tee "$logs/results.log"
 "${xvfb[@]}" "$build/benchmarks/orvane_animation_benchmark" "$logs/animation" 3 "${animation_grid[@]}" \
   2>/dev/null | tee "$logs/animation.log"
 animation_load=$(load)
+CASES=cantilever benchmarks/run-solver-benchmark.sh | tee "$logs/solver.log"
 benchmarks/run-scaling-benchmark.sh | tee "$logs/scaling.log"
 
 row() { printf '%-46s %10s %10s %6s %14s %11s\n' "$@"; }
@@ -108,6 +111,10 @@ while read -r _ run _ _ _ _ _ _ s _ _ m _ _ l; do
   row "result load mode, longest no-frame ms, run $run" "$m" "" "" "<= 100" "$l"
 done < <(grep -E '^run [0-9]+  longest time without a frame' "$logs/results.log")
 
+sed -n 's/^solver run through the view, run \([0-9]*\): .* without a frame \([0-9.]*\) ms .*, load \(.*\)$/\1 \2 \3/p' \
+  "$logs/solver.log" | while read -r run gap l; do
+  row "solver run, longest no-frame ms, run $run" "$gap" "" "" "<= 100" "$l"
+done
 sed -n 's/^mode tick (mode \([0-9]*\), round \([0-9]*\), [^:]*: \([0-9.]*\) ms, floor [^:]*: \([0-9.]*\) ms$/\1 \2 \3 \4/p' \
   "$logs/animation.log" | while read -r mode round v f; do
   row "mode tick ms (mode $mode, round $round)" "$v" "$f" "$(ratio "$v" "$f")" "<= 1.3, < 100" "$animation_load"

@@ -251,16 +251,12 @@ void Orvane::showNextMode() {
     const std::optional<orvane::FileStamp> modeFile = orvane::FileStamp::of(gridPath);
     vtkSmartPointer<vtkDoubleArray> shape =
         surfaceKept && modeFile ? a.modeTransfer.keptShape(*modeFile) : nullptr;
-    if (shape != nullptr) {
-        // Drawn from the kept shape; the grid is read when a command needs it.
-        r.forgetResult();
-        r.unreadModeGrid = gridPath;
-        r.resultModel = a.modeTransfer.surface;
-    } else {
+    if (shape == nullptr) {
         orvane::ResultRequest request;
         request.surfacePath = surfaceKept ? std::string() : surfacePath;
         request.gridPath = gridPath;
         request.modeShape = true;
+        request.quantities = false;
         std::string why;
         std::optional<orvane::ResultData> read = orvane::readResult(request, why);
         if (!read) {
@@ -270,20 +266,21 @@ void Orvane::showNextMode() {
             renderView();
             return;
         }
-        vtkSmartPointer<vtkDataArray> modeVectors = read->modeShape;
-        r.adopt(std::move(*read));
-        r.resultPointData->SetVectors(modeVectors);
-        r.resultPointData->SetScalars(r.deformationMagnitude);
-        r.deformationMagnitude->GetRange(r.resultRange.data());
-        if (!surfaceFile || !a.modeTransfer.fits(*surfaceFile, r.resultGrid)) {
-            a.modeTransfer.rebuild(surfaceFile.value_or(orvane::FileStamp{}), r.resultModel, r.resultGrid);
+        const vtkSmartPointer<vtkPolyData> modelSurface =
+            read->surface != nullptr ? read->surface : a.modeTransfer.surface;
+        if (!surfaceFile || !a.modeTransfer.fits(*surfaceFile, read->grid)) {
+            a.modeTransfer.rebuild(surfaceFile.value_or(orvane::FileStamp{}), modelSurface, read->grid);
         }
-        r.resultModel = a.modeTransfer.surface;
-        shape = shapeOnSurface(a.modeTransfer, modeVectors);
+        shape = shapeOnSurface(a.modeTransfer, read->modeShape);
         if (shape != nullptr && modeFile && surfaceFile) {
             a.modeTransfer.keepShape(*modeFile, shape);
         }
     }
+    // The tick needs only the shape on the surface; the grid is read when a
+    // command needs its quantities.
+    r.forgetResult();
+    r.unreadModeGrid = gridPath;
+    r.resultModel = a.modeTransfer.surface;
     if (warpBy(a.modeTransfer, shape, *r.resultSurface)) {
         r.resultRange = orvane::modeColourRange;
         r.addStops(orvane::blueToRedRamp(r.resultRange[0], r.resultRange[1]));

@@ -160,7 +160,9 @@ bool readGrid(const ResultRequest& request, ResultData& data, std::string& why,
 
     data.grid = grid;
     data.gridFile = path;
-    splitIntoQuantities(displacement, request.scale, data);
+    if (request.quantities) {
+        splitIntoQuantities(displacement, request.scale, data);
+    }
     if (request.modeShape) {
         // The grid's own array where it holds just the shape: no second copy of a large grid.
         if (displacement->GetNumberOfComponents() == 3) {
@@ -177,7 +179,7 @@ bool readGrid(const ResultRequest& request, ResultData& data, std::string& why,
         }
     }
     data.stress = newQuantityArray("Stress");
-    if (request.withStress) {
+    if (request.withStress && request.quantities) {
         const char* name = stress->GetName();
         data.stressName = name != nullptr ? name : "";
         data.stress->SetNumberOfTuples(points);

@@ -32,6 +32,9 @@ struct ResultRequest {
     double scale = 1.0;
     // Keeps point array 0 as the mode shape.
     bool modeShape = false;
+    // Splits the displacement into the quantity arrays and takes the stress;
+    // a reader that needs only the grid and the shape goes without.
+    bool quantities = true;
 };
 
 // What a read made, in objects of its own: nothing else refers to them until

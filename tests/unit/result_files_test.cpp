@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -109,7 +111,8 @@ TEST(ResultFiles, LegacyFrameStructure) {
     // allocate for them before reading a value.
     const std::string binary = "# vtk DataFile Version 3.0\nx\nBINARY\nDATASET POLYDATA\n";
     for (const std::string& hostile :
-         {std::string("# vtk DataFile Version 3.0\nx\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 100 100 100\n"),
+         {std::string(
+              "# vtk DataFile Version 3.0\nx\nASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 100 100 100\n"),
           triangle + "POINT_DATA 3\nFIELD f 1\nstress 9 1000000000 float\n",
           triangle + "POINT_DATA 3\nSCALARS s float\nLOOKUP_TABLE t 100000\n",
           binary + "POINTS 999999999 float\n" + std::string(5000, '\x7f'),
@@ -161,6 +164,27 @@ TEST(ResultCalculations, DisplacementSplitAndFrequency) {
     EXPECT_EQ(m[0], 10);
     EXPECT_EQ(m[1], 4);
     EXPECT_NEAR(orvane::modeFrequency(4 * 6.2831852 * 6.2831852), 2.0, 1e-12);
+}
+
+// The fingerprint that tells one grid geometry from another: any changed
+// byte, in the words of any lane or in the tail, and words that trade
+// places change it; so does the length.
+TEST(ResultCalculations, FingerprintChangesWithAnyByte) {
+    std::vector<unsigned char> bytes(101);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<unsigned char>(i * 37 + 11);
+    }
+    const std::uint64_t original = orvane::fingerprintBytes(bytes.data(), bytes.size());
+    EXPECT_EQ(orvane::fingerprintBytes(bytes.data(), bytes.size()), original);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::vector<unsigned char> changed = bytes;
+        changed[i] ^= 1;
+        ASSERT_NE(orvane::fingerprintBytes(changed.data(), changed.size()), original) << i;
+    }
+    std::vector<unsigned char> traded = bytes;
+    std::swap_ranges(traded.begin(), traded.begin() + 8, traded.begin() + 8);
+    EXPECT_NE(orvane::fingerprintBytes(traded.data(), traded.size()), original);
+    EXPECT_NE(orvane::fingerprintBytes(bytes.data(), bytes.size() - 1), original);
 }
 
 } // namespace

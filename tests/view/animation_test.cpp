@@ -338,8 +338,14 @@ TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
     };
     const auto expectSameAsLoad = [&](int mode, bool fromKeptShape = false) {
         view->results->modeIndex = mode;
+        const std::string modeFile = (modal / ("postprocess" + std::to_string(mode + 6) + "0.vts")).string();
+        const std::optional<orvane::FileStamp> stamp = orvane::FileStamp::of(modeFile);
+        ASSERT_TRUE(stamp);
+        EXPECT_EQ(view->animation->modeTransfer.keptShape(*stamp) != nullptr, fromKeptShape)
+            << "mode " << mode;
         EXPECT_EQ(tick().err, "") << "mode " << mode;
-        EXPECT_EQ(view->results->resultGrid == nullptr, fromKeptShape) << "mode " << mode;
+        EXPECT_EQ(view->results->resultGrid, nullptr);
+        EXPECT_EQ(view->results->unreadModeGrid, modeFile);
         const std::vector<double> ticked = shownSurface();
         EXPECT_EQ(view->results->resultRange, orvane::modeColourRange);
         const Outcome loaded = command("ModelAnsys " + root + " " + std::to_string(mode));
