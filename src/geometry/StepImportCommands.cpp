@@ -448,11 +448,17 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
         renderer->ResetCamera(box);
         camera->SetViewUp(0.0, 1.0, 0.0);
     }
-    // Faces stay hidden until highlighted: adding them costs no drawing.
-    while (pending.facesAdded < faces.size() && elapsedMs(turnStart) < frameBudgetMs / 2.0) {
-        vtkActor* actor = faces[pending.facesAdded++];
-        actor->VisibilityOff();
-        renderer->AddActor(actor);
+    // Faces stay hidden until highlighted: adding them costs no drawing. They
+    // come first, in turns of their own: a turn that also drew solids would
+    // add its share of faces to a frame of the whole model.
+    if (pending.facesAdded < faces.size()) {
+        while (pending.facesAdded < faces.size() && elapsedMs(turnStart) < frameBudgetMs / 2.0) {
+            vtkActor* actor = faces[pending.facesAdded++];
+            actor->VisibilityOff();
+            renderer->AddActor(actor);
+        }
+        renderView();
+        return true;
     }
     vtkIdType triangles = 0;
     while (pending.solidsShown < solids.size() && triangles < pending.trianglesPerTurn) {
