@@ -281,9 +281,11 @@ void prepareImport(PreparedImport& prepared) {
                     meshes[i] = shapeMesh(i < faceCount ? TopoDS_Shape(model.faces[i])
                                                         : TopoDS_Shape(model.solids[i - faceCount]));
                     ++shown;
-                    // One thread reports, so that the count never goes back.
+                    // One thread reports, so that the count never goes back,
+                    // and never the total: the end of the phase reports that
+                    // once, whichever thread finishes last.
                     if (worker == 0) {
-                        prepared.progress("show", shown, showTotal);
+                        prepared.progress("show", std::min<long long>(shown, showTotal - 1), showTotal);
                     }
                 }
             });
