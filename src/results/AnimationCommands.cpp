@@ -218,6 +218,8 @@ void Orvane::endModel() {
         killTimer(a.modeTimerId);
         a.modeTimerId = 0;
     }
+    // No tick takes a mode read ahead any more: its grid is let go.
+    a.takeReadAhead({});
 }
 
 void Orvane::timerEvent(QTimerEvent* event) {
@@ -258,7 +260,13 @@ void Orvane::showNextMode() {
         request.modeShape = true;
         request.quantities = false;
         std::string why;
-        std::optional<orvane::ResultData> read = orvane::readResult(request, why);
+        std::optional<orvane::ResultData> read;
+        if (surfaceKept) {
+            read = a.takeReadAhead(gridPath);
+        }
+        if (!read) {
+            read = orvane::readResult(request, why);
+        }
         if (!read) {
             std::cerr << "orvane: playModel: " << why << "\n";
             r.forgetResult();
@@ -305,6 +313,14 @@ void Orvane::showNextMode() {
         a.modeTransfer.forget();
     }
     renderView();
+    // The next mode is read while this one shows, unless its shape is kept.
+    const std::string nextGridPath = orvane::datapaths::animatedModeResult(
+        a.animationRoot, orvane::nextModeIndex(mode, r.eigenvalues.size()));
+    const std::optional<orvane::FileStamp> nextModeFile = orvane::FileStamp::of(nextGridPath);
+    if (a.modeTimerRunning() && a.modeTransfer.surface != nullptr && nextModeFile &&
+        a.modeTransfer.keptShape(*nextModeFile) == nullptr) {
+        a.readAhead(nextGridPath);
+    }
 }
 
 bool Orvane::readUnreadModeGrid(const std::string& command) {

@@ -11,6 +11,7 @@
 #include <vtkStructuredGrid.h>
 #include <vtkTextActor.h>
 
+#include <chrono>
 #include <system_error>
 
 namespace orvane {
@@ -181,6 +182,51 @@ ResultAnimation::ResultAnimation()
     : seriesReader(vtkSmartPointer<vtkDataSetReader>::New()),
       seriesMapper(vtkSmartPointer<vtkDataSetMapper>::New()) {}
 
-ResultAnimation::~ResultAnimation() = default;
+ResultAnimation::~ResultAnimation() {
+    stopReadingAhead = true;
+    if (nextMode.valid()) {
+        nextMode.wait();
+    }
+}
+
+void ResultAnimation::readAhead(const std::string& gridPath) {
+    if (nextMode.valid()) {
+        nextMode.wait();
+    }
+    nextMode = std::async(std::launch::async, [this, gridPath] {
+        ModeReadAhead ahead;
+        ahead.gridPath = gridPath;
+        // Taken before the read: a file changed during it reads again at the tick.
+        ahead.gridFile = FileStamp::of(gridPath);
+        ResultRequest request;
+        request.gridPath = gridPath;
+        request.modeShape = true;
+        request.quantities = false;
+        // A read that fails here is read again by the tick, which reports it.
+        try {
+            std::string why;
+            ahead.read = readResult(request, why, &stopReadingAhead);
+        } catch (...) {
+            ahead.read.reset();
+        }
+        return ahead;
+    });
+}
+
+std::optional<ResultData> ResultAnimation::takeReadAhead(const std::string& gridPath) {
+    if (!nextMode.valid()) {
+        return std::nullopt;
+    }
+    ModeReadAhead ahead = nextMode.get();
+    const std::optional<FileStamp> now = FileStamp::of(gridPath);
+    if (ahead.gridPath != gridPath || !ahead.gridFile || !now || !(*ahead.gridFile == *now)) {
+        return std::nullopt;
+    }
+    return std::move(ahead.read);
+}
+
+bool ResultAnimation::readingAhead() const {
+    return nextMode.valid() && nextMode.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
 
 } // namespace orvane

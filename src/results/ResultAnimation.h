@@ -2,12 +2,15 @@
 
 #include "app/FileSnapshot.h"
 #include "results/ResultCalculations.h"
+#include "results/ResultLoad.h"
 
 #include <vtkSmartPointer.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <string>
@@ -64,10 +67,18 @@ struct ModeTransfer {
     std::size_t keptShapeBytes = 0;
 };
 
+// A mode grid read ahead on a worker, as it was when read.
+struct ModeReadAhead {
+    std::string gridPath;
+    std::optional<FileStamp> gridFile;
+    std::optional<ResultData> read;
+};
+
 // The two result animations: the modes of a modal result, one per tick of a
 // timer, and a series of legacy VTK frames stepped by command.
 struct ResultAnimation {
     ResultAnimation();
+    // Stops a read ahead and waits for it.
     ~ResultAnimation();
     ResultAnimation(const ResultAnimation&) = delete;
     ResultAnimation& operator=(const ResultAnimation&) = delete;
@@ -80,6 +91,15 @@ struct ResultAnimation {
     int modeTimerId = 0;
     vtkSmartPointer<vtkTextActor> modeLabel;
     ModeTransfer modeTransfer;
+    // The next mode's grid, read on a worker in the second between two ticks;
+    // the tick takes it if its file has not changed since.
+    void readAhead(const std::string& gridPath);
+    // What was read ahead for gridPath, if its file is still as it was read;
+    // waits for a read still under way. Forgets any other read ahead.
+    std::optional<ResultData> takeReadAhead(const std::string& gridPath);
+    bool readingAhead() const;
+    std::future<ModeReadAhead> nextMode;
+    std::atomic<bool> stopReadingAhead{false};
 
     // Series: the file of the frame shown, its reader and the snapshot of
     // the file that the reader reads (again when the scalars change), its

@@ -382,7 +382,9 @@ TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
     EXPECT_EQ(view->results->resultRange[1], view->results->deformationMagnitude->GetRange()[1]);
     EXPECT_GT(view->results->resultRange[1], 0.0);
 
-    // Another grid for every mode: new weights from the next tick on.
+    // Another grid for every mode: new weights from the next tick on. The
+    // next mode, read ahead while this one showed, is read again.
+    EXPECT_TRUE(view->animation->nextMode.valid());
     std::ostringstream diagnostics;
     double bounds[6];
     view->animation->modeTransfer.surface->GetBounds(bounds);
