@@ -135,15 +135,20 @@ int floor(const std::string& root) {
     return EXIT_SUCCESS;
 }
 
-int view(const std::string& root, int argc, char* argv[]) {
+// Runs `use` with a view whose window is shown, as the command path needs it.
+template <typename Use> int withShownView(const char* mode, int argc, char* argv[], Use&& use) {
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
     QApplication application(argc, argv);
     std::vector<RecordingChannel::Event> events;
     Orvane orvane(false, std::make_unique<RecordingChannel>(events));
     if (!waitUntilExposed(orvane)) {
-        std::cerr << "view: the window was not shown\n";
+        std::cerr << mode << ": the window was not shown\n";
         return EXIT_FAILURE;
     }
+    return use(orvane, events);
+}
+
+int view(Orvane& orvane, std::vector<RecordingChannel::Event>& events, const std::string& root) {
     std::cout << "idle_rss_mib " << processMebibytes("VmRSS:") << std::endl;
     // The view's console lines stay out of the figures.
     std::ostringstream console;
@@ -161,9 +166,7 @@ int view(const std::string& root, int argc, char* argv[]) {
             frameTimes.start(start);
         }
         orvane.OnReceiveMessage(QString::fromStdString(command));
-        while (orvane.holdingCommands()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
+        waitUntilSettled(orvane);
         const double elapsed = millisecondsSince(start);
         std::cout.rdbuf(standardOutput);
         if (drawing) {
@@ -192,22 +195,12 @@ int view(const std::string& root, int argc, char* argv[]) {
 
 // "SolveModel PROGRAM" through the command path while a timer asks for a
 // frame every 10 ms: the run's time and its longest time without a frame.
-int solve(const std::string& program, int argc, char* argv[]) {
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLStereoWidget::defaultFormat());
-    QApplication application(argc, argv);
-    std::vector<RecordingChannel::Event> events;
-    Orvane orvane(false, std::make_unique<RecordingChannel>(events));
-    if (!waitUntilExposed(orvane)) {
-        std::cerr << "solve: the window was not shown\n";
-        return EXIT_FAILURE;
-    }
+int solve(Orvane& orvane, const std::string& program) {
     FrameTimes frameTimes(orvane.vtkWidget->renderWindow());
     const Clock::time_point start = Clock::now();
     frameTimes.start(start);
     orvane.OnReceiveMessage(QString::fromStdString("SolveModel " + program));
-    while (orvane.holdingCommands()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    waitUntilSettled(orvane);
     const double elapsed = millisecondsSince(start);
     frameTimes.stop(Clock::now());
     std::cout << "solve_ms " << elapsed << "\nsolve_gap_ms " << frameTimes.longestGapMs() << "\nsolve_frames "
@@ -232,10 +225,12 @@ int main(int argc, char* argv[]) {
         return floor(root);
     }
     if (mode == "view") {
-        return view(root, argc, argv);
+        return withShownView("view", argc, argv,
+                             [&root](Orvane& orvane, auto& events) { return view(orvane, events, root); });
     }
     if (mode == "solve") {
-        return solve(root, argc, argv);
+        return withShownView("solve", argc, argv,
+                             [&root](Orvane& orvane, auto&) { return solve(orvane, root); });
     }
     std::cerr << "unknown mode " << mode << "\n";
     return 2;
