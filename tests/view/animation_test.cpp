@@ -385,7 +385,17 @@ TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
     // Another grid for every mode: new weights from the next tick on. The
     // next mode, read ahead while this one showed, is read again.
     EXPECT_TRUE(view->animation->nextMode.valid());
+    // A load of another result set in between leaves its own surface in the
+    // result display: the new weights still belong to this set's surface.
     std::ostringstream diagnostics;
+    gen::ResultSetOptions other;
+    other.boxBounds = beam;
+    other.boxLevel = 8;
+    const std::string otherRoot = (base / "other").string();
+    ASSERT_TRUE(gen::writeResultSet(otherRoot, other, diagnostics)) << diagnostics.str();
+    EXPECT_EQ(command("stack " + otherRoot + " 1").err, "");
+    ASSERT_NE(view->results->resultModel->GetNumberOfPoints(),
+              view->animation->modeTransfer.surface->GetNumberOfPoints());
     double bounds[6];
     view->animation->modeTransfer.surface->GetBounds(bounds);
     const gen::Bounds gridBounds{bounds[0], bounds[1], bounds[2], bounds[3], bounds[4], bounds[5]};
