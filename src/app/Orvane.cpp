@@ -66,17 +66,9 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
         *commandHold, std::cerr, [this](const std::string& phase, long long done, long long total) {
             reportProgress(phase, done, total);
         });
-    gaussJob = std::make_unique<orvane::GaussPointJob>(*commandHold, [this](std::function<void()> work) {
-        QMetaObject::invokeMethod(
-            this, [this, work = std::move(work)] { dispatcher->runGuarded("genBrep", work); },
-            Qt::QueuedConnection);
-    });
+    gaussJob = std::make_unique<orvane::GaussPointJob>(*commandHold, guardedOnGuiThread("genBrep"));
     resultLoading = std::make_unique<orvane::HeldJob<orvane::ResultLoadOutcome>>(
-        *commandHold, [this](std::function<void()> work) {
-            QMetaObject::invokeMethod(
-                this, [this, work = std::move(work)] { dispatcher->runGuarded("result load", work); },
-                Qt::QueuedConnection);
-        });
+        *commandHold, guardedOnGuiThread("result load"));
     pointPickerCallback = vtkSmartPointer<orvane::PointPickerCallback>::New();
     pointPicker = vtkSmartPointer<vtkPointPicker>::New();
     vertexCells = vtkSmartPointer<vtkCellArray>::New();
@@ -183,6 +175,19 @@ void Orvane::reportProgress(const std::string& phase, long long done, long long 
             progressThrottle.admit(phase, done, total, orvane::ProgressThrottle::Clock::now())) {
         sendReply("progress", *text);
     }
+}
+
+std::function<void(std::function<void()>)> Orvane::guardedOnGuiThread(const char* what) {
+    return [this, what](std::function<void()> work) {
+        QMetaObject::invokeMethod(
+            this, [this, what, work = std::move(work)] { dispatcher->runGuarded(what, work); },
+            Qt::QueuedConnection);
+    };
+}
+
+void Orvane::reportProgressFromWorker(const std::string& phase, long long done, long long total) {
+    QMetaObject::invokeMethod(
+        this, [this, phase, done, total] { reportProgress(phase, done, total); }, Qt::QueuedConnection);
 }
 
 void Orvane::OnReceiveMessage(QString commandText) {

@@ -13,6 +13,7 @@
 #include <vtkSmartPointer.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,8 @@ public:
     // The channel sends from its own thread, so reports reach the UI server
     // while the command still holds the GUI thread.
     void reportProgress(const std::string& phase, long long done, long long total);
+    // The same from a worker thread: the report goes through the GUI thread.
+    void reportProgressFromWorker(const std::string& phase, long long done, long long total);
     // Adds the renderer to the render window (once) and renders it.
     void renderView();
     // Renders the view and writes the render window's pixels as a PNG file;
@@ -220,6 +223,9 @@ protected:
 
 private:
     void applyGradientBackground();
+    // Hands work from any thread to a later turn of the GUI thread's event
+    // loop, where the dispatcher's error boundary (named `what`) runs it.
+    std::function<void(std::function<void()>)> guardedOnGuiThread(const char* what);
     // Reads series frame `frame` and shows it; replies its number.
     void showSeriesFrame(const std::string& command, int frame);
     // Adds the imported solids to the view a few at a time, one frame per

@@ -375,9 +375,7 @@ void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) 
     stepImport->running = prepared;
     // Progress goes through the GUI thread, whose throttle keeps the rate down.
     prepared->progress = [this](const char* phase, long long done, long long total) {
-        QMetaObject::invokeMethod(
-            this, [this, name = std::string(phase), done, total] { reportProgress(name, done, total); },
-            Qt::QueuedConnection);
+        reportProgressFromWorker(phase, done, total);
     };
     stepImport->worker = std::thread([this, prepared] {
         orvane::prepareImportGuarded(*prepared);

@@ -219,10 +219,8 @@ void Orvane::LoadResultFields(const std::string& location, ResultForm form, doub
     resultLoading->start(
         [this, request](const std::atomic<bool>& stop) {
             orvane::ResultLoadOutcome outcome;
-            outcome.load = orvane::loadResult(request, outcome.why, stop, [this](int step) {
-                QMetaObject::invokeMethod(
-                    this, [this, step] { reportProgress("load", step, 3); }, Qt::QueuedConnection);
-            });
+            outcome.load = orvane::loadResult(
+                request, outcome.why, stop, [this](int step) { reportProgressFromWorker("load", step, 3); });
             return outcome;
         },
         [this, form, gridPath = request.gridPath](std::optional<orvane::ResultLoadOutcome> outcome,
