@@ -13,6 +13,7 @@
 #include "ViewReady.h"
 #include "app/Orvane.h"
 #include "results/ResultAnimation.h"
+#include "scene/Multisampling.h"
 #include "scene/SectionClipping.h"
 
 #include <QApplication>
@@ -88,8 +89,10 @@ public:
         window->AddRenderer(renderer);
         window->SetSize(size[0], size[1]);
         window->OffScreenRenderingOn();
-        // The first frame makes the GL context: not part of any step.
+        // The first frame makes the GL context: not part of any step. Then
+        // the same multisampling as the view's window.
         show(surfaceActor);
+        orvane::fitMultisamplingToRasterizer(window);
     }
 
     // Finds, untimed, the surface moved by the mode of a grid file as the

@@ -21,6 +21,7 @@
 #include "ResultGenerator.h"
 #include "ViewReady.h"
 #include "app/Orvane.h"
+#include "scene/Multisampling.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -127,6 +128,8 @@ int floor(const std::string& root) {
     window->SetSize(1024, 768);
     window->OffScreenRenderingOn();
     window->Render();
+    // The same multisampling as the view's window.
+    orvane::fitMultisamplingToRasterizer(window);
     std::cout << "idle_rss_mib " << processMebibytes("VmRSS:") << std::endl;
     std::cout << "floor_static_ms " << floorLoad(window, surfaceOf(root), staticGridOf(root)) << std::endl;
     std::cout << "floor_static2_ms " << floorLoad(window, surfaceOf(root), staticGridOf(root)) << std::endl;

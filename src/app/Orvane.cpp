@@ -15,6 +15,7 @@
 #include "results/ResultAnimation.h"
 #include "results/ResultLoad.h"
 #include "results/SolverRun.h"
+#include "scene/Multisampling.h"
 #include "scene/PickedPointArrow.h"
 #include "scene/SceneRegistry.h"
 #include "scene/SectionClipping.h"
@@ -117,6 +118,7 @@ Orvane::Orvane(bool hideOnStartArgument, std::unique_ptr<ReplyChannel> replyChan
     connect(this, &Orvane::SendMessageSocketIO, this, &Orvane::OnReceiveMessage);
 
     applyGradientBackground();
+    orvane::fitMultisamplingAfterFirstFrame(vtkWidget->renderWindow());
     renderView();
 
     vtkWidget->setMouseTracking(true);

@@ -1,8 +1,10 @@
 // The window, the hop of commands into the GUI thread and the shutdown of the view.
 
 #include "RecordingChannel.h"
+#include "ViewReady.h"
 #include "app/Orvane.h"
 #include "geometry/ImportState.h"
+#include "scene/Rasterizer.h"
 #include "scene/SceneRegistry.h"
 
 #include <QCoreApplication>
@@ -71,6 +73,14 @@ TEST(ViewShell, OpensAUsableWindowWithGradientAndAxes) {
     const double* viewport = view.axesWidget->GetViewport();
     EXPECT_DOUBLE_EQ(viewport[2], 0.1);
     EXPECT_DOUBLE_EQ(viewport[3], 0.1);
+
+    // Once drawn, a window on a software rasterizer (as under Xvfb) draws
+    // without multisampling; one on a GPU keeps it.
+    ASSERT_TRUE(waitUntilExposed(view));
+    vtkRenderWindow* window = view.vtkWidget->renderWindow();
+    window->Render();
+    const bool software = orvane::rasterizesOnCpu(window->ReportCapabilities());
+    EXPECT_EQ(window->GetMultiSamples() == 0, software) << window->ReportCapabilities();
 }
 
 TEST(ViewShell, FixedLocationsComeFromTheEnvironment) {
