@@ -209,6 +209,21 @@ void Orvane::playModel(const std::string& root) {
     a.modeTimerId = startTimer(modeTimerIntervalMs, Qt::CoarseTimer);
     if (a.modeTimerId == 0) {
         std::cerr << "orvane: playModel: no timer could be started\n";
+        return;
+    }
+    // The first tick comes a timer interval from now: its mode is read
+    // meanwhile, with the surface and its weights unless those are kept.
+    const std::string gridPath = orvane::datapaths::animatedModeResult(root, results->modeIndex);
+    const std::string surfacePath = orvane::datapaths::modelStl(root);
+    const std::optional<orvane::FileStamp> surfaceFile = orvane::FileStamp::of(surfacePath);
+    const std::optional<orvane::FileStamp> modeFile = orvane::FileStamp::of(gridPath);
+    if (!surfaceFile || !modeFile) {
+        return;
+    }
+    if (!(a.modeTransfer.surfaceFile == surfaceFile)) {
+        a.readAhead(gridPath, surfacePath);
+    } else if (a.modeTransfer.keptShape(*modeFile) == nullptr) {
+        a.readAhead(gridPath);
     }
 }
 
@@ -249,7 +264,13 @@ void Orvane::showNextMode() {
     const std::string surfacePath = orvane::datapaths::modelStl(a.animationRoot);
     // The surface is read again only when its file changed since the weights were made.
     const std::optional<orvane::FileStamp> surfaceFile = orvane::FileStamp::of(surfacePath);
-    const bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
+    bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
+    std::optional<orvane::ModeReadAhead> ahead = a.takeReadAhead(gridPath);
+    // Weights made on a worker for the surface file as it still is.
+    if (!surfaceKept && surfaceFile && ahead && ahead->transfer && ahead->transfer->surfaceFile == surfaceFile) {
+        a.modeTransfer = std::move(*ahead->transfer);
+        surfaceKept = true;
+    }
     const std::optional<orvane::FileStamp> modeFile = orvane::FileStamp::of(gridPath);
     vtkSmartPointer<vtkDoubleArray> shape =
         surfaceKept && modeFile ? a.modeTransfer.keptShape(*modeFile) : nullptr;
@@ -261,8 +282,8 @@ void Orvane::showNextMode() {
         request.quantities = false;
         std::string why;
         std::optional<orvane::ResultData> read;
-        if (surfaceKept) {
-            read = a.takeReadAhead(gridPath);
+        if (surfaceKept && ahead) {
+            read = std::move(ahead->read);
         }
         if (!read) {
             read = orvane::readResult(request, why);

@@ -189,16 +189,19 @@ ResultAnimation::~ResultAnimation() {
     }
 }
 
-void ResultAnimation::readAhead(const std::string& gridPath) {
+void ResultAnimation::readAhead(const std::string& gridPath, const std::string& surfacePath) {
     if (nextMode.valid()) {
         nextMode.wait();
     }
-    nextMode = std::async(std::launch::async, [this, gridPath] {
+    nextMode = std::async(std::launch::async, [this, gridPath, surfacePath] {
         ModeReadAhead ahead;
         ahead.gridPath = gridPath;
         // Taken before the read: a file changed during it reads again at the tick.
         ahead.gridFile = FileStamp::of(gridPath);
+        const std::optional<FileStamp> surfaceFile =
+            surfacePath.empty() ? std::nullopt : FileStamp::of(surfacePath);
         ResultRequest request;
+        request.surfacePath = surfaceFile ? surfacePath : std::string();
         request.gridPath = gridPath;
         request.modeShape = true;
         request.quantities = false;
@@ -206,23 +209,28 @@ void ResultAnimation::readAhead(const std::string& gridPath) {
         try {
             std::string why;
             ahead.read = readResult(request, why, &stopReadingAhead);
+            if (ahead.read && surfaceFile && ahead.read->surface != nullptr && !stopReadingAhead) {
+                ahead.transfer.emplace();
+                ahead.transfer->rebuild(*surfaceFile, ahead.read->surface, ahead.read->grid);
+            }
         } catch (...) {
             ahead.read.reset();
+            ahead.transfer.reset();
         }
         return ahead;
     });
 }
 
-std::optional<ResultData> ResultAnimation::takeReadAhead(const std::string& gridPath) {
+std::optional<ModeReadAhead> ResultAnimation::takeReadAhead(const std::string& gridPath) {
     if (!nextMode.valid()) {
         return std::nullopt;
     }
     ModeReadAhead ahead = nextMode.get();
     const std::optional<FileStamp> now = FileStamp::of(gridPath);
-    if (ahead.gridPath != gridPath || !ahead.gridFile || !now || !(*ahead.gridFile == *now)) {
+    if (ahead.gridPath != gridPath || !ahead.gridFile || !now || !(*ahead.gridFile == *now) || !ahead.read) {
         return std::nullopt;
     }
-    return std::move(ahead.read);
+    return ahead;
 }
 
 bool ResultAnimation::readingAhead() const {

@@ -67,11 +67,13 @@ struct ModeTransfer {
     std::size_t keptShapeBytes = 0;
 };
 
-// A mode grid read ahead on a worker, as it was when read.
+// A mode grid read ahead on a worker, as it was when read; with the model
+// surface and its weights for that grid when the surface was read too.
 struct ModeReadAhead {
     std::string gridPath;
     std::optional<FileStamp> gridFile;
     std::optional<ResultData> read;
+    std::optional<ModeTransfer> transfer;
 };
 
 // The two result animations: the modes of a modal result, one per tick of a
@@ -92,11 +94,12 @@ struct ResultAnimation {
     vtkSmartPointer<vtkTextActor> modeLabel;
     ModeTransfer modeTransfer;
     // The next mode's grid, read on a worker in the second between two ticks;
-    // the tick takes it if its file has not changed since.
-    void readAhead(const std::string& gridPath);
+    // the tick takes it if its file has not changed since. With a surface
+    // path, the worker also reads the surface and makes its weights.
+    void readAhead(const std::string& gridPath, const std::string& surfacePath = {});
     // What was read ahead for gridPath, if its file is still as it was read;
     // waits for a read still under way. Forgets any other read ahead.
-    std::optional<ResultData> takeReadAhead(const std::string& gridPath);
+    std::optional<ModeReadAhead> takeReadAhead(const std::string& gridPath);
     bool readingAhead() const;
     std::future<ModeReadAhead> nextMode;
     std::atomic<bool> stopReadingAhead{false};

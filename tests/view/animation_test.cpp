@@ -39,12 +39,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 namespace gen = orvane::resultgen;
@@ -362,6 +364,8 @@ TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
 
     command("OnReadModelAnysy " + (modal / "eigenvalues.txt").string());
     command("playModel " + root);
+    // The first mode, the surface and its weights are read ahead until the first tick.
+    EXPECT_TRUE(view->animation->nextMode.valid());
     expectSameAsLoad(0);
     const vtkPolyData* weightedSurface = view->animation->modeTransfer.surface;
     const std::size_t found = static_cast<std::size_t>(
@@ -412,6 +416,17 @@ TEST_F(Animation, ModeTicksReuseTheSurfaceWeightsOfTheirGrid) {
     ASSERT_TRUE(gen::writeBoxSurface(surfaceFile.string(), gridBounds, 7, diagnostics)) << diagnostics.str();
     expectSameAsLoad(0);
     EXPECT_GT(view->animation->modeTransfer.surface->GetNumberOfPoints(), before);
+
+    // Weights made ahead at playModel belong to the surface file as it was
+    // then: rewritten before the first tick, the tick makes its own.
+    ASSERT_TRUE(gen::writeBoxSurface(surfaceFile.string(), gridBounds, 5, diagnostics)) << diagnostics.str();
+    view->results->modeIndex = 1;
+    command("playModel " + root);
+    while (view->animation->readingAhead()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(gen::writeBoxSurface(surfaceFile.string(), gridBounds, 6, diagnostics)) << diagnostics.str();
+    expectSameAsLoad(1);
 
     // A surface file gone: the tick says so and keeps no weights.
     fs::remove(surfaceFile);
