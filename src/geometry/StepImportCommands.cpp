@@ -200,6 +200,15 @@ namespace {
 void prepareImport(PreparedImport& prepared) {
     const std::string& root = prepared.root;
     constexpr long long transferSteps = stepTransferSteps;
+    // A file the parser must not see (not a regular file, or nested deep
+    // enough to exhaust its stack) ends the import like an unreadable one.
+    // The check reads the whole file: here, not on the view's thread.
+    if (std::optional<std::string> problem = stepFileProblem(prepared.stepPath, limits::stepNestingDepth)) {
+        std::cerr << "orvane: openSTLFile: cannot read STEP file '" << prepared.stepPath << "': " << *problem
+                  << "\n";
+        prepared.progress("read", transferSteps, transferSteps);
+        return;
+    }
     prepared.progress("read", 0, transferSteps);
     // In a process of its own: a file that crashes the reader is refused.
     prepared.model = readStepModelIsolated(prepared.stepPath, std::cout, [&prepared](double fraction) {
@@ -347,18 +356,9 @@ void prepareImportGuarded(PreparedImport& prepared) {
 void Orvane::OpenStepFile(const std::string& root, const std::string& stepPath) {
     clearScene();
     pickingStyle->setModelPickIndex({});
-    // A root that cannot form paths, or a file the parser must not see (not
-    // a regular file, or nested deep enough to exhaust its stack), ends the
-    // command like an unreadable file.
-    std::optional<std::string> refusal;
+    // A root that cannot form paths ends the command like an unreadable file.
     if (std::optional<std::string> problem = orvane::pathProblem(root)) {
-        refusal = "data root refused: " + *problem;
-    } else if (std::optional<std::string> fileProblem =
-                   orvane::stepFileProblem(stepPath, orvane::limits::stepNestingDepth)) {
-        refusal = "cannot read STEP file '" + stepPath + "': " + *fileProblem;
-    }
-    if (refusal) {
-        std::cerr << "orvane: openSTLFile: " << *refusal << "\n";
+        std::cerr << "orvane: openSTLFile: data root refused: " << *problem << "\n";
         reportProgress("read", orvane::stepTransferSteps, orvane::stepTransferSteps);
         renderView();
         return;
