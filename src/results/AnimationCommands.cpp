@@ -267,7 +267,8 @@ void Orvane::showNextMode() {
     bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
     std::optional<orvane::ModeReadAhead> ahead = a.takeReadAhead(gridPath);
     // Weights made on a worker for the surface file as it still is.
-    if (!surfaceKept && surfaceFile && ahead && ahead->transfer && ahead->transfer->surfaceFile == surfaceFile) {
+    if (!surfaceKept && surfaceFile && ahead && ahead->transfer &&
+        ahead->transfer->surfaceFile == surfaceFile) {
         a.modeTransfer = std::move(*ahead->transfer);
         surfaceKept = true;
     }
