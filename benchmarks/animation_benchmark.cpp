@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
         const double floorMs = milliseconds([&] { floor.modeTick(modeFile); });
         std::cout << "mode tick (mode " << mode + 1 << ", round " << i / 3 + 1 << ", "
                   << (!read       ? "kept shape, warp, render"
-                      : readAhead ? "read ahead, transfer, warp, render"
+                      : readAhead ? "read and moved to the surface ahead, warp, render"
                                   : "read, transfer, warp, render")
                   << "): " << ms << " ms, floor (read, render the moved surface): " << floorMs << " ms\n";
         if (aheadMs >= 1.0) {

@@ -107,24 +107,6 @@ std::optional<LegacyFile> readLegacyFile(const std::string& command, const std::
     return LegacyFile{std::move(*snapshot), reader};
 }
 
-// A mode shape interpolated at each surface point through the kept
-// weights; null when the weights belong to no surface.
-vtkSmartPointer<vtkDoubleArray> shapeOnSurface(const orvane::ModeTransfer& transfer,
-                                               vtkDataArray* modeVectors) {
-    const vtkIdType count = transfer.surface->GetNumberOfPoints();
-    if (count == 0 || static_cast<vtkIdType>(transfer.weights.targetCount()) != count) {
-        return nullptr;
-    }
-    auto shape = vtkSmartPointer<vtkDoubleArray>::New();
-    shape->SetName("ModeShape");
-    shape->SetNumberOfComponents(3);
-    shape->SetNumberOfTuples(count);
-    orvane::withComponents(modeVectors, 3, [&](const auto* tuples) {
-        orvane::interpolateTuples(transfer.weights, tuples, 3, shape->GetPointer(0));
-    });
-    return shape;
-}
-
 // The model surface moved by a mode shape on it, as a load shows a mode.
 bool warpBy(const orvane::ModeTransfer& transfer, vtkDoubleArray* shape, vtkPolyData& shown) {
     if (shape == nullptr) {
@@ -266,11 +248,15 @@ void Orvane::showNextMode() {
     const std::optional<orvane::FileStamp> surfaceFile = orvane::FileStamp::of(surfacePath);
     bool surfaceKept = surfaceFile && a.modeTransfer.surfaceFile == surfaceFile;
     std::optional<orvane::ModeReadAhead> ahead = a.takeReadAhead(gridPath);
-    // Weights made on a worker for the surface file as it still is.
-    if (!surfaceKept && surfaceFile && ahead && ahead->transfer &&
-        ahead->transfer->surfaceFile == surfaceFile) {
-        a.modeTransfer = std::move(*ahead->transfer);
-        surfaceKept = true;
+    // Weights made on a worker for the surface file as it still is; a read
+    // ahead with weights for another surface is of no use.
+    if (ahead && ahead->transfer) {
+        if (!surfaceKept && surfaceFile && ahead->transfer->surfaceFile == surfaceFile) {
+            a.modeTransfer = std::move(*ahead->transfer);
+            surfaceKept = true;
+        } else {
+            ahead.reset();
+        }
     }
     const std::optional<orvane::FileStamp> modeFile = orvane::FileStamp::of(gridPath);
     vtkSmartPointer<vtkDoubleArray> shape =
@@ -285,6 +271,8 @@ void Orvane::showNextMode() {
         std::optional<orvane::ResultData> read;
         if (surfaceKept && ahead) {
             read = std::move(ahead->read);
+            // Made on the worker through these weights, which fit its grid.
+            shape = ahead->shape;
         }
         if (!read) {
             read = orvane::readResult(request, why);
@@ -296,12 +284,14 @@ void Orvane::showNextMode() {
             renderView();
             return;
         }
-        const vtkSmartPointer<vtkPolyData> modelSurface =
-            read->surface != nullptr ? read->surface : a.modeTransfer.surface;
-        if (!surfaceFile || !a.modeTransfer.fits(*surfaceFile, read->grid)) {
-            a.modeTransfer.rebuild(surfaceFile.value_or(orvane::FileStamp{}), modelSurface, read->grid);
+        if (shape == nullptr) {
+            const vtkSmartPointer<vtkPolyData> modelSurface =
+                read->surface != nullptr ? read->surface : a.modeTransfer.surface;
+            if (!surfaceFile || !a.modeTransfer.fits(*surfaceFile, read->grid)) {
+                a.modeTransfer.rebuild(surfaceFile.value_or(orvane::FileStamp{}), modelSurface, read->grid);
+            }
+            shape = a.modeTransfer.shapeOf(read->modeShape);
         }
-        shape = shapeOnSurface(a.modeTransfer, read->modeShape);
         if (shape != nullptr && modeFile && surfaceFile) {
             a.modeTransfer.keepShape(*modeFile, shape);
         }

@@ -1,5 +1,7 @@
 #include "results/ResultAnimation.h"
 
+#include "results/ResultPipeline.h"
+
 #include <vtkDataArray.h>
 #include <vtkDataSetMapper.h>
 #include <vtkDataSetReader.h>
@@ -153,6 +155,20 @@ void ModeTransfer::rebuild(const FileStamp& file, vtkPolyData* modelSurface, vtk
     }
 }
 
+vtkSmartPointer<vtkDoubleArray> ModeTransfer::shapeOf(vtkDataArray* modeVectors) const {
+    const vtkIdType count = surface != nullptr ? surface->GetNumberOfPoints() : 0;
+    if (count == 0 || static_cast<vtkIdType>(weights.targetCount()) != count) {
+        return nullptr;
+    }
+    auto shape = vtkSmartPointer<vtkDoubleArray>::New();
+    shape->SetName("ModeShape");
+    shape->SetNumberOfComponents(3);
+    shape->SetNumberOfTuples(count);
+    withComponents(modeVectors, 3,
+                   [&](const auto* tuples) { interpolateTuples(weights, tuples, 3, shape->GetPointer(0)); });
+    return shape;
+}
+
 vtkDoubleArray* ModeTransfer::keptShape(const FileStamp& modeFile) const {
     const auto kept = keptShapes.find(modeFile.path);
     return kept != keptShapes.end() && kept->second.first == modeFile ? kept->second.second.Get() : nullptr;
@@ -212,6 +228,10 @@ void ResultAnimation::readAhead(const std::string& gridPath, const std::string& 
             if (ahead.read && surfaceFile && ahead.read->surface != nullptr && !stopReadingAhead) {
                 ahead.transfer.emplace();
                 ahead.transfer->rebuild(*surfaceFile, ahead.read->surface, ahead.read->grid);
+                ahead.shape = ahead.transfer->shapeOf(ahead.read->modeShape);
+            } else if (ahead.read && !surfaceFile && modeTransfer.surfaceFile &&
+                       modeTransfer.fits(*modeTransfer.surfaceFile, ahead.read->grid)) {
+                ahead.shape = modeTransfer.shapeOf(ahead.read->modeShape);
             }
         } catch (...) {
             ahead.read.reset();

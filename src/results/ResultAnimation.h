@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class vtkDataArray;
 class vtkDataSetMapper;
 class vtkDoubleArray;
 class vtkDataSetReader;
@@ -46,6 +47,9 @@ struct ModeTransfer {
     bool fits(const FileStamp& surfaceFile, vtkStructuredGrid* grid) const;
     // Finds the grid cell and weights of every surface point.
     void rebuild(const FileStamp& surfaceFile, vtkPolyData* modelSurface, vtkStructuredGrid* grid);
+    // A mode shape interpolated at each surface point through the weights;
+    // null when the weights belong to no surface.
+    vtkSmartPointer<vtkDoubleArray> shapeOf(vtkDataArray* modeVectors) const;
     void forget();
 
     std::optional<FileStamp> surfaceFile;
@@ -68,12 +72,16 @@ struct ModeTransfer {
 };
 
 // A mode grid read ahead on a worker, as it was when read; with the model
-// surface and its weights for that grid when the surface was read too.
+// surface and its weights for that grid when the surface was read too. The
+// shape is the mode on the surface through those weights, or through the
+// kept ones when they fit the grid (only a tick changes them, and a tick
+// first waits for the read ahead); null otherwise.
 struct ModeReadAhead {
     std::string gridPath;
     std::optional<FileStamp> gridFile;
     std::optional<ResultData> read;
     std::optional<ModeTransfer> transfer;
+    vtkSmartPointer<vtkDoubleArray> shape;
 };
 
 // The two result animations: the modes of a modal result, one per tick of a
