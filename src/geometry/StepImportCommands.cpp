@@ -413,12 +413,15 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
     // turn about frameBudgetMs with its frame, keeps the view answering the
     // mouse while a large model appears. Every turn's frame also draws all
     // that is shown already, so the solids take at most mostSolidTurns
-    // turns: with more, the frames would grow with the model and their
-    // number too. The upload is the smaller part: on the benchmark model
-    // under llvmpipe, four turns take 50-65 ms each and 0.26 s in all,
-    // eight turns 45-60 ms each and 0.38 s.
+    // turns (with more, the frames would grow with the model and their
+    // number too), unless that would upload more than
+    // mostTrianglesPerTurn in one turn. Under llvmpipe the benchmark model
+    // (290,000 solid triangles) takes four turns of 50-65 ms, 0.26 s in all
+    // (eight turns: 0.38 s); four times that model in four turns, 125-340 ms
+    // each, in twelve, 80-170 ms.
     constexpr double frameBudgetMs = 50.0;
     constexpr vtkIdType mostSolidTurns = 4;
+    constexpr vtkIdType mostTrianglesPerTurn = 100000;
     using Clock = std::chrono::steady_clock;
     const auto elapsedMs = [](Clock::time_point since) {
         return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
@@ -440,7 +443,8 @@ bool Orvane::showImportTurn(orvane::PreparedImport& pending) {
                 solidTriangles += mesh->GetNumberOfCells();
             }
         }
-        pending.fewestTrianglesPerTurn = std::max<vtkIdType>(1000, solidTriangles / mostSolidTurns + 1);
+        pending.fewestTrianglesPerTurn =
+            std::clamp<vtkIdType>(solidTriangles / mostSolidTurns + 1, 1000, mostTrianglesPerTurn);
         pending.trianglesPerTurn = std::max(pending.trianglesPerTurn, pending.fewestTrianglesPerTurn);
         double box[6];
         bounds.GetBounds(box);
