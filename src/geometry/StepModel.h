@@ -51,9 +51,9 @@ std::optional<StepModel> readStepModel(const std::string& stepPath, std::ostream
 // order, each orientation composed with the working shape's.
 void splitWorkingShape(StepModel& model);
 
-// A meshed model handed from one process to another through a file in
+// A meshed model handed from one process to another through files in
 // directory: the working shape and the whole model, with their meshes, as
-// one binary B-rep ("model.bin"). The geometry does not cross a B-rep file
+// a binary B-rep each. The geometry does not cross a B-rep file
 // bit for bit (axes are rebuilt from their directions), so the meshes are
 // made where the model was read and cross with it: the files written from
 // the model handed over are those of the model read in place, byte for byte.

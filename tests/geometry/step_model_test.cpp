@@ -336,4 +336,20 @@ TEST_F(StepModel, IsolatedReadHandsTheModelBackAndRefusesWhatCrashesTheReader) {
         ADD_FAILURE() << "left behind: " << entry.path();
     }
     unsetenv("TMPDIR");
+
+    // The working shape and the whole model cross in a file each: a model
+    // without either one is refused, naming the file.
+    orvane::StepModel model = read(kOccData + "/step/screw.step");
+    orvane::meshStepModel(model);
+    for (const char* file : {"working-shape.bin", "whole-model.bin"}) {
+        const fs::path handOver = dir / "hand-over";
+        fs::create_directories(handOver);
+        std::ostringstream diagnostics;
+        ASSERT_TRUE(orvane::saveStepModel(model, handOver.string(), diagnostics)) << diagnostics.str();
+        ASSERT_TRUE(orvane::loadStepModel(handOver.string(), diagnostics)) << diagnostics.str();
+        fs::remove(handOver / file);
+        EXPECT_FALSE(orvane::loadStepModel(handOver.string(), diagnostics));
+        EXPECT_EQ(diagnostics.str(), "cannot read the model from " + (handOver / file).string() + "\n");
+        fs::remove_all(handOver);
+    }
 }

@@ -1,6 +1,6 @@
 // orvane-step-reader STEP_FILE OUT_DIR PARENT_PID MEMORY_MIB
 // Reads and meshes a STEP file for the view in a process of its own and
-// hands the model back as a file in OUT_DIR (see saveStepModel). Transfer
+// hands the model back as files in OUT_DIR (see saveStepModel). Transfer
 // progress goes to file descriptor 3 as one fraction per line. Exit status 0 when the model
 // was written, 1 when the file was refused (the reason on standard error),
 // 2 on a usage error. MEMORY_MIB bounds the memory it may take (0: no
