@@ -1,10 +1,11 @@
 #include "geometry/StepModel.h"
 
+#include "geometry/JoinedThreads.h"
+#include "geometry/ModelFiles.h"
 #include "geometry/ShapeExporter.h"
 
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Copy.hxx>
-#include <BRep_Builder.hxx>
 #include <BinTools.hxx>
 #include <BinXCAFDrivers.hxx>
 #include <Bnd_Box.hxx>
@@ -18,7 +19,6 @@
 #include <TDocStd_Application.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
-#include <TopoDS_Iterator.hxx>
 #include <Transfer_TransientProcess.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XSControl_TransferReader.hxx>
@@ -29,8 +29,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace orvane {
@@ -58,34 +56,25 @@ Handle(TDocStd_Document) newXcafDocument() {
 const char* const workingShapeFile = "/working-shape.bin";
 const char* const wholeModelFile = "/whole-model.bin";
 
-// Runs `work`; what it throws becomes the returned text.
-std::optional<std::string> problemOf(const std::function<bool()>& work) {
-    try {
-        return work() ? std::nullopt : std::optional<std::string>(std::string());
-    } catch (const Standard_Failure& e) {
-        return std::string(e.GetMessageString() != nullptr ? e.GetMessageString() : "");
-    } catch (const std::exception& e) {
-        return std::string(e.what());
-    } catch (...) {
-        return std::string("an unknown error");
+// Nothing when `transfer` (a B-rep read or write) succeeded; else why not,
+// empty when it only said no.
+std::optional<std::string> problemOf(const std::function<bool()>& transfer) {
+    bool done = false;
+    if (std::optional<std::string> failure = failureOf([&] { done = transfer(); })) {
+        return failure;
     }
+    return done ? std::nullopt : std::optional<std::string>(std::string());
 }
 
 // Both at once: `second` on a thread of its own, `first` on this one.
 std::pair<std::optional<std::string>, std::optional<std::string>>
 problemsOfBoth(const std::function<bool()>& first, const std::function<bool()>& second) {
+    std::optional<std::string> firstProblem;
     std::optional<std::string> secondProblem;
-    std::thread other;
-    try {
-        other = std::thread([&] { secondProblem = problemOf(second); });
-    } catch (const std::system_error&) {
-        // No thread to spare: one after the other.
-        secondProblem = problemOf(second);
-    }
-    std::optional<std::string> firstProblem = problemOf(first);
-    if (other.joinable()) {
-        other.join();
-    }
+    JoinedThreads other;
+    other.start([&] { secondProblem = problemOf(second); });
+    firstProblem = problemOf(first);
+    other.joinAll();
     return {std::move(firstProblem), std::move(secondProblem)};
 }
 

@@ -97,7 +97,11 @@ int main(int argc, char* argv[]) {
         orvane::closeDocument(model->document);
         return 1;
     }
-    const bool saved = orvane::saveStepModel(*model, argv[2], std::cerr);
+    bool saved = false;
+    if (const std::optional<std::string> failure =
+            orvane::failureOf([&] { saved = orvane::saveStepModel(*model, argv[2], std::cerr); })) {
+        std::cerr << "cannot hand the model of " << stepPath << " over: " << *failure << '\n';
+    }
     // The view waits for this process to end before it takes the model:
     // taking a large model apart again costs it a second or so, for nothing.
     std::cout.flush();
