@@ -40,11 +40,13 @@ bool exportDocument(const std::string& path, const Handle(TDocStd_Document) & do
 // them (a face that occurs twice counts twice).
 std::size_t triangleCount(const TopoDS_Shape& shape);
 
-// Writes the triangulations of the shape's faces as one STL file (ASCII or
-// binary) and reads it back to check that every facet reached the disk: the
-// STL writer reports success even when its final flush fails. Returns what
-// went wrong ("the STL writer failed", "the written file is incomplete ..."),
-// or nothing when the file is whole.
+// Writes the triangulations of the shape's faces as one STL file, with the
+// bytes of OpenCASCADE's STL writer: ASCII through AsciiStlWriter, which
+// checks every write; binary through OpenCASCADE's writer, read back to
+// check that every facet reached the disk, since that writer reports success
+// even when its final flush fails. A shape without triangles writes no file.
+// Returns what went wrong ("the STL writer failed...", "the written file is
+// incomplete ..."), or nothing when the file is whole.
 std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std::string& path,
                                            bool ascii = true);
 

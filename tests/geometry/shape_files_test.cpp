@@ -1,6 +1,7 @@
 #include "geometry/CafModel.h"
 #include "geometry/CircleFace.h"
 #include "geometry/FaceBrep.h"
+#include "geometry/ModelFiles.h"
 #include "geometry/ProcessRunner.h"
 #include "geometry/ShapeExporter.h"
 #include "geometry/SphereCut.h"
@@ -19,12 +20,14 @@
 #include <IGESControl_Reader.hxx>
 #include <Poly_Triangulation.hxx>
 #include <STEPControl_Reader.hxx>
+#include <StlAPI_Writer.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
+#include <gp_Ax1.hxx>
 #include <gp_Pln.hxx>
 #include <gp_Trsf.hxx>
 
@@ -242,6 +245,42 @@ TEST_F(ShapeFiles, CircleFacesOutsideTheModellingRangeAreRefused) {
 TEST_F(ShapeFiles, SingleShapeStlHasItsTriangles) {
     ASSERT_TRUE(orvane::exportShapeStl(box(), path("model3.stl")));
     EXPECT_EQ(occurrences(slurp(path("model3.stl")), "facet normal"), 12U) << "two triangles a side";
+}
+
+TEST_F(ShapeFiles, AsciiStlHasTheBytesOfOpenCascadesWriter) {
+    std::optional<orvane::StepModel> screw =
+        orvane::readStepModel(std::string(ORVANE_OCC_DATA_DIR) + "/step/screw.step", std::cout);
+    ASSERT_TRUE(screw);
+    orvane::meshStepModel(*screw);
+    orvane::closeDocument(screw->document);
+    // Boxes placed by a rotation, turned inside out, and one left unmeshed.
+    const TopoDS_Shape meshed = box();
+    BRepMesh_IncrementalMesh mesher(meshed, 0.5);
+    gp_Trsf turn;
+    turn.SetRotation(gp_Ax1(gp_Pnt(1, 2, 3), gp_Dir(1, 1, 0)), 0.7);
+    TopoDS_Compound mixed;
+    BRep_Builder builder;
+    builder.MakeCompound(mixed);
+    builder.Add(mixed, meshed.Moved(TopLoc_Location(turn)));
+    builder.Add(mixed, meshed.Reversed());
+    builder.Add(mixed, cube());
+    builder.Add(mixed, faces(meshed)[2].Reversed());
+
+    const std::vector<std::pair<std::string, TopoDS_Shape>> shapes = {
+        {"screw-working", screw->workingShape}, {"screw-whole", screw->wholeModel}, {"mixed", mixed}};
+    for (const auto& [name, shape] : shapes) {
+        StlAPI_Writer reference;
+        ASSERT_TRUE(reference.Write(shape, path(name + "-occt.stl").c_str())) << name;
+        EXPECT_EQ(orvane::writeCheckedStl(shape, path(name + ".stl")), std::nullopt) << name;
+        const std::string expected = slurp(path(name + "-occt.stl"));
+        EXPECT_GE(occurrences(expected, "facet normal"), 26U) << name;
+        EXPECT_TRUE(slurp(path(name + ".stl")) == expected) << name << " differs";
+    }
+    // Neither writes a file for a shape without triangles.
+    StlAPI_Writer reference;
+    EXPECT_FALSE(reference.Write(cube(), path("unmeshed-occt.stl").c_str()));
+    EXPECT_EQ(orvane::writeCheckedStl(cube(), path("unmeshed.stl")), "the STL writer failed");
+    EXPECT_EQ(files(), 6);
 }
 
 TEST_F(ShapeFiles, WholeModelStlWithPointAndTriangleFiles) {

@@ -1,0 +1,150 @@
+#include "geometry/AsciiStl.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+namespace orvane {
+
+namespace {
+
+constexpr std::size_t bufferSize = 1 << 20;
+// More than the longest facet: twelve numbers of at most 14 characters
+// ("-1.797693e+308") and the keywords.
+constexpr std::size_t longestFacet = 512;
+
+// A separating space and printf's "% 12e": a space where there is no minus
+// sign, six digits after the point. A finite number is never narrower than
+// 12 characters, so the width only pads "inf" and "nan", which printf
+// formats itself.
+char* putNumber(char* at, double value) {
+    *at++ = ' ';
+    if (!std::isfinite(value)) {
+        return at + std::snprintf(at, 16, "% 12e", value);
+    }
+    if (!std::signbit(value)) {
+        *at++ = ' ';
+    }
+    return std::to_chars(at, at + 16, value, std::chars_format::scientific, 6).ptr;
+}
+
+char* putText(char* at, const char* text) {
+    const std::size_t size = std::strlen(text);
+    std::memcpy(at, text, size);
+    return at + size;
+}
+
+char* putPoint(char* at, const char* keyword, const Point3& point) {
+    at = putText(at, keyword);
+    for (const double coordinate : point) {
+        at = putNumber(at, coordinate);
+    }
+    return putText(at, "\n");
+}
+
+} // namespace
+
+AsciiStlWriter::AsciiStlWriter(const std::string& path)
+    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
+      buffer_(new char[bufferSize]) {
+    if (fd_ < 0) {
+        fail("cannot create the file");
+        return;
+    }
+    // The space after "solid" is what OpenCASCADE writes, for readers that
+    // need it.
+    append("solid \n", 7);
+}
+
+AsciiStlWriter::~AsciiStlWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void AsciiStlWriter::addFacet(const Point3& a, const Point3& b, const Point3& c) {
+    if (problem_) {
+        return;
+    }
+    // The operations and their order are those of OpenCASCADE's gp_Vec, so
+    // that the normal comes out bit for bit the same.
+    const double ux = b[0] - a[0];
+    const double uy = b[1] - a[1];
+    const double uz = b[2] - a[2];
+    const double vx = c[0] - a[0];
+    const double vy = c[1] - a[1];
+    const double vz = c[2] - a[2];
+    Point3 normal{uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx};
+    const double square = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
+    if (square > std::numeric_limits<double>::min()) {
+        const double length = std::sqrt(square);
+        for (double& coordinate : normal) {
+            coordinate /= length;
+        }
+    } else {
+        normal = {0.0, 0.0, 0.0};
+    }
+    if (bufferSize - used_ < longestFacet) {
+        writeBuffered();
+    }
+    char* at = buffer_.get() + used_;
+    at = putPoint(at, " facet normal", normal);
+    at = putText(at, "   outer loop\n");
+    at = putPoint(at, "     vertex", a);
+    at = putPoint(at, "     vertex", b);
+    at = putPoint(at, "     vertex", c);
+    at = putText(at, "   endloop\n endfacet\n");
+    used_ = static_cast<std::size_t>(at - buffer_.get());
+}
+
+std::optional<std::string> AsciiStlWriter::finish() {
+    append("endsolid\n", 9);
+    writeBuffered();
+    if (fd_ >= 0) {
+        const int closed = ::close(fd_);
+        fd_ = -1;
+        if (closed != 0) {
+            fail("cannot close the file");
+        }
+    }
+    return problem_;
+}
+
+void AsciiStlWriter::append(const char* text, std::size_t size) {
+    if (bufferSize - used_ < size) {
+        writeBuffered();
+    }
+    std::memcpy(buffer_.get() + used_, text, size);
+    used_ += size;
+}
+
+void AsciiStlWriter::writeBuffered() {
+    for (std::size_t written = 0; written < used_ && !problem_;) {
+        const ssize_t n = ::write(fd_, buffer_.get() + written, used_ - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            fail("cannot write the file");
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+}
+
+void AsciiStlWriter::fail(const char* what) {
+    if (!problem_) {
+        problem_ = std::string("the STL writer failed: ") + what + ": " + std::strerror(errno);
+    }
+}
+
+} // namespace orvane

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "geometry/CoordinateFile.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvane {
+
+// Writes an ASCII STL file facet by facet, with the bytes OpenCASCADE's STL
+// writer gives for the same triangles: "solid " first; per facet the unit
+// normal of (b - a) x (c - a), zero for a degenerate triangle, and the three
+// corners, each number as printf's "% 12e" in the C locale; "endsolid" last.
+// The numbers are formatted by std::to_chars, which is exact like printf,
+// three times faster and blind to the process locale: the import writes
+// about five million of them for a large model. Every write is checked, so
+// a full disk is reported, not found later in a short file.
+class AsciiStlWriter {
+public:
+    // Creates or truncates the file; a failure is reported by finish.
+    explicit AsciiStlWriter(const std::string& path);
+    AsciiStlWriter(const AsciiStlWriter&) = delete;
+    AsciiStlWriter& operator=(const AsciiStlWriter&) = delete;
+    ~AsciiStlWriter();
+
+    void addFacet(const Point3& a, const Point3& b, const Point3& c);
+
+    // Writes the rest and closes the file: nothing when every byte was
+    // written, else what went wrong ("the STL writer failed: ...").
+    std::optional<std::string> finish();
+
+private:
+    void append(const char* text, std::size_t size);
+    void writeBuffered();
+    void fail(const char* what);
+
+    int fd_ = -1;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    std::optional<std::string> problem_;
+};
+
+} // namespace orvane
