@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <unistd.h>
+#include <utility>
 
 namespace orvane {
 
@@ -139,6 +140,28 @@ void AsciiStlWriter::writeBuffered() {
         written += static_cast<std::size_t>(n);
     }
     used_ = 0;
+}
+
+std::optional<std::string> writeAsciiStl(const std::vector<MeshFace>& faces, const std::string& path) {
+    AsciiStlWriter file(path);
+    for (const MeshFace& face : faces) {
+        const auto nodeCount = static_cast<int>(face.nodes.size());
+        for (std::array<int, 3> corners : face.triangles) {
+            if (face.reversed) {
+                std::swap(corners[1], corners[2]);
+            }
+            for (const int corner : corners) {
+                if (corner < 1 || corner > nodeCount) {
+                    return "a triangle refers to node " + std::to_string(corner) + " of " +
+                           std::to_string(nodeCount);
+                }
+            }
+            file.addFacet(face.nodes[static_cast<std::size_t>(corners[0] - 1)],
+                          face.nodes[static_cast<std::size_t>(corners[1] - 1)],
+                          face.nodes[static_cast<std::size_t>(corners[2] - 1)]);
+        }
+    }
+    return file.finish();
 }
 
 void AsciiStlWriter::fail(const char* what) {

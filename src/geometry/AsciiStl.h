@@ -1,10 +1,12 @@
 #pragma once
 
 #include "geometry/CoordinateFile.h"
+#include "geometry/MeshFiles.h"
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -40,5 +42,11 @@ private:
     std::size_t used_ = 0;
     std::optional<std::string> problem_;
 };
+
+// The faces' triangles as one ASCII STL file, in the order and orientation
+// OpenCASCADE's writer gives the shape they come from (see meshFaces): a
+// reversed face's triangles turn the other way, an untriangulated face adds
+// nothing. Nothing when the file is whole, else what went wrong.
+std::optional<std::string> writeAsciiStl(const std::vector<MeshFace>& faces, const std::string& path);
 
 } // namespace orvane

@@ -96,6 +96,7 @@ std::vector<MeshFace> meshFaces(const TopoDS_Shape& shape) {
             continue;
         }
         face.triangulated = true;
+        face.reversed = explorer.Current().Orientation() == TopAbs_REVERSED;
         const gp_Trsf placement = location.Transformation();
         face.nodes.reserve(static_cast<std::size_t>(triangulation->NbNodes()));
         for (int i = 1; i <= triangulation->NbNodes(); ++i) {

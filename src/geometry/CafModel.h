@@ -45,7 +45,7 @@ struct CafModel {
 
 // The stored triangulation of every face of the shape, in exploration order,
 // nodes placed by the face location; triangles keep their stored node order
-// whatever the face orientation.
+// whatever the face orientation, which `reversed` tells.
 std::vector<MeshFace> meshFaces(const TopoDS_Shape& shape);
 
 } // namespace orvane

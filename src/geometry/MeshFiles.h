@@ -16,6 +16,8 @@ struct MeshFace {
     std::vector<Point3> nodes;
     // Node indices, 1-based within the face.
     std::vector<std::array<int, 3>> triangles;
+    // The face lies reversed in its shape: its triangles face the other way.
+    bool reversed = false;
 };
 
 // The text before the last '.' of the path (even when that dot belongs to a

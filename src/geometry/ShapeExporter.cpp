@@ -4,6 +4,7 @@
 #include "app/FileChecks.h"
 #include "app/TemporarySibling.h"
 #include "geometry/AsciiStl.h"
+#include "geometry/CafModel.h"
 #include "geometry/MeshFiles.h"
 
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -15,7 +16,6 @@
 #include <IMeshTools_Parameters.hxx>
 #include <Message_ProgressIndicator.hxx>
 #include <Message_ProgressRange.hxx>
-#include <Poly_Triangulation.hxx>
 #include <RWGltf_CafWriter.hxx>
 #include <STEPCAFControl_Writer.hxx>
 #include <Standard_Failure.hxx>
@@ -40,8 +40,6 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
-#include <utility>
-#include <vector>
 
 namespace orvane {
 
@@ -248,43 +246,7 @@ std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std:
     if (triangleCount(shape) == 0) {
         return std::string("the STL writer failed");
     }
-    AsciiStlWriter file(path);
-    std::vector<Point3> nodes;
-    // The faces in the order, placement and orientation OpenCASCADE's
-    // writer gives them: a reversed face's triangles turn the other way.
-    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) triangulation =
-            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-        if (triangulation.IsNull()) {
-            continue;
-        }
-        const gp_Trsf placement = location.Transformation();
-        nodes.clear();
-        for (int i = 1; i <= triangulation->NbNodes(); ++i) {
-            const gp_Pnt node = triangulation->Node(i).Transformed(placement);
-            nodes.push_back({node.X(), node.Y(), node.Z()});
-        }
-        const bool reversed = face.Current().Orientation() == TopAbs_REVERSED;
-        const auto nodeCount = static_cast<int>(nodes.size());
-        for (int i = 1; i <= triangulation->NbTriangles(); ++i) {
-            int corners[3] = {0, 0, 0};
-            triangulation->Triangle(i).Get(corners[0], corners[1], corners[2]);
-            if (reversed) {
-                std::swap(corners[1], corners[2]);
-            }
-            for (const int corner : corners) {
-                if (corner < 1 || corner > nodeCount) {
-                    return "a triangle refers to node " + std::to_string(corner) + " of " +
-                           std::to_string(nodeCount);
-                }
-            }
-            file.addFacet(nodes[static_cast<std::size_t>(corners[0] - 1)],
-                          nodes[static_cast<std::size_t>(corners[1] - 1)],
-                          nodes[static_cast<std::size_t>(corners[2] - 1)]);
-        }
-    }
-    return file.finish();
+    return writeAsciiStl(meshFaces(shape), path);
 }
 
 std::optional<std::string> writeCheckedBrep(const TopoDS_Shape& shape, const std::string& path) {

@@ -123,6 +123,26 @@ TEST(AsciiStl, FacetsAreWrittenAsOpenCascadePrintsThem) {
     EXPECT_FALSE(std::getline(actualLines, rest)) << "more than expected: " << rest;
 }
 
+TEST(AsciiStl, FacesKeepTheirOwnNodesAndReversedOnesTurn) {
+    const fs::path path = fs::temp_directory_path() / ("orvane-faces-" + std::to_string(::getpid()) + ".stl");
+    const std::vector<Point3> square = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    orvane::MeshFace upward{true, square, {{1, 2, 3}}};
+    orvane::MeshFace downward{true, {{0, 0, 2}, {1, 0, 2}, {1, 1, 2}}, {{1, 2, 3}}};
+    downward.reversed = true;
+    const orvane::MeshFace untriangulated{};
+    ASSERT_EQ(orvane::writeAsciiStl({upward, untriangulated, downward}, path.string()), std::nullopt);
+    EXPECT_EQ(slurp(path), "solid \n" + facetText({0, 0, 1}, {0, 0, 0}, {1, 0, 0}, {1, 1, 0}) +
+                               facetText({0, 0, -1}, {0, 0, 2}, {1, 1, 2}, {1, 0, 2}) + "endsolid\n");
+
+    // A triangle past its face's nodes (they are counted per face) is refused, not read.
+    const orvane::MeshFace overreaching{true, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{1, 2, 4}}};
+    EXPECT_EQ(orvane::writeAsciiStl({upward, overreaching}, path.string()),
+              "a triangle refers to node 4 of 3");
+    const orvane::MeshFace zero{true, square, {{0, 1, 2}}};
+    EXPECT_EQ(orvane::writeAsciiStl({zero}, path.string()), "a triangle refers to node 0 of 4");
+    fs::remove(path);
+}
+
 TEST(AsciiStl, FailedWritesAreReported) {
     orvane::AsciiStlWriter missing("/nonexistent-directory/a.stl");
     missing.addFacet({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
