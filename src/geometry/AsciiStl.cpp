@@ -1,20 +1,16 @@
 #include "geometry/AsciiStl.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <unistd.h>
 #include <utility>
 
 namespace orvane {
 
 namespace {
 
-constexpr std::size_t bufferSize = 1 << 20;
 // More than the longest facet: twelve numbers of at most 14 characters
 // ("-1.797693e+308") and the keywords.
 constexpr std::size_t longestFacet = 512;
@@ -50,28 +46,13 @@ char* putPoint(char* at, const char* keyword, const Point3& point) {
 
 } // namespace
 
-AsciiStlWriter::AsciiStlWriter(const std::string& path)
-    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
-      buffer_(new char[bufferSize]) {
-    if (fd_ < 0) {
-        fail("cannot create the file");
-        return;
-    }
+AsciiStlWriter::AsciiStlWriter(const std::string& path) : file_(path) {
     // The space after "solid" is what OpenCASCADE writes, for readers that
     // need it.
-    append("solid \n", 7);
-}
-
-AsciiStlWriter::~AsciiStlWriter() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
+    file_.append("solid \n");
 }
 
 void AsciiStlWriter::addFacet(const Point3& a, const Point3& b, const Point3& c) {
-    if (problem_) {
-        return;
-    }
     // The operations and their order are those of OpenCASCADE's gp_Vec, so
     // that the normal comes out bit for bit the same.
     const double ux = b[0] - a[0];
@@ -90,56 +71,21 @@ void AsciiStlWriter::addFacet(const Point3& a, const Point3& b, const Point3& c)
     } else {
         normal = {0.0, 0.0, 0.0};
     }
-    if (bufferSize - used_ < longestFacet) {
-        writeBuffered();
-    }
-    char* at = buffer_.get() + used_;
+    char* at = file_.reserve(longestFacet);
     at = putPoint(at, " facet normal", normal);
     at = putText(at, "   outer loop\n");
     at = putPoint(at, "     vertex", a);
     at = putPoint(at, "     vertex", b);
     at = putPoint(at, "     vertex", c);
-    at = putText(at, "   endloop\n endfacet\n");
-    used_ = static_cast<std::size_t>(at - buffer_.get());
+    file_.advance(putText(at, "   endloop\n endfacet\n"));
 }
 
 std::optional<std::string> AsciiStlWriter::finish() {
-    append("endsolid\n", 9);
-    writeBuffered();
-    if (fd_ >= 0) {
-        const int closed = ::close(fd_);
-        fd_ = -1;
-        if (closed != 0) {
-            fail("cannot close the file");
-        }
+    file_.append("endsolid\n");
+    if (std::optional<std::string> problem = file_.finish()) {
+        return "the STL writer failed: " + *problem;
     }
-    return problem_;
-}
-
-void AsciiStlWriter::append(const char* text, std::size_t size) {
-    if (bufferSize - used_ < size) {
-        writeBuffered();
-    }
-    std::memcpy(buffer_.get() + used_, text, size);
-    used_ += size;
-}
-
-void AsciiStlWriter::writeBuffered() {
-    for (std::size_t written = 0; written < used_ && !problem_;) {
-        const ssize_t n = ::write(fd_, buffer_.get() + written, used_ - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            fail("cannot write the file");
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    used_ = 0;
+    return std::nullopt;
 }
 
 std::optional<std::string> writeAsciiStl(const std::vector<MeshFace>& faces, const std::string& path) {
@@ -162,12 +108,6 @@ std::optional<std::string> writeAsciiStl(const std::vector<MeshFace>& faces, con
         }
     }
     return file.finish();
-}
-
-void AsciiStlWriter::fail(const char* what) {
-    if (!problem_) {
-        problem_ = std::string("the STL writer failed: ") + what + ": " + std::strerror(errno);
-    }
 }
 
 } // namespace orvane

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/CheckedFile.h"
 #include "geometry/CoordinateFile.h"
 #include "geometry/MeshFiles.h"
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,9 +22,6 @@ class AsciiStlWriter {
 public:
     // Creates or truncates the file; a failure is reported by finish.
     explicit AsciiStlWriter(const std::string& path);
-    AsciiStlWriter(const AsciiStlWriter&) = delete;
-    AsciiStlWriter& operator=(const AsciiStlWriter&) = delete;
-    ~AsciiStlWriter();
 
     void addFacet(const Point3& a, const Point3& b, const Point3& c);
 
@@ -33,14 +30,7 @@ public:
     std::optional<std::string> finish();
 
 private:
-    void append(const char* text, std::size_t size);
-    void writeBuffered();
-    void fail(const char* what);
-
-    int fd_ = -1;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t used_ = 0;
-    std::optional<std::string> problem_;
+    CheckedFile file_;
 };
 
 // The faces' triangles as one ASCII STL file, in the order and orientation

@@ -1,11 +1,11 @@
 #include "geometry/MeshFiles.h"
 
+#include "app/CheckedFile.h"
 #include "app/FileChecks.h"
 #include "app/TemporarySibling.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <charconv>
+#include <functional>
 #include <iostream>
 #include <locale>
 #include <optional>
@@ -23,20 +23,19 @@ bool commit(TemporarySibling& file, std::ostream& diagnostics) {
     return true;
 }
 
-bool openText(std::ofstream& out, const std::string& path, const std::string& shownPath) {
-    out.open(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        std::cerr << "cannot write " << shownPath << ": " << std::strerror(errno) << '\n';
-        return false;
-    }
-    out.imbue(std::locale::classic());
-    return true;
+// The number as a default-formatted C++ stream writes it: printf's "%g",
+// which std::to_chars gives exactly and without a locale.
+char* putStreamDefault(char* at, double value) {
+    return std::to_chars(at, at + 32, value, std::chars_format::general, 6).ptr;
 }
 
-bool closeText(std::ofstream& out, const std::string& shownPath) {
-    out.close();
-    if (!out) {
-        std::cerr << "cannot write " << shownPath << ": write failed\n";
+// Writes a file through `put` and reports a failure naming shownPath.
+bool writeChecked(const std::string& path, const std::string& shownPath,
+                  const std::function<void(CheckedFile&)>& put) {
+    CheckedFile file(path);
+    put(file);
+    if (const std::optional<std::string> problem = file.finish()) {
+        std::cerr << "cannot write " << shownPath << ": " << *problem << '\n';
         return false;
     }
     return true;
@@ -72,40 +71,50 @@ bool writePointTriangleFiles(const std::string& base, const std::vector<MeshFace
         }
     }
 
+    // Lines of at most three numbers of 13 characters ("-1.23457e+308") each.
+    constexpr std::size_t longestLine = 64;
     TemporarySibling pointFile(pointPath);
-    std::ofstream points;
-    if (!openText(points, pointFile.path(), pointPath)) {
-        return false;
-    }
-    for (const MeshFace& face : faces) {
-        if (!face.triangulated) {
-            continue;
+    const bool pointsWritten = writeChecked(pointFile.path(), pointPath, [&](CheckedFile& points) {
+        for (const MeshFace& face : faces) {
+            if (!face.triangulated) {
+                continue;
+            }
+            for (const Point3& node : face.nodes) {
+                char* at = points.reserve(longestLine);
+                at = putStreamDefault(at, node[0]);
+                *at++ = ' ';
+                at = putStreamDefault(at, node[1]);
+                *at++ = ' ';
+                at = putStreamDefault(at, node[2]);
+                *at++ = '\n';
+                points.advance(at);
+            }
         }
-        for (const Point3& node : face.nodes) {
-            points << node[0] << ' ' << node[1] << ' ' << node[2] << '\n';
-        }
-    }
-    if (!closeText(points, pointPath)) {
+    });
+    if (!pointsWritten) {
         return false;
     }
 
     TemporarySibling triangleFile(trianglePath);
-    std::ofstream triangles;
-    if (!openText(triangles, triangleFile.path(), trianglePath)) {
-        return false;
-    }
-    long long offset = 0;
-    for (const MeshFace& face : faces) {
-        if (!face.triangulated) {
-            continue;
-        }
-        for (const std::array<int, 3>& triangle : face.triangles) {
-            triangles << offset + triangle[0] << ' ' << offset + triangle[1] << ' ' << offset + triangle[2]
-                      << '\n';
-        }
-        offset += static_cast<long long>(face.nodes.size());
-    }
-    if (!closeText(triangles, trianglePath)) {
+    const bool trianglesWritten =
+        writeChecked(triangleFile.path(), trianglePath, [&](CheckedFile& triangles) {
+            long long offset = 0;
+            for (const MeshFace& face : faces) {
+                if (!face.triangulated) {
+                    continue;
+                }
+                for (const std::array<int, 3>& triangle : face.triangles) {
+                    char* at = triangles.reserve(longestLine);
+                    for (std::size_t corner = 0; corner < 3; ++corner) {
+                        at = std::to_chars(at, at + 20, offset + triangle[corner]).ptr;
+                        *at++ = corner < 2 ? ' ' : '\n';
+                    }
+                    triangles.advance(at);
+                }
+                offset += static_cast<long long>(face.nodes.size());
+            }
+        });
+    if (!trianglesWritten) {
         return false;
     }
 
