@@ -45,10 +45,11 @@ namespace orvane {
 
 namespace {
 
-// The STL writer parses its path, reading '|' as a directory separator and
-// '^' as the parent directory, so it would write elsewhere or fail. Such a
-// path is written as a sibling with a plain name, reached through the
-// directory's descriptor under /proc/self/fd, and renamed to its own name.
+// OpenCASCADE's STL writer (binary STL here) parses its path, reading '|'
+// as a directory separator and '^' as the parent directory, so it would
+// write elsewhere or fail. Such a path is written as a sibling with a plain
+// name, reached through the directory's descriptor under /proc/self/fd, and
+// renamed to its own name.
 std::optional<std::string> writeStlAnyPath(StlAPI_Writer& writer, const TopoDS_Shape& shape,
                                            const std::string& path) {
     if (path.find_first_of("|^") == std::string::npos) {
