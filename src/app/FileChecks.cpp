@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -148,61 +147,21 @@ std::optional<std::string> stlFileProblem(const std::string& path) {
     return std::nullopt;
 }
 
-std::optional<std::string> writtenStlProblem(const std::string& path, std::size_t facets, bool ascii) {
+std::optional<std::string> writtenBinaryStlProblem(const std::string& path, std::size_t facets) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return "cannot read it back: " + std::string(std::strerror(errno));
     }
-    if (!ascii) {
-        file.seekg(0, std::ios::end);
-        const auto size = static_cast<std::uint64_t>(file.tellg());
-        file.seekg(80, std::ios::beg);
-        unsigned char count[4] = {0, 0, 0, 0};
-        file.read(reinterpret_cast<char*>(count), sizeof count);
-        const std::uint64_t claimed =
-            count[0] | (count[1] << 8U) | (count[2] << 16U) | (static_cast<std::uint64_t>(count[3]) << 24U);
-        if (!file || claimed != facets || size != 84 + 50 * static_cast<std::uint64_t>(facets)) {
-            return "the written file is incomplete (" + std::to_string(size) + " bytes for " +
-                   std::to_string(facets) + " facets; disk full?)";
-        }
-        return std::nullopt;
-    }
-    // The facets are counted by their "endfacet" keyword, found with
-    // memmem: a written file is read back whole, so this runs at memory
-    // speed. A keyword split between two reads is found in the bytes kept
-    // from the previous one.
-    static constexpr char keyword[] = "endfacet";
-    constexpr std::size_t keywordSize = sizeof keyword - 1;
-    std::size_t written = 0;
-    char buffer[65536 + keywordSize];
-    std::size_t kept = 0;
-    std::string tail;
-    while (file.read(buffer + kept, 65536) || file.gcount() > 0) {
-        const std::size_t size = kept + static_cast<std::size_t>(file.gcount());
-        const char* at = buffer;
-        const char* const end = buffer + size;
-        while (const void* found = ::memmem(at, static_cast<std::size_t>(end - at), keyword, keywordSize)) {
-            ++written;
-            at = static_cast<const char*>(found) + keywordSize;
-        }
-        // The last bytes of the file, for its last line.
-        constexpr std::ptrdiff_t tailSize = 4096;
-        tail.append(std::max<const char*>(buffer + kept, end - tailSize), end);
-        if (tail.size() > static_cast<std::size_t>(tailSize)) {
-            tail.erase(0, tail.size() - static_cast<std::size_t>(tailSize));
-        }
-        kept = std::min(keywordSize - 1, static_cast<std::size_t>(end - at));
-        std::memmove(buffer, end - kept, kept);
-    }
-    // The last line that is not blank must be the "endsolid" line.
-    const std::size_t last = tail.find_last_not_of(" \t\r\n");
-    const std::size_t lineStart = last == std::string::npos ? 0 : tail.find_last_of('\n', last) + 1;
-    const std::size_t wordStart = tail.find_first_not_of(" \t", lineStart);
-    const bool ended = last != std::string::npos && wordStart != std::string::npos &&
-                       tail.compare(wordStart, 8, "endsolid") == 0;
-    if (written != facets || !ended) {
-        return "the written file is incomplete (" + std::to_string(written) + " of " +
-               std::to_string(facets) + " facets" + (ended ? ")" : ", no endsolid line; disk full?)");
+    file.seekg(0, std::ios::end);
+    const auto size = static_cast<std::uint64_t>(file.tellg());
+    file.seekg(80, std::ios::beg);
+    unsigned char count[4] = {0, 0, 0, 0};
+    file.read(reinterpret_cast<char*>(count), sizeof count);
+    const std::uint64_t claimed =
+        count[0] | (count[1] << 8U) | (count[2] << 16U) | (static_cast<std::uint64_t>(count[3]) << 24U);
+    if (!file || claimed != facets || size != 84 + 50 * static_cast<std::uint64_t>(facets)) {
+        return "the written file is incomplete (" + std::to_string(size) + " bytes for " +
+               std::to_string(facets) + " facets; disk full?)";
     }
     return std::nullopt;
 }

@@ -47,12 +47,11 @@ bool looksBinary(std::string_view head);
 // are not there.
 std::optional<std::string> stlFileProblem(const std::string& path);
 
-// An STL file that a writer reported as written but that is not whole: an
-// ASCII file must end with its "endsolid" line and hold one "endfacet" per
-// facet, a binary one must be 84 + 50 * facets bytes long with that count
-// in its header. A writer that ignores a failed final flush (a full disk)
-// leaves a short file behind and still reports success.
-std::optional<std::string> writtenStlProblem(const std::string& path, std::size_t facets, bool ascii);
+// A binary STL file that a writer reported as written but that is not
+// whole: it must be 84 + 50 * facets bytes long with that count in its
+// header. A writer that ignores a failed final flush (a full disk) leaves a
+// short file behind and still reports success.
+std::optional<std::string> writtenBinaryStlProblem(const std::string& path, std::size_t facets);
 
 // The deepest bracket nesting of STEP text, brackets inside strings and
 // comments not counted. Scanning stops as soon as maxDepth is exceeded, so a

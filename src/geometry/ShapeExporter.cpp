@@ -241,7 +241,7 @@ std::optional<std::string> writeCheckedStl(const TopoDS_Shape& shape, const std:
         if (std::optional<std::string> problem = writeStlAnyPath(writer, shape, path)) {
             return problem;
         }
-        return writtenStlProblem(path, triangleCount(shape), false);
+        return writtenBinaryStlProblem(path, triangleCount(shape));
     }
     // Like OpenCASCADE's writer: no triangles, no file.
     if (triangleCount(shape) == 0) {
