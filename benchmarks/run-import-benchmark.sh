@@ -6,6 +6,10 @@
 #   (b) the floor (orvane_import_floor: one read, one meshing per parameter
 #       set, the same files, as many threads as the import), after each run of (a);
 #   then both medians and their ratio, and the hover benchmark.
+# One floor run comes first and is not counted: on this machine the first
+# large burst of file writes after a quiet spell is several times slower than
+# the next ones, whichever program makes it, and the first run would always
+# be the import's.
 # Run from anywhere after scripts/setup.sh. Environment:
 #   BUILD_DIR (build), RUNS (3), MIN_FACES (4000), MOVES (500),
 #   ORVANE_BIN (BUILD_DIR/src/app/orvane), KEEP_ROOTS=1 keeps the data roots.
@@ -56,6 +60,11 @@ read -r _ faces _ solids _ bytes <"$model.counts"
 echo "model: $model"
 echo "model: $faces faces, $solids solids, $bytes bytes"
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) (other jobs distort the figures)"
+
+clean_root "$work/floor"
+"$bench_bin/orvane_import_floor" "$model" "$work/floor" >"$work/logs/warm-up.log" 2>&1 \
+  || { tail -30 "$work/logs/warm-up.log" >&2; exit 1; }
+echo "warm-up floor run (not counted): $(awk '/^floor_wall_seconds / { print $2 }' "$work/logs/warm-up.log") s"
 
 # Import and floor alternate, so that both see the same machine load.
 import_times=()
